@@ -1,0 +1,46 @@
+// Intel HEX reading and writing of memory images, free of widgets and of the
+// file system's details: bytes and lines in, image and result out.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+enum class HexReadStatus {
+    Ok,             // read to the end, or to a record that ends the reading
+    ChecksumError,  // " File Checksum Error.\r\n"
+    AddressError,   // the reader's address error line
+};
+
+enum class HexReadMode {
+    Program,  // Intel HEX records and word lines ("000000:940c")
+    Data,     // Intel HEX records only
+};
+
+// Reads the text of a whole file into image: the image is remade with
+// imageSize bytes of 0xFF first, then the records are stored in file order.
+// Lines are taken in pieces of at most 254 characters, as a line reader with
+// a 255-byte buffer would give them.
+HexReadStatus ReadHexImage(const std::string& fileText, HexReadMode mode, int imageSize,
+                           std::vector<uint8_t>& image);
+
+// The message lines of the readers and writers.
+extern const char* const kHexChecksumErrorLine;  // " File Checksum Error.\r\n"
+extern const char* const kHexProgAddressErrorLine;
+extern const char* const kHexDataAddressErrorLine;
+extern const char* const kHexSaveErrorLine;       // " File Save Error.\r\n"
+
+// The whole file text for an image: one ":10AAAA00" record of sixteen bytes
+// per 16 image bytes, CRLF line ends, no end-of-file record. Above 64 KB an
+// extended segment address record ":020000021000EC" comes before the first
+// record at 0x10000, and the records from there on carry addresses relative
+// to that segment.
+std::string FormatHexImage(const std::vector<uint8_t>& image);
+
+// Reads a whole file; false when it cannot be opened or read (a directory
+// included), with the system's reason in error.
+bool ReadWholeFile(const std::string& path, std::string& text, std::string& error);
+// Writes text to path through a temporary file in the same folder that
+// replaces the target only when everything was written and closed; the old
+// file stays as it was on any failure. false with the reason in error.
+bool WriteFileAtomically(const std::string& path, const std::string& text, std::string& error);

@@ -1,0 +1,1 @@
+#include "isp/IspAdapter.h"

@@ -1,0 +1,117 @@
+// CIspAdapter drives the passive in-system-programming adapter: RESET on the
+// break condition of TXD, SCK on RTS, MOSI on DTR, MISO on CTS, a reset echo
+// on RI and a loop from RTS to DSR. It owns the open port, the two memory
+// images and the selected device's values. It writes no messages: every
+// operation reports by its integer result and the caller words it.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "PerformanceCounter.h"
+#include "PortNames.h"
+#include "SerialPort.h"
+
+// Results of the port operations.
+constexpr int kPortOk = 1;
+constexpr int kPortFailed = 0;          // OpenPort
+constexpr int kPortNumberInvalid = 2;   // SelectPort: outside 1 to 4, nothing done
+constexpr int kPortOpenFailed = 3;      // SelectPort: the open failed
+constexpr int kAdapterPresent = 1;      // CheckAdapter
+constexpr int kAdapterNotFound = 0;
+
+// Results of the instruction operations.
+constexpr int kIspOk = 0;
+constexpr int kIspLineError = 4;        // a line operation or the reset pulse failed
+constexpr int kIspNoSync = 5;           // no 0x53 echo after 32 attempts
+constexpr int kIspEraseResetError = 6;  // reset pulse after chip erase failed
+constexpr int kIspProgWriteError = 7;   // program byte did not read back
+constexpr int kIspDataWriteError = 8;   // data byte did not read back
+constexpr int kIspNoResetEcho = 9;      // inside the reset pulse only
+constexpr int kIspPartCodeError = 10;   // third signature byte differs
+constexpr int kIspSizeCodeError = 11;   // second signature byte differs / no size code
+constexpr int kIspVendorError = 12;     // first signature byte is not 0x1E
+
+// Results of IdentifyDevice besides a row index.
+constexpr int kIdentifyNotFound = -1;
+constexpr int kIdentifyResetError = -4;
+constexpr int kIdentifyVendorError = -12;
+constexpr int kSelectNotFound = -1;
+
+constexpr int kFirstComPort = 1;
+constexpr int kLastComPort = 4;
+
+class CIspAdapter {
+public:
+    // Uses the real serial port and the real performance counter.
+    CIspAdapter();
+    // Uses the given port and counter; they must outlive the adapter.
+    CIspAdapter(ISerialPort& port, IPerformanceCounter& counter);
+    ~CIspAdapter();
+    CIspAdapter(const CIspAdapter&) = delete;
+    CIspAdapter& operator=(const CIspAdapter&) = delete;
+
+    // Port and lines.
+    int SelectPort(int nPort);
+    int OpenPort(int nPort);
+    int CheckAdapter();
+    void WaitMicroseconds(int nMicroseconds);
+    int PulseReset();
+
+    // Serial programming instructions.
+    uint32_t Transfer(uint32_t instruction);
+    int EnterProgrammingMode(int checkSignature);
+    int LeaveProgrammingMode();
+    int ChipErase();
+    // word: bits 15..8 the low byte (image byte 2w), bits 7..0 the high byte.
+    int WriteProgramWord(uint16_t word, int wordAddress);
+    int WriteDataByte(uint8_t value, int address);
+    int WriteLockBits(int lockBit1, int lockBit2, int fstrt);
+    // word: bits 7..0 the low byte, bits 15..8 the high byte.
+    int ReadProgramWord(uint16_t& word, int wordAddress);
+    int ReadProgramByte(uint8_t& value, int high, int wordAddress);
+    int ReadDataByte(uint8_t& value, int address);
+    int ReadLockBits(int& lockBit1, int& lockBit2, int& fstrt, int& spien);
+    int ReadSignatureByte(uint8_t& value, int index);
+
+    // Device table.
+    int SelectDevice(int number);
+    int IdentifyDevice();
+
+    // Overrides of where COMn lives (the settings' [Ports] section).
+    void SetPortNames(const PortNameMap& names) { m_portNames = names; }
+    const PortNameMap& PortNames() const { return m_portNames; }
+    // Why the last open failed, as the system said it.
+    std::string LastPortError() const;
+
+    // Members, in the order the rest of the program knows them.
+    ISerialPort* m_hComm = nullptr;  // the port while it is open
+    int m_nPort = 0;
+    std::vector<uint8_t> m_progImage;
+    std::vector<uint8_t> m_dataImage;
+    int m_nProgSize = 0;
+    int m_nDataSize = 0;
+    int m_nDevice = 0;
+    int m_nSignature = 0;
+    std::string m_strName;
+    uint8_t m_pollData1 = 0;
+    uint8_t m_pollData2 = 0;
+    uint8_t m_pollProg = 0;
+
+private:
+    void ClosePort();
+    void TakeRow(int index);
+    void PulseSck();
+    // Waits for a written byte to read back; reread gives the byte now read.
+    template <typename Reread>
+    bool ConfirmWrite(uint8_t value, bool fixedWait, Reread reread);
+    int WriteProgramByte(uint8_t value, int high, int wordAddress);
+
+    std::unique_ptr<ISerialPort> m_ownedPort;
+    std::unique_ptr<IPerformanceCounter> m_ownedCounter;
+    ISerialPort& m_port;
+    IPerformanceCounter& m_counter;
+    PortNameMap m_portNames;
+};

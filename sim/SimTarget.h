@@ -1,0 +1,121 @@
+// A simulated passive ISP adapter with an AVR target behind it, seen through
+// the serial port interface. Wiring: break set = RESET asserted, RTS = SCK,
+// DTR = MOSI, CTS = MISO, RI on while the break is set, DSR follows RTS.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "isp/PerformanceCounter.h"
+#include "isp/SerialPort.h"
+
+class CVirtualCounter;
+
+// What the simulated target is and which faults it shows.
+struct SimConfig {
+    // Signature bytes answered by Read Signature Byte 0, 1, 2.
+    std::array<uint8_t, 3> signature{{0x1E, 0x93, 0x03}};
+    int progSize = 8192;  // bytes
+    int dataSize = 512;   // bytes
+    // Polling values read while a write is busy (from the device table).
+    uint8_t pollProg = 0xFF;
+    uint8_t pollData1 = 0x00;
+    uint8_t pollData2 = 0xFF;
+
+    int64_t writeTimeUs = 4000;      // a program or EEPROM byte
+    int64_t lockWriteTimeUs = 4000;  // lock bits, FSTRT
+    int64_t eraseTimeUs = 10000;     // chip erase
+    int64_t resetSetupUs = 20000;    // RESET asserted this long before Programming Enable
+
+    // Faults.
+    bool noAdapter = false;      // no RI echo, no DSR loop, MISO floating low
+    bool noTarget = false;       // adapter present, nothing answers on MISO
+    int misoStuck = -1;          // -1 none, 0 stuck low, 1 stuck high
+    bool openFails = false;      // the port cannot be opened
+    bool lineOpsFail = false;    // every line operation fails (port open)
+    int64_t failAfterLineOps = -1;  // from the N-th line operation on, every call fails
+    int64_t misoStuckAfterInstructions = -1;  // after N instructions MISO stays low
+    bool neverSynchronises = false;
+    int outOfStepBits = 0;       // target framing offset after each RESET assertion
+    std::vector<int> stuckProgBytes;  // byte addresses that never take a write
+    std::vector<int> stuckDataBytes;
+    bool eraseFails = false;     // Chip Erase erases nothing and the next reset echo is lost
+};
+
+// SimConfig for a row of the device table (signature from the real part).
+SimConfig SimConfigForDevice(int deviceIndex);
+
+// What the simulator saw.
+struct SimCounters {
+    uint64_t lineOps = 0;  // every EscapeCommFunction, break and status call
+    uint64_t setDtr = 0, clrDtr = 0, setRts = 0, clrRts = 0;
+    uint64_t setBreak = 0, clearBreak = 0, statusReads = 0;
+    uint64_t instructions = 0;  // complete 32-bit instructions framed by the target
+    std::map<uint8_t, uint64_t> instructionsByOpcode;  // first byte -> count
+    uint64_t programmingEnables = 0;   // accepted Programming Enable
+    uint64_t progWrites = 0, dataWrites = 0, lockWrites = 0, chipErases = 0;
+    uint64_t writesOutsideProgrammingMode = 0;  // write/erase instructions ignored
+    uint64_t protocolErrors = 0;  // instruction while busy (polling reads excepted)
+};
+
+// One line operation as the simulator saw it, for trace tests.
+struct SimEvent {
+    enum Kind { SetDtr, ClrDtr, SetRts, ClrRts, SetBreak, ClearBreak, Status } kind;
+    int64_t timeNs;
+};
+
+class CSimPort : public ISerialPort {
+public:
+    // counter: the time base of the target (shared with the adapter). When it
+    // is a CVirtualCounter, every line operation notes activity on it.
+    CSimPort(const SimConfig& config, IPerformanceCounter& counter);
+
+    // ISerialPort
+    bool Open(const std::string& deviceName) override;
+    bool SetupComm(uint32_t inQueue, uint32_t outQueue) override;
+    bool GetCommState(CommState& state) override;
+    bool SetCommState(const CommState& state) override;
+    bool SetCommMask(uint32_t mask) override;
+    bool SetCommTimeouts(const CommTimeouts& timeouts) override;
+    bool EscapeCommFunction(EscapeCode code) override;
+    bool SetCommBreak() override;
+    bool ClearCommBreak() override;
+    bool GetCommModemStatus(uint32_t& status) override;
+    void Close() override;
+    std::string LastError() const override;
+
+    // State of the simulated chip.
+    std::vector<uint8_t>& Flash();
+    std::vector<uint8_t>& Eeprom();
+    // Lock byte as Read Lock and Fuse Bits answers it: bit 7 Lock Bit1,
+    // bit 6 Lock Bit2, bit 5 SPIEN (always 0), bit 0 FSTRT; 1 = unprogrammed.
+    uint8_t LockByte() const;
+    void SetLockBits(int lockBit1, int lockBit2, int fstrt);
+    bool InProgrammingMode() const;
+    bool IsOpen() const;
+    bool Dtr() const;
+    bool Rts() const;
+    bool Break() const;
+
+    SimConfig& Config();
+    const SimCounters& Counters() const;
+    void ResetCounters();
+    // Recording of line operations with their times (off by default).
+    void SetTracing(bool on);
+    const std::vector<SimEvent>& Trace() const;
+
+    // Saves or loads flash, EEPROM and lock bits (the state file of sim:
+    // ports). Load gives false when the file cannot be read or is malformed,
+    // and then changes nothing.
+    bool SaveState(const std::string& path) const;
+    bool LoadState(const std::string& path);
+
+private:
+    struct Impl;
+    std::shared_ptr<Impl> m_impl;
+};
