@@ -1,1 +1,484 @@
 #include "isp/IspAdapter.h"
+
+#include "isp/DeviceTable.h"
+#include "isp/QtSerialPort.h"
+
+namespace {
+
+// Port configuration. The data path is never used, but the line settings
+// are set all the same so the port is in a known state.
+constexpr uint32_t kQueueSize = 400;
+constexpr uint32_t kBaudRate = 115200;
+constexpr uint8_t kDataBits = 8;
+constexpr uint32_t kWriteTotalTimeoutMultiplier = 2;
+
+constexpr int kInitialProgImageSize = 16384;
+constexpr int kInitialDataImageSize = 1024;
+
+// Waits, in microseconds.
+constexpr int kResetPulseWaitUs = 2000;  // after each RESET edge of the reset pulse
+constexpr int kSyncSetupWaitUs = 20000;  // reset pulse to first Programming Enable
+constexpr int kSckPulseUs = 25;          // extra SCK pulse: high, then low
+constexpr int kChipEraseWaitUs = 18000;
+constexpr int kPollWaitUs = 500;         // before each read-back of a write
+constexpr int kFixedWriteWaitUs = 9000;  // write of a polling value, lock bits, FSTRT
+constexpr int kLeaveWaitUs = 1000;
+constexpr int kCheckSettleUs = 1000;
+constexpr int kDsrSettleUs = 500;
+constexpr int64_t kMicrosecondsPerSecond = 1000000;
+
+constexpr int kMaxPolls = 20;
+constexpr int kSyncAttempts = 32;
+constexpr int kInstructionBits = 32;
+
+// Instructions: first byte on the wire in bits 31..24.
+constexpr uint32_t kProgrammingEnable = 0xAC530000;
+constexpr uint32_t kChipErase = 0xAC800000;
+constexpr uint8_t kOpReadProgLow = 0x20;
+constexpr uint8_t kOpReadProgHigh = 0x28;
+constexpr uint8_t kOpWriteProgLow = 0x40;
+constexpr uint8_t kOpWriteProgHigh = 0x48;
+constexpr uint8_t kOpReadEeprom = 0xA0;
+constexpr uint8_t kOpWriteEeprom = 0xC0;
+constexpr uint8_t kOpReadLock = 0x58;
+constexpr uint8_t kOpReadSignature = 0x30;
+constexpr uint8_t kOpWriteLockOrFuse = 0xAC;
+constexpr uint8_t kWriteLockBase = 0xF9;
+constexpr uint8_t kWriteLockBit1 = 0x02;
+constexpr uint8_t kWriteLockBit2 = 0x04;
+constexpr uint8_t kWriteFstrtProgrammed = 0xBE;
+constexpr uint8_t kWriteFstrtUnprogrammed = 0xBF;
+constexpr uint8_t kSyncEcho = 0x53;  // Programming Enable's second byte, echoed during the third
+
+// Bits of the Read Lock and Fuse Bits answer.
+constexpr uint32_t kLockBit1Mask = 0x80;
+constexpr uint32_t kLockBit2Mask = 0x40;
+constexpr uint32_t kSpienMask = 0x20;
+constexpr uint32_t kFstrtMask = 0x01;
+
+constexpr uint8_t kErased = 0xFF;
+constexpr int kSizeCodeUnit = 1024;
+
+enum SignatureIndex { kSignatureVendor = 0, kSignatureSize = 1, kSignaturePart = 2 };
+
+uint32_t Instruction(uint8_t op, int address, uint8_t data = 0) {
+    const uint32_t a = static_cast<uint32_t>(address) & 0xFFFF;
+    return (static_cast<uint32_t>(op) << 24) | (a << 8) | data;
+}
+
+uint8_t AnswerByte(uint32_t answer) {
+    return static_cast<uint8_t>(answer & 0xFF);
+}
+
+int BitValue(uint32_t byte, uint32_t mask) {
+    return (byte & mask) != 0 ? 1 : 0;
+}
+
+}  // namespace
+
+CIspAdapter::CIspAdapter()
+    : m_progImage(kInitialProgImageSize, 0),
+      m_dataImage(kInitialDataImageSize, 0),
+      m_ownedPort(std::make_unique<CQtSerialPort>()),
+      m_ownedCounter(std::make_unique<CSteadyCounter>()),
+      m_port(*m_ownedPort),
+      m_counter(*m_ownedCounter) {}
+
+CIspAdapter::CIspAdapter(ISerialPort& port, IPerformanceCounter& counter)
+    : m_progImage(kInitialProgImageSize, 0),
+      m_dataImage(kInitialDataImageSize, 0),
+      m_port(port),
+      m_counter(counter) {}
+
+CIspAdapter::~CIspAdapter() {
+    ClosePort();
+    m_progImage.clear();
+    m_dataImage.clear();
+}
+
+// ---------------------------------------------------------------- port
+
+void CIspAdapter::ClosePort() {
+    if (m_hComm != nullptr) {
+        // Release the target before letting go of the port.
+        m_hComm->ClearCommBreak();
+        m_hComm->Close();
+        m_hComm = nullptr;
+    }
+}
+
+int CIspAdapter::OpenPort(int nPort) {
+    m_nPort = nPort;
+    ClosePort();
+    const std::string name = ResolvePortName(nPort, m_portNames);
+    if (!m_port.Open(name)) {
+        return kPortFailed;
+    }
+    m_hComm = &m_port;
+    if (!m_hComm->SetupComm(kQueueSize, kQueueSize)) {
+        return kPortFailed;
+    }
+    CommState state;
+    if (!m_hComm->GetCommState(state)) {
+        return kPortFailed;
+    }
+    state.BaudRate = kBaudRate;
+    state.ByteSize = kDataBits;
+    state.Parity = NOPARITY;
+    state.StopBits = ONESTOPBIT;
+    state.fBinary = true;
+    state.fParity = false;
+    state.fOutxCtsFlow = false;
+    state.fOutxDsrFlow = false;
+    state.fDsrSensitivity = false;
+    state.fOutX = false;
+    state.fInX = false;
+    state.fNull = false;
+    state.fDtrControl = DTR_CONTROL_DISABLE;
+    state.fRtsControl = RTS_CONTROL_DISABLE;
+    if (!m_hComm->SetCommState(state)) {
+        return kPortFailed;
+    }
+    if (!m_hComm->SetCommMask(EV_TXEMPTY | EV_ERR)) {
+        return kPortFailed;
+    }
+    CommTimeouts timeouts;
+    timeouts.ReadIntervalTimeout = MAXDWORD;
+    timeouts.ReadTotalTimeoutMultiplier = 0;
+    timeouts.ReadTotalTimeoutConstant = 0;
+    timeouts.WriteTotalTimeoutMultiplier = kWriteTotalTimeoutMultiplier;
+    timeouts.WriteTotalTimeoutConstant = 0;
+    if (!m_hComm->SetCommTimeouts(timeouts)) {
+        return kPortFailed;
+    }
+    return kPortOk;
+}
+
+int CIspAdapter::SelectPort(int nPort) {
+    if (nPort < kFirstComPort || nPort > kLastComPort) {
+        return kPortNumberInvalid;
+    }
+    return OpenPort(nPort) == kPortOk ? kPortOk : kPortOpenFailed;
+}
+
+std::string CIspAdapter::LastPortError() const {
+    return m_port.LastError();
+}
+
+// ---------------------------------------------------------------- lines
+
+bool CIspAdapter::Line(EscapeCode code) {
+    return m_hComm != nullptr && m_hComm->EscapeCommFunction(code);
+}
+
+bool CIspAdapter::SetBreak() {
+    return m_hComm != nullptr && m_hComm->SetCommBreak();
+}
+
+bool CIspAdapter::ClearBreak() {
+    return m_hComm != nullptr && m_hComm->ClearCommBreak();
+}
+
+uint32_t CIspAdapter::ModemStatus(bool* ok) {
+    uint32_t status = 0;
+    const bool read = m_hComm != nullptr && m_hComm->GetCommModemStatus(status);
+    if (ok != nullptr) {
+        *ok = read;
+    }
+    return read ? status : 0;
+}
+
+void CIspAdapter::WaitMicroseconds(int nMicroseconds) {
+    const int64_t start = m_counter.Query();
+    const int64_t frequency = m_counter.Frequency();
+    int64_t now = 0;
+    do {
+        now = m_counter.Query();
+    } while ((now - start) * kMicrosecondsPerSecond / frequency < nMicroseconds);
+}
+
+int CIspAdapter::PulseReset() {
+    if (!Line(CLRRTS) || !SetBreak()) {
+        return kIspLineError;
+    }
+    WaitMicroseconds(kResetPulseWaitUs);
+    if (!ClearBreak()) {
+        return kIspLineError;
+    }
+    WaitMicroseconds(kResetPulseWaitUs);
+    if (!SetBreak()) {
+        return kIspLineError;
+    }
+    WaitMicroseconds(kResetPulseWaitUs);
+    bool read = false;
+    const uint32_t status = ModemStatus(&read);
+    if (!read) {
+        return kIspLineError;
+    }
+    return (status & MS_RING_ON) != 0 ? kIspOk : kIspNoResetEcho;
+}
+
+int CIspAdapter::CheckAdapter() {
+    WaitMicroseconds(kCheckSettleUs);
+    if (!ClearBreak()) {
+        return kAdapterNotFound;
+    }
+    WaitMicroseconds(kCheckSettleUs);
+    Line(CLRRTS);
+    WaitMicroseconds(kDsrSettleUs);
+    if ((ModemStatus() & MS_DSR_ON) != 0) {
+        return kAdapterNotFound;
+    }
+    Line(SETRTS);
+    WaitMicroseconds(kDsrSettleUs);
+    if ((ModemStatus() & MS_DSR_ON) == 0) {
+        return kAdapterNotFound;
+    }
+    Line(CLRRTS);
+    return kAdapterPresent;
+}
+
+// ---------------------------------------------------------------- instructions
+
+uint32_t CIspAdapter::Transfer(uint32_t instruction) {
+    uint32_t answer = 0;
+    for (int bit = kInstructionBits - 1; bit >= 0; --bit) {
+        // MOSI is driven for every bit, also when the level does not change.
+        Line(((instruction >> bit) & 1u) != 0 ? SETDTR : CLRDTR);
+        Line(SETRTS);  // SCK rises: the target samples MOSI
+        const uint32_t status = ModemStatus();
+        Line(CLRRTS);  // SCK falls: the target puts out its next bit
+        answer = (answer << 1) | ((status & MS_CTS_ON) != 0 ? 1u : 0u);
+    }
+    return answer;
+}
+
+void CIspAdapter::PulseSck() {
+    Line(SETRTS);
+    WaitMicroseconds(kSckPulseUs);
+    Line(CLRRTS);
+    WaitMicroseconds(kSckPulseUs);
+}
+
+bool CIspAdapter::Synchronise() {
+    const uint32_t answer = Transfer(kProgrammingEnable);
+    return ((answer >> 8) & 0xFF) == kSyncEcho;
+}
+
+int CIspAdapter::EnterProgrammingMode(int checkSignature) {
+    if (PulseReset() != kIspOk) {
+        return kIspLineError;
+    }
+    WaitMicroseconds(kSyncSetupWaitUs);
+    bool synchronised = false;
+    for (int attempt = 0; attempt < kSyncAttempts && !synchronised; ++attempt) {
+        synchronised = Synchronise();
+        if (!synchronised) {
+            PulseSck();
+        }
+    }
+    if (!synchronised) {
+        return kIspNoSync;
+    }
+    if (checkSignature != 1) {
+        return kIspOk;
+    }
+    uint8_t value = 0;
+    ReadSignatureByte(value, kSignatureVendor);
+    if (value != kAtmelVendorCode) {
+        return kIspVendorError;
+    }
+    ReadSignatureByte(value, kSignatureSize);
+    const uint8_t sizeCode = SizeCodeForProgSize(m_nProgSize / kSizeCodeUnit * kSizeCodeUnit);
+    if (sizeCode == 0 || value != sizeCode) {
+        return kIspSizeCodeError;
+    }
+    ReadSignatureByte(value, kSignaturePart);
+    if (value != m_nSignature) {
+        return kIspPartCodeError;
+    }
+    return kIspOk;
+}
+
+int CIspAdapter::LeaveProgrammingMode() {
+    WaitMicroseconds(kLeaveWaitUs);
+    if (!Line(CLRRTS) || !SetBreak()) {
+        return kIspLineError;
+    }
+    WaitMicroseconds(kLeaveWaitUs);
+    if (!ClearBreak()) {
+        return kIspLineError;
+    }
+    WaitMicroseconds(kLeaveWaitUs);
+    return kIspOk;
+}
+
+int CIspAdapter::ChipErase() {
+    Transfer(kChipErase);
+    WaitMicroseconds(kChipEraseWaitUs);
+    return PulseReset() == kIspOk ? kIspOk : kIspEraseResetError;
+}
+
+template <typename Reread>
+bool CIspAdapter::ConfirmWrite(uint8_t value, bool fixedWait, Reread reread) {
+    uint8_t read = 0;
+    if (fixedWait) {
+        // A polling value cannot be told from "still busy": wait it out.
+        WaitMicroseconds(kFixedWriteWaitUs);
+        read = reread();
+    } else {
+        for (int poll = 0; poll < kMaxPolls; ++poll) {
+            WaitMicroseconds(kPollWaitUs);
+            read = reread();
+            if (read == value) {
+                break;
+            }
+        }
+    }
+    return read == value;
+}
+
+int CIspAdapter::WriteProgramByte(uint8_t value, int high, int wordAddress) {
+    auto reread = [&]() {
+        uint8_t b = 0;
+        ReadProgramByte(b, high, wordAddress);
+        return b;
+    };
+    if (value == kErased && reread() == kErased) {
+        return kIspOk;  // already erased: nothing to write
+    }
+    Transfer(Instruction(high != 0 ? kOpWriteProgHigh : kOpWriteProgLow, wordAddress, value));
+    return ConfirmWrite(value, value == m_pollProg, reread) ? kIspOk : kIspProgWriteError;
+}
+
+int CIspAdapter::WriteProgramWord(uint16_t word, int wordAddress) {
+    const uint8_t low = static_cast<uint8_t>(word >> 8);
+    const uint8_t high = static_cast<uint8_t>(word & 0xFF);
+    const int result = WriteProgramByte(low, 0, wordAddress);
+    if (result != kIspOk) {
+        return result;  // the high byte is not written after a failed low byte
+    }
+    return WriteProgramByte(high, 1, wordAddress);
+}
+
+int CIspAdapter::WriteDataByte(uint8_t value, int address) {
+    auto reread = [&]() {
+        uint8_t b = 0;
+        ReadDataByte(b, address);
+        return b;
+    };
+    if (value == kErased && reread() == kErased) {
+        return kIspOk;
+    }
+    Transfer(Instruction(kOpWriteEeprom, address, value));
+    const bool fixedWait = value == m_pollData1 || value == m_pollData2;
+    return ConfirmWrite(value, fixedWait, reread) ? kIspOk : kIspDataWriteError;
+}
+
+int CIspAdapter::WriteLockBits(int lockBit1, int lockBit2, int fstrt) {
+    uint8_t lock = kWriteLockBase;
+    if (lockBit1 != 0) {
+        lock |= kWriteLockBit1;
+    }
+    if (lockBit2 != 0) {
+        lock |= kWriteLockBit2;
+    }
+    Transfer((static_cast<uint32_t>(kOpWriteLockOrFuse) << 24) |
+             (static_cast<uint32_t>(lock) << 16));
+    WaitMicroseconds(kFixedWriteWaitUs);
+    const uint8_t fuse = fstrt != 0 ? kWriteFstrtUnprogrammed : kWriteFstrtProgrammed;
+    Transfer((static_cast<uint32_t>(kOpWriteLockOrFuse) << 24) |
+             (static_cast<uint32_t>(fuse) << 16));
+    WaitMicroseconds(kFixedWriteWaitUs);
+    return kIspOk;
+}
+
+int CIspAdapter::ReadProgramWord(uint16_t& word, int wordAddress) {
+    uint8_t low = 0;
+    uint8_t high = 0;
+    ReadProgramByte(low, 0, wordAddress);
+    ReadProgramByte(high, 1, wordAddress);
+    word = static_cast<uint16_t>(low | (high << 8));
+    return kIspOk;
+}
+
+int CIspAdapter::ReadProgramByte(uint8_t& value, int high, int wordAddress) {
+    value = AnswerByte(
+        Transfer(Instruction(high != 0 ? kOpReadProgHigh : kOpReadProgLow, wordAddress)));
+    return kIspOk;
+}
+
+int CIspAdapter::ReadDataByte(uint8_t& value, int address) {
+    value = AnswerByte(Transfer(Instruction(kOpReadEeprom, address)));
+    return kIspOk;
+}
+
+int CIspAdapter::ReadLockBits(int& lockBit1, int& lockBit2, int& fstrt, int& spien) {
+    const uint32_t bits = AnswerByte(Transfer(Instruction(kOpReadLock, 0)));
+    lockBit1 = BitValue(bits, kLockBit1Mask);
+    lockBit2 = BitValue(bits, kLockBit2Mask);
+    fstrt = BitValue(bits, kFstrtMask);
+    spien = BitValue(bits, kSpienMask);
+    return kIspOk;
+}
+
+int CIspAdapter::ReadSignatureByte(uint8_t& value, int index) {
+    value = AnswerByte(Transfer(Instruction(kOpReadSignature, index & 0xFF)));
+    return kIspOk;
+}
+
+// ---------------------------------------------------------------- devices
+
+void CIspAdapter::TakeRow(int index) {
+    const DeviceInfo& row = g_deviceTable[index];
+    m_nProgSize = row.progSize;
+    m_nDataSize = row.dataSize;
+    m_nDevice = row.number;
+    m_nSignature = row.signature;
+    m_strName = row.name;
+    m_pollData1 = row.pollData1;
+    m_pollData2 = row.pollData2;
+    m_pollProg = row.pollProg;
+}
+
+int CIspAdapter::SelectDevice(int number) {
+    for (int index = 0; index < kDeviceCount; ++index) {
+        if (g_deviceTable[index].number == number) {
+            TakeRow(index);
+            return index;
+        }
+    }
+    return kSelectNotFound;
+}
+
+int CIspAdapter::IdentifyDevice() {
+    if (PulseReset() != kIspOk) {
+        return kIdentifyResetError;
+    }
+    WaitMicroseconds(kSyncSetupWaitUs);
+    int32_t sizeFound = 0;  // kept from one attempt to the next
+    for (int attempt = 0; attempt < kSyncAttempts; ++attempt) {
+        if (Synchronise()) {
+            uint8_t value = 0;
+            ReadSignatureByte(value, kSignatureVendor);
+            if (value != kAtmelVendorCode) {
+                return kIdentifyVendorError;
+            }
+            ReadSignatureByte(value, kSignatureSize);
+            const int32_t size = ProgSizeForSizeCode(value);
+            if (size != 0) {
+                sizeFound = size;
+            }
+            ReadSignatureByte(value, kSignaturePart);
+            for (int index = 0; index < kDeviceCount; ++index) {
+                const DeviceInfo& row = g_deviceTable[index];
+                if ((row.signature & 0xFF) == value && row.progSize == sizeFound) {
+                    TakeRow(index);
+                    return index;
+                }
+            }
+        }
+        PulseSck();
+    }
+    return kIdentifyNotFound;
+}

@@ -16,10 +16,10 @@
 
 // Results of the port operations.
 constexpr int kPortOk = 1;
-constexpr int kPortFailed = 0;          // OpenPort
-constexpr int kPortNumberInvalid = 2;   // SelectPort: outside 1 to 4, nothing done
-constexpr int kPortOpenFailed = 3;      // SelectPort: the open failed
-constexpr int kAdapterPresent = 1;      // CheckAdapter
+constexpr int kPortFailed = 0;         // OpenPort
+constexpr int kPortNumberInvalid = 2;  // SelectPort: outside 1 to 4, nothing done
+constexpr int kPortOpenFailed = 3;     // SelectPort: the open failed
+constexpr int kAdapterPresent = 1;     // CheckAdapter
 constexpr int kAdapterNotFound = 0;
 
 // Results of the instruction operations.
@@ -103,7 +103,15 @@ public:
 private:
     void ClosePort();
     void TakeRow(int index);
+    // One call each; false when no port is open or the call failed.
+    bool Line(EscapeCode code);
+    bool SetBreak();
+    bool ClearBreak();
+    // The modem status, 0 when it cannot be read.
+    uint32_t ModemStatus(bool* ok = nullptr);
     void PulseSck();
+    // One Programming Enable; true when the target echoed 0x53.
+    bool Synchronise();
     // Waits for a written byte to read back; reread gives the byte now read.
     template <typename Reread>
     bool ConfirmWrite(uint8_t value, bool fixedWait, Reread reread);

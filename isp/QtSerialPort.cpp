@@ -1,1 +1,246 @@
 #include "isp/QtSerialPort.h"
+
+#include <QSerialPort>
+#include <QString>
+
+#ifdef _WIN32
+#include <windows.h>
+#else
+#include <sys/ioctl.h>
+#include <termios.h>
+
+#include <cerrno>
+#include <cstring>
+#endif
+
+namespace {
+
+QSerialPort::Parity ToQt(CommParity parity) {
+    switch (parity) {
+        case ODDPARITY:
+            return QSerialPort::OddParity;
+        case EVENPARITY:
+            return QSerialPort::EvenParity;
+        case MARKPARITY:
+            return QSerialPort::MarkParity;
+        case SPACEPARITY:
+            return QSerialPort::SpaceParity;
+        default:
+            break;
+    }
+    return QSerialPort::NoParity;
+}
+
+CommParity FromQt(QSerialPort::Parity parity) {
+    switch (parity) {
+        case QSerialPort::OddParity:
+            return ODDPARITY;
+        case QSerialPort::EvenParity:
+            return EVENPARITY;
+        case QSerialPort::MarkParity:
+            return MARKPARITY;
+        case QSerialPort::SpaceParity:
+            return SPACEPARITY;
+        default:
+            return NOPARITY;
+    }
+}
+
+QSerialPort::StopBits ToQt(CommStopBits stopBits) {
+    switch (stopBits) {
+        case ONE5STOPBITS:
+            return QSerialPort::OneAndHalfStop;
+        case TWOSTOPBITS:
+            return QSerialPort::TwoStop;
+        default:
+            break;
+    }
+    return QSerialPort::OneStop;
+}
+
+}  // namespace
+
+CQtSerialPort::CQtSerialPort() = default;
+
+CQtSerialPort::~CQtSerialPort() {
+    Close();
+}
+
+bool CQtSerialPort::Open(const std::string& deviceName) {
+    Close();
+    m_port = std::make_unique<QSerialPort>();
+    m_port->setPortName(QString::fromStdString(deviceName));
+    // QSerialPort opens exclusively and takes the usual lock file.
+    if (!m_port->open(QIODevice::ReadWrite)) {
+        m_lastError = m_port->errorString().toStdString();
+        m_port.reset();
+        return false;
+    }
+    m_lastError.clear();
+    return true;
+}
+
+// Queue sizes, the event mask and the time-outs have no meaning for a port
+// whose data path is never used on this system: they succeed on an open port.
+bool CQtSerialPort::SetupComm(uint32_t, uint32_t) {
+    return m_port != nullptr;
+}
+bool CQtSerialPort::SetCommMask(uint32_t) {
+    return m_port != nullptr;
+}
+bool CQtSerialPort::SetCommTimeouts(const CommTimeouts&) {
+    return m_port != nullptr;
+}
+
+bool CQtSerialPort::GetCommState(CommState& state) {
+    if (m_port == nullptr) {
+        return false;
+    }
+    state.BaudRate = static_cast<uint32_t>(m_port->baudRate());
+    state.ByteSize = static_cast<uint8_t>(m_port->dataBits());
+    state.Parity = FromQt(m_port->parity());
+    state.StopBits = m_port->stopBits() == QSerialPort::TwoStop ? TWOSTOPBITS : ONESTOPBIT;
+    const bool hardwareFlow = m_port->flowControl() == QSerialPort::HardwareControl;
+    const bool softwareFlow = m_port->flowControl() == QSerialPort::SoftwareControl;
+    state.fOutxCtsFlow = hardwareFlow;
+    state.fOutX = softwareFlow;
+    state.fInX = softwareFlow;
+    state.fRtsControl = hardwareFlow ? RTS_CONTROL_HANDSHAKE : RTS_CONTROL_ENABLE;
+    state.fDtrControl = DTR_CONTROL_ENABLE;
+    return true;
+}
+
+bool CQtSerialPort::SetCommState(const CommState& state) {
+    if (m_port == nullptr) {
+        return false;
+    }
+    bool ok = m_port->setBaudRate(static_cast<qint32>(state.BaudRate)) &&
+              m_port->setDataBits(static_cast<QSerialPort::DataBits>(state.ByteSize)) &&
+              m_port->setParity(ToQt(state.Parity)) && m_port->setStopBits(ToQt(state.StopBits));
+    const bool flow = state.fOutxCtsFlow || state.fOutX || state.fInX;
+    ok = ok && m_port->setFlowControl(flow ? (state.fOutxCtsFlow ? QSerialPort::HardwareControl
+                                                                 : QSerialPort::SoftwareControl)
+                                           : QSerialPort::NoFlowControl);
+    // The system raises DTR and RTS when it opens a tty; with their control
+    // disabled the port must come up idle: MOSI 0, SCK low, no break.
+    if (ok && state.fDtrControl == DTR_CONTROL_DISABLE) {
+        ok = EscapeCommFunction(CLRDTR);
+    }
+    if (ok && state.fRtsControl == RTS_CONTROL_DISABLE) {
+        ok = EscapeCommFunction(CLRRTS);
+    }
+    if (ok) {
+        ok = ClearCommBreak();
+    }
+    if (!ok && m_lastError.empty()) {
+        m_lastError = m_port->errorString().toStdString();
+    }
+    return ok;
+}
+
+#ifdef _WIN32
+
+bool CQtSerialPort::EscapeCommFunction(EscapeCode code) {
+    if (m_port == nullptr) {
+        return false;
+    }
+    return ::EscapeCommFunction(m_port->handle(), code) != 0;
+}
+
+bool CQtSerialPort::SetCommBreak() {
+    return m_port != nullptr && ::SetCommBreak(m_port->handle()) != 0;
+}
+
+bool CQtSerialPort::ClearCommBreak() {
+    return m_port != nullptr && ::ClearCommBreak(m_port->handle()) != 0;
+}
+
+bool CQtSerialPort::GetCommModemStatus(uint32_t& status) {
+    DWORD bits = 0;
+    if (m_port == nullptr || ::GetCommModemStatus(m_port->handle(), &bits) == 0) {
+        return false;
+    }
+    status = bits;
+    return true;
+}
+
+#else
+
+namespace {
+
+bool ModemControl(int fd, unsigned long request, int bits) {
+    return ::ioctl(fd, request, &bits) == 0;
+}
+
+}  // namespace
+
+// One system call per line change: QSerialPort's own setters read the
+// modem status before every change, which would add a round trip per bit
+// on a USB adapter.
+bool CQtSerialPort::EscapeCommFunction(EscapeCode code) {
+    if (m_port == nullptr) {
+        return false;
+    }
+    const int fd = m_port->handle();
+    bool ok = false;
+    switch (code) {
+        case SETDTR:
+            ok = ModemControl(fd, TIOCMBIS, TIOCM_DTR);
+            break;
+        case CLRDTR:
+            ok = ModemControl(fd, TIOCMBIC, TIOCM_DTR);
+            break;
+        case SETRTS:
+            ok = ModemControl(fd, TIOCMBIS, TIOCM_RTS);
+            break;
+        case CLRRTS:
+            ok = ModemControl(fd, TIOCMBIC, TIOCM_RTS);
+            break;
+    }
+    if (!ok) {
+        m_lastError = std::strerror(errno);
+    }
+    return ok;
+}
+
+bool CQtSerialPort::SetCommBreak() {
+    return m_port != nullptr && ::ioctl(m_port->handle(), TIOCSBRK) == 0;
+}
+
+bool CQtSerialPort::ClearCommBreak() {
+    return m_port != nullptr && ::ioctl(m_port->handle(), TIOCCBRK) == 0;
+}
+
+bool CQtSerialPort::GetCommModemStatus(uint32_t& status) {
+    int bits = 0;
+    if (m_port == nullptr || ::ioctl(m_port->handle(), TIOCMGET, &bits) != 0) {
+        return false;
+    }
+    status = 0;
+    if ((bits & TIOCM_CTS) != 0) {
+        status |= MS_CTS_ON;
+    }
+    if ((bits & TIOCM_DSR) != 0) {
+        status |= MS_DSR_ON;
+    }
+    if ((bits & TIOCM_RI) != 0) {
+        status |= MS_RING_ON;
+    }
+    if ((bits & TIOCM_CD) != 0) {
+        status |= MS_RLSD_ON;
+    }
+    return true;
+}
+
+#endif
+
+void CQtSerialPort::Close() {
+    if (m_port != nullptr) {
+        m_port->close();
+        m_port.reset();
+    }
+}
+
+std::string CQtSerialPort::LastError() const {
+    return m_lastError;
+}

@@ -8,8 +8,17 @@
 #include <cstdint>
 #include <string>
 
-// EscapeCommFunction codes.
-enum EscapeCode { SETDTR, CLRDTR, SETRTS, CLRRTS };
+#ifdef _WIN32
+// The system defines these names itself, with the same values.
+#include <windows.h>
+using EscapeCode = DWORD;
+using CommParity = BYTE;
+using CommStopBits = BYTE;
+using DtrControl = DWORD;
+using RtsControl = DWORD;
+#else
+// EscapeCommFunction codes, with the values the Windows API gives them.
+enum EscapeCode { SETRTS = 3, CLRRTS = 4, SETDTR = 5, CLRDTR = 6 };
 
 // GetCommModemStatus bits.
 constexpr uint32_t MS_CTS_ON = 0x0010;
@@ -27,6 +36,7 @@ enum CommParity { NOPARITY, ODDPARITY, EVENPARITY, MARKPARITY, SPACEPARITY };
 enum CommStopBits { ONESTOPBIT, ONE5STOPBITS, TWOSTOPBITS };
 enum DtrControl { DTR_CONTROL_DISABLE, DTR_CONTROL_ENABLE, DTR_CONTROL_HANDSHAKE };
 enum RtsControl { RTS_CONTROL_DISABLE, RTS_CONTROL_ENABLE, RTS_CONTROL_HANDSHAKE, RTS_CONTROL_TOGGLE };
+#endif
 
 // The fields of the device control block that the adapter sets; the others
 // stay as the driver reported them.
