@@ -6,6 +6,10 @@
 // operations run their three parts in full and succeed only when all three do.
 #pragma once
 
+#include <array>
+#include <cstdint>
+#include <vector>
+
 class CIspAdapter;
 class IOperationHost;
 
@@ -30,6 +34,61 @@ public:
     bool EraseData();
 
 private:
+    // The two memories as the loops walk them: program memory by words (two
+    // image bytes per step), data memory by bytes.
+    enum class Memory { Prog, Data };
+
+    // The lines of one memory operation; the failure line takes the byte
+    // address through "%04x".
+    struct MemoryLines {
+        const char* heading;
+        const char* initError;
+        const char* failedAt;
+        const char* complete;
+    };
+    // The lines of an erase that keeps one memory.
+    struct EraseLines {
+        const char* heading;
+        const char* saveFailedAt;
+        const char* restoreFailedAt;
+    };
+
+    // Start of the frame: take from screen, post the heading, enter
+    // programming mode. On a failed entry appends the initialisation error
+    // and gives false; the caller then only leaves programming mode.
+    bool Begin(const char* heading, const char* initError, int checkSignature);
+    // Appends the line and shows it, without scrolling the pane.
+    void Post(const char* line);
+    void AppendAddressLine(const char* format, int address);
+
+    int Size(Memory memory) const;
+    std::vector<uint8_t>& Image(Memory memory);
+    void SetLoaded(Memory memory);
+    void RefreshView(Memory memory);
+    // The bytes one step reads or writes: a program word's low and high
+    // byte, or one data byte.
+    static constexpr int kMaxUnitBytes = 2;
+    using Unit = std::array<uint8_t, kMaxUnitBytes>;
+    static int Stride(Memory memory);
+    int ReadUnit(Memory memory, int address, Unit& unit);
+    // The unit at byte address a, to or from buffer[a..] in image layout.
+    int ReadUnitInto(Memory memory, int address, std::vector<uint8_t>& buffer);
+    int WriteUnit(Memory memory, int address, const std::vector<uint8_t>& buffer);
+
+    // Walks every byte address of the memory, moving the progress bar.
+    // step(a) gives nullptr when it succeeded, else the line reporting its
+    // failure, which is appended with the address; the walk stops there.
+    template <typename Step>
+    bool ForEachAddress(Memory memory, Step step);
+    // Progress range and position 0, the walk, and the completion line.
+    template <typename Step>
+    bool RunOverMemory(Memory memory, const char* complete, Step step);
+
+    bool WriteMemory(Memory memory, const MemoryLines& lines);
+    bool ReadMemory(Memory memory, const MemoryLines& lines);
+    bool VerifyMemory(Memory memory, const MemoryLines& lines);
+    bool EraseKeeping(Memory kept, const EraseLines& lines);
+
     CIspAdapter& m_adapter;
     IOperationHost& m_host;
 };

@@ -1,0 +1,461 @@
+#include "ops/Operations.h"
+
+#include <algorithm>
+#include <array>
+#include <cstdio>
+#include <string>
+
+#include "isp/IspAdapter.h"
+#include "ops/OperationHost.h"
+
+namespace {
+
+constexpr int kCheckSignature = 1;
+constexpr int kNoSignatureCheck = 0;
+
+constexpr int kProgStep = 2;  // one program word per step
+constexpr int kDataStep = 1;
+constexpr uint8_t kErasedByte = 0xFF;
+constexpr uint8_t kReadFillByte = 0x00;  // a read starts from an image of zeros
+constexpr int kBitsPerByte = 8;
+constexpr unsigned kByteMask = 0xFF;
+// A failed restore entry is reported as a failure at the first address.
+constexpr int kRestoreEntryAddress = 0;
+// Room for a line with an address of up to eight hex digits.
+constexpr size_t kLineBufferSize = 128;
+
+// Write.
+constexpr char kWriteProgHeading[] = "Writing PROG to device ...\r\n";
+constexpr char kWriteInitError[] = " Write : Initialisation Error\r\n";
+constexpr char kWriteProgFailedAt[] = " Write : Error at address %04x.\r\n";
+constexpr char kWriteProgComplete[] = " Writing : Complete\r\n";
+constexpr char kWriteDataHeading[] = "Writing Data to device ...\r\n";
+constexpr char kWriteDataInitError[] = " Write Data: Initialisation Error\r\n";
+constexpr char kWriteDataFailedAt[] = " Write Data : Error at address %04x.\r\n";
+constexpr char kWriteDataComplete[] = " Writing Data: Complete\r\n";
+constexpr char kWriteLockHeading[] = "Writing device LockBit ...\r\n";
+constexpr char kWriteLockError[] = " Write LockBit : Error.\r\n";
+constexpr char kWriteLockComplete[] = " Write LockBit Complete\r\n";
+
+// Read.
+constexpr char kReadProgHeading[] = "Reading PROG device ...\r\n";
+constexpr char kReadDataHeading[] = "Reading DATA device ...\r\n";
+constexpr char kReadLockHeading[] = "Reading device LockBit ...\r\n";
+constexpr char kReadInitError[] = " Read : Initialisation Error\r\n";
+constexpr char kReadFailedAt[] = " Read : Error at address %04x.\r\n";
+constexpr char kReadComplete[] = " Reading : Complete\r\n";
+constexpr char kReadLockError[] = " Read LockBit : Error.\r\n";
+constexpr char kReadLockComplete[] = " Read LockBit Complete\r\n";
+
+// Verify.
+constexpr char kVerifyProgHeading[] = "Verifing PROG device ...\r\n";
+constexpr char kVerifyDataHeading[] = "Verifing device DATA ...\r\n";
+constexpr char kVerifyLockHeading[] = "Verifing device LockBit ...\r\n";
+constexpr char kVerifyInitError[] = " Verify : Initialisation Error\r\n";
+constexpr char kVerifyProgReadFailedAt[] = " Verify : Read Error at address %04x.\r\n";
+constexpr char kVerifyDataReadFailedAt[] = " Read : Read Error at address %04x.\r\n";
+constexpr char kVerifyDiffersAt[] = " Verify : Error at address %04x.\r\n";
+constexpr char kVerifyComplete[] = " Verify : Complete\r\n";
+constexpr char kVerifyLockReadError[] = " Verify : Read LockBit Error.\r\n";
+constexpr char kVerifyLockDiffers[] = " Verify : LockBit Error.\r\n";
+
+// Erase.
+constexpr char kEraseAllHeading[] = "Erasing ...\r\n";
+constexpr char kEraseProgHeading[] = "Erasing PROG device ...\r\n";
+constexpr char kEraseDataHeading[] = "Erasing device Data ...\r\n";
+constexpr char kEraseInitError[] = " Erase : Initialisation Error\r\n";
+constexpr char kEraseError[] = " Erase : Error\r\n";
+constexpr char kEraseComplete[] = " Erase : Complete\r\n";
+constexpr char kEraseReadDataFailedAt[] = " Erase : Read Data Error at address %04x.\r\n";
+constexpr char kEraseReadProgFailedAt[] = " Erase : Read Error at address %04x.\r\n";
+constexpr char kEraseReadLockError[] = " Erase : Read LockBit Error.\r\n";
+constexpr char kEraseRewriteDataFailedAt[] =
+    " Erase Prog : ReWrite Data Error at address %04x.\r\n";
+constexpr char kEraseRewriteProgFailedAt[] = " Erase : ReWrite Error at address %04x.\r\n";
+constexpr char kEraseRewriteLockError[] = " Erase : ReWrite LockBit : Error.\r\n";
+
+// A tick means the bit is programmed, which the device reads as 0.
+int BitValueOfTick(int tick) {
+    return tick != 0 ? 0 : 1;
+}
+int TickOfBitValue(int value) {
+    return value == 0 ? 1 : 0;
+}
+bool TickAgreesWithBit(int tick, int value) {
+    return (tick != 0) == (value == 0);
+}
+
+// Image bytes beyond an image shorter than the device read as erased, so a
+// mis-sized image never makes the loops read outside it.
+uint8_t ByteAt(const std::vector<uint8_t>& buffer, int address) {
+    return static_cast<size_t>(address) < buffer.size() ? buffer[address] : kErasedByte;
+}
+void StoreAt(std::vector<uint8_t>& buffer, int address, uint8_t value) {
+    if (static_cast<size_t>(address) < buffer.size()) {
+        buffer[address] = value;
+    }
+}
+
+// Leaves programming mode when the operation ends, whichever way it ends:
+// exactly once per operation, also after a failed entry.
+class CProgrammingModeExit {
+public:
+    explicit CProgrammingModeExit(CIspAdapter& adapter) : m_adapter(adapter) {}
+    ~CProgrammingModeExit() { m_adapter.LeaveProgrammingMode(); }
+    CProgrammingModeExit(const CProgrammingModeExit&) = delete;
+    CProgrammingModeExit& operator=(const CProgrammingModeExit&) = delete;
+
+private:
+    CIspAdapter& m_adapter;
+};
+
+}  // namespace
+
+// ---- The frame ----
+
+bool COperations::Begin(const char* heading, const char* initError, int checkSignature) {
+    m_host.TakeFromScreen();
+    Post(heading);
+    if (m_adapter.EnterProgrammingMode(checkSignature) != kIspOk) {
+        m_host.AppendMessage(initError);
+        return false;
+    }
+    return true;
+}
+
+void COperations::Post(const char* line) {
+    m_host.AddMessage(line);
+    m_host.ShowOnScreen();
+}
+
+void COperations::AppendAddressLine(const char* format, int address) {
+    std::array<char, kLineBufferSize> line{};
+    std::snprintf(line.data(), line.size(), format, static_cast<unsigned>(address));
+    m_host.AppendMessage(line.data());
+}
+
+int COperations::Size(Memory memory) const {
+    return memory == Memory::Prog ? m_adapter.m_nProgSize : m_adapter.m_nDataSize;
+}
+
+std::vector<uint8_t>& COperations::Image(Memory memory) {
+    return memory == Memory::Prog ? m_adapter.m_progImage : m_adapter.m_dataImage;
+}
+
+void COperations::SetLoaded(Memory memory) {
+    if (memory == Memory::Prog) {
+        m_host.SetProgLoaded();
+    } else {
+        m_host.SetDataLoaded();
+    }
+}
+
+void COperations::RefreshView(Memory memory) {
+    if (memory == Memory::Prog) {
+        m_host.RefreshProgView();
+    } else {
+        m_host.RefreshDataView();
+    }
+}
+
+int COperations::Stride(Memory memory) {
+    return memory == Memory::Prog ? kProgStep : kDataStep;
+}
+
+int COperations::ReadUnit(Memory memory, int address, Unit& unit) {
+    if (memory == Memory::Prog) {
+        uint16_t word = 0;
+        const int status = m_adapter.ReadProgramWord(word, address / kProgStep);
+        unit[0] = static_cast<uint8_t>(word & kByteMask);
+        unit[1] = static_cast<uint8_t>(word >> kBitsPerByte);
+        return status;
+    }
+    return m_adapter.ReadDataByte(unit[0], address);
+}
+
+int COperations::ReadUnitInto(Memory memory, int address, std::vector<uint8_t>& buffer) {
+    Unit unit{};
+    const int status = ReadUnit(memory, address, unit);
+    for (int offset = 0; offset < Stride(memory); ++offset) {
+        StoreAt(buffer, address + offset, unit[offset]);
+    }
+    return status;
+}
+
+int COperations::WriteUnit(Memory memory, int address, const std::vector<uint8_t>& buffer) {
+    if (memory == Memory::Prog) {
+        // The adapter takes the low byte (image byte 2w) in bits 15..8.
+        const auto word = static_cast<uint16_t>((ByteAt(buffer, address) << kBitsPerByte) |
+                                                ByteAt(buffer, address + 1));
+        return m_adapter.WriteProgramWord(word, address / kProgStep);
+    }
+    return m_adapter.WriteDataByte(ByteAt(buffer, address), address);
+}
+
+template <typename Step>
+bool COperations::ForEachAddress(Memory memory, Step step) {
+    const int size = Size(memory);
+    const int stride = Stride(memory);
+    for (int address = 0; address < size; address += stride) {
+        m_host.SetProgressPos(address);
+        if (const char* failure = step(address)) {
+            AppendAddressLine(failure, address);
+            return false;
+        }
+        m_host.Yield();
+    }
+    return true;
+}
+
+template <typename Step>
+bool COperations::RunOverMemory(Memory memory, const char* complete, Step step) {
+    m_host.SetProgressRange(Size(memory));
+    m_host.SetProgressPos(0);
+    if (!ForEachAddress(memory, step)) {
+        return false;
+    }
+    m_host.AppendMessage(complete);
+    return true;
+}
+
+// ---- Memory operations ----
+
+bool COperations::WriteMemory(Memory memory, const MemoryLines& lines) {
+    CProgrammingModeExit exit(m_adapter);
+    if (!Begin(lines.heading, lines.initError, kCheckSignature)) {
+        return false;
+    }
+    const std::vector<uint8_t>& image = Image(memory);
+    return RunOverMemory(memory, lines.complete, [&](int address) -> const char* {
+        return WriteUnit(memory, address, image) == kIspOk ? nullptr : lines.failedAt;
+    });
+}
+
+bool COperations::ReadMemory(Memory memory, const MemoryLines& lines) {
+    CProgrammingModeExit exit(m_adapter);
+    // The image is re-made only once the device answered, so that a failed
+    // entry leaves image, view and flag as they were.
+    if (!Begin(lines.heading, lines.initError, kCheckSignature)) {
+        return false;
+    }
+    std::vector<uint8_t>& image = Image(memory);
+    image.assign(static_cast<size_t>(std::max(Size(memory), 0)), kReadFillByte);
+    const bool done = RunOverMemory(memory, lines.complete, [&](int address) -> const char* {
+        return ReadUnitInto(memory, address, image) == kIspOk ? nullptr : lines.failedAt;
+    });
+    if (done) {
+        SetLoaded(memory);
+        RefreshView(memory);
+    }
+    return done;
+}
+
+bool COperations::VerifyMemory(Memory memory, const MemoryLines& lines) {
+    CProgrammingModeExit exit(m_adapter);
+    if (!Begin(lines.heading, lines.initError, kCheckSignature)) {
+        return false;
+    }
+    const std::vector<uint8_t>& image = Image(memory);
+    return RunOverMemory(memory, lines.complete, [&](int address) -> const char* {
+        Unit unit{};
+        if (ReadUnit(memory, address, unit) != kIspOk) {
+            return lines.failedAt;
+        }
+        // Either byte of a word differing reports the word's even address.
+        for (int offset = 0; offset < Stride(memory); ++offset) {
+            if (unit[offset] != ByteAt(image, address + offset)) {
+                return kVerifyDiffersAt;
+            }
+        }
+        return nullptr;
+    });
+}
+
+bool COperations::WriteProg() {
+    return WriteMemory(
+        Memory::Prog, {kWriteProgHeading, kWriteInitError, kWriteProgFailedAt, kWriteProgComplete});
+}
+
+bool COperations::WriteData() {
+    return WriteMemory(Memory::Data, {kWriteDataHeading, kWriteDataInitError, kWriteDataFailedAt,
+                                      kWriteDataComplete});
+}
+
+bool COperations::ReadProg() {
+    return ReadMemory(Memory::Prog,
+                      {kReadProgHeading, kReadInitError, kReadFailedAt, kReadComplete});
+}
+
+bool COperations::ReadData() {
+    return ReadMemory(Memory::Data,
+                      {kReadDataHeading, kReadInitError, kReadFailedAt, kReadComplete});
+}
+
+bool COperations::VerifyProg() {
+    return VerifyMemory(Memory::Prog, {kVerifyProgHeading, kVerifyInitError,
+                                       kVerifyProgReadFailedAt, kVerifyComplete});
+}
+
+bool COperations::VerifyData() {
+    return VerifyMemory(Memory::Data, {kVerifyDataHeading, kVerifyInitError,
+                                       kVerifyDataReadFailedAt, kVerifyComplete});
+}
+
+// ---- Lock bits ----
+
+bool COperations::WriteLock() {
+    CProgrammingModeExit exit(m_adapter);
+    if (!Begin(kWriteLockHeading, kWriteInitError, kCheckSignature)) {
+        return false;
+    }
+    // Spien is display only: it is never written.
+    const LockTicks& ticks = m_host.Ticks();
+    const bool ok = m_adapter.WriteLockBits(BitValueOfTick(ticks.m_bLockBit1),
+                                            BitValueOfTick(ticks.m_bLockBit2),
+                                            BitValueOfTick(ticks.m_bFstrt)) == kIspOk;
+    m_host.AppendMessage(ok ? kWriteLockComplete : kWriteLockError);
+    return ok;
+}
+
+bool COperations::ReadLock() {
+    CProgrammingModeExit exit(m_adapter);
+    if (!Begin(kReadLockHeading, kReadInitError, kCheckSignature)) {
+        return false;
+    }
+    int lockBit1 = 0, lockBit2 = 0, fstrt = 0, spien = 0;
+    const bool ok = m_adapter.ReadLockBits(lockBit1, lockBit2, fstrt, spien) == kIspOk;
+    if (ok) {
+        LockTicks& ticks = m_host.Ticks();
+        ticks.m_bLockBit1 = TickOfBitValue(lockBit1);
+        ticks.m_bLockBit2 = TickOfBitValue(lockBit2);
+        ticks.m_bFstrt = TickOfBitValue(fstrt);
+        ticks.m_bSpien = TickOfBitValue(spien);
+    }
+    // Its show on screen puts the ticks read (or, on failure, those taken
+    // from the screen) back into the boxes.
+    m_host.AppendMessage(ok ? kReadLockComplete : kReadLockError);
+    return ok;
+}
+
+bool COperations::VerifyLock() {
+    CProgrammingModeExit exit(m_adapter);
+    if (!Begin(kVerifyLockHeading, kReadInitError, kCheckSignature)) {
+        return false;
+    }
+    int lockBit1 = 0, lockBit2 = 0, fstrt = 0, spien = 0;
+    if (m_adapter.ReadLockBits(lockBit1, lockBit2, fstrt, spien) != kIspOk) {
+        m_host.AppendMessage(kVerifyLockReadError);
+        return false;
+    }
+    // Spien takes no part: it cannot be changed.
+    const LockTicks& ticks = m_host.Ticks();
+    const bool agree = TickAgreesWithBit(ticks.m_bLockBit1, lockBit1) &&
+                       TickAgreesWithBit(ticks.m_bLockBit2, lockBit2) &&
+                       TickAgreesWithBit(ticks.m_bFstrt, fstrt);
+    m_host.AppendMessage(agree ? kVerifyComplete : kVerifyLockDiffers);
+    return agree;
+}
+
+// ---- Erase ----
+
+bool COperations::EraseAll() {
+    CProgrammingModeExit exit(m_adapter);
+    // Any device that answers is erased, whichever device is selected.
+    if (!Begin(kEraseAllHeading, kEraseInitError, kNoSignatureCheck)) {
+        return false;
+    }
+    const bool ok = m_adapter.ChipErase() == kIspOk;
+    m_host.AppendMessage(ok ? kEraseComplete : kEraseError);
+    return ok;
+}
+
+bool COperations::EraseKeeping(Memory kept, const EraseLines& lines) {
+    CProgrammingModeExit exit(m_adapter);
+    if (!Begin(lines.heading, kEraseInitError, kCheckSignature)) {
+        return false;
+    }
+    const Memory erased = kept == Memory::Prog ? Memory::Data : Memory::Prog;
+
+    m_host.SetProgressRange(Size(kept));
+    m_host.SetProgressPos(0);
+    std::vector<uint8_t> keptCopy(static_cast<size_t>(std::max(Size(kept), 0)), 0);
+    const bool saved = ForEachAddress(kept, [&](int address) -> const char* {
+        return ReadUnitInto(kept, address, keptCopy) == kIspOk ? nullptr : lines.saveFailedAt;
+    });
+    if (!saved) {
+        return false;
+    }
+    int lockBit1 = 0, lockBit2 = 0, fstrt = 0, spien = 0;
+    if (m_adapter.ReadLockBits(lockBit1, lockBit2, fstrt, spien) != kIspOk) {
+        m_host.AppendMessage(kEraseReadLockError);
+        return false;
+    }
+
+    const bool chipErased = m_adapter.ChipErase() == kIspOk;
+    if (chipErased) {
+        Image(erased).assign(static_cast<size_t>(std::max(Size(erased), 0)), kErasedByte);
+        RefreshView(erased);
+    } else {
+        Post(kEraseError);
+    }
+
+    // The chip erase ends with a reset pulse, which takes the target out of
+    // programming mode: without a new synchronisation it would ignore every
+    // restore write and the memory the user asked to keep would be lost.
+    if (m_adapter.EnterProgrammingMode(kCheckSignature) != kIspOk) {
+        AppendAddressLine(lines.restoreFailedAt, kRestoreEntryAddress);
+        return false;
+    }
+    const bool restored = ForEachAddress(kept, [&](int address) -> const char* {
+        return WriteUnit(kept, address, keptCopy) == kIspOk ? nullptr : lines.restoreFailedAt;
+    });
+    if (!restored) {
+        return false;
+    }
+    // The lock bits go back last: Lock Bit1 would block the memory writes.
+    if (m_adapter.WriteLockBits(lockBit1, lockBit2, fstrt) != kIspOk) {
+        m_host.AppendMessage(kEraseRewriteLockError);
+        return false;
+    }
+    if (chipErased) {
+        m_host.AppendMessage(kEraseComplete);
+    } else {
+        // " Erase : Error" stays the last line; only bring it into view.
+        m_host.ScrollToEnd();
+    }
+    return chipErased;
+}
+
+bool COperations::EraseProg() {
+    return EraseKeeping(Memory::Data,
+                        {kEraseProgHeading, kEraseReadDataFailedAt, kEraseRewriteDataFailedAt});
+}
+
+bool COperations::EraseData() {
+    return EraseKeeping(Memory::Prog,
+                        {kEraseDataHeading, kEraseReadProgFailedAt, kEraseRewriteProgFailedAt});
+}
+
+// ---- All three ----
+// Each part runs in full whatever the one before it gave.
+
+bool COperations::WriteAll() {
+    const bool prog = WriteProg();
+    const bool data = WriteData();
+    const bool lock = WriteLock();
+    return prog && data && lock;
+}
+
+bool COperations::ReadAll() {
+    const bool prog = ReadProg();
+    const bool data = ReadData();
+    const bool lock = ReadLock();
+    return prog && data && lock;
+}
+
+bool COperations::VerifyAll() {
+    const bool prog = VerifyProg();
+    const bool data = VerifyData();
+    const bool lock = VerifyLock();
+    return prog && data && lock;
+}
