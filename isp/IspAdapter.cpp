@@ -242,15 +242,34 @@ int CIspAdapter::CheckAdapter() {
 
 uint32_t CIspAdapter::Transfer(uint32_t instruction) {
     uint32_t answer = 0;
+    bool linesOk = true;
     for (int bit = kInstructionBits - 1; bit >= 0; --bit) {
         // MOSI is driven for every bit, also when the level does not change.
-        Line(((instruction >> bit) & 1u) != 0 ? SETDTR : CLRDTR);
-        Line(SETRTS);  // SCK rises: the target samples MOSI
-        const uint32_t status = ModemStatus();
-        Line(CLRRTS);  // SCK falls: the target puts out its next bit
+        linesOk &= Line(((instruction >> bit) & 1u) != 0 ? SETDTR : CLRDTR);
+        linesOk &= Line(SETRTS);  // SCK rises: the target samples MOSI
+        bool read = false;
+        const uint32_t status = ModemStatus(&read);
+        linesOk &= read;
+        linesOk &= Line(CLRRTS);  // SCK falls: the target puts out its next bit
         answer = (answer << 1) | ((status & MS_CTS_ON) != 0 ? 1u : 0u);
     }
+    m_bLinesOk = linesOk;
     return answer;
+}
+
+int CIspAdapter::ReadAnswer(uint32_t instruction, uint8_t& value) {
+    const uint32_t answer = Transfer(instruction);
+    value = AnswerByte(answer);
+    if (!m_bLinesOk) {
+        return kIspLineError;
+    }
+    // During each byte the target shifts out the byte it received before.
+    constexpr uint32_t kEchoMask = 0x00FFFF00;
+    constexpr int kEchoShift = 8;
+    if ((answer & kEchoMask) != ((instruction >> kEchoShift) & kEchoMask)) {
+        return kIspNoEcho;
+    }
+    return kIspOk;
 }
 
 void CIspAdapter::PulseSck() {
@@ -320,31 +339,36 @@ int CIspAdapter::ChipErase() {
 }
 
 template <typename Reread>
+bool CIspAdapter::Confirmed(uint8_t value, Reread reread) {
+    bool trusted = false;
+    const uint8_t read = reread(trusted);
+    return trusted && read == value;
+}
+
+template <typename Reread>
 bool CIspAdapter::ConfirmWrite(uint8_t value, bool fixedWait, Reread reread) {
-    uint8_t read = 0;
     if (fixedWait) {
         // A polling value cannot be told from "still busy": wait it out.
         WaitMicroseconds(kFixedWriteWaitUs);
-        read = reread();
-    } else {
-        for (int poll = 0; poll < kMaxPolls; ++poll) {
-            WaitMicroseconds(kPollWaitUs);
-            read = reread();
-            if (read == value) {
-                break;
-            }
+        return Confirmed(value, reread);
+    }
+    for (int poll = 0; poll < kMaxPolls; ++poll) {
+        WaitMicroseconds(kPollWaitUs);
+        if (Confirmed(value, reread)) {
+            return true;
         }
     }
-    return read == value;
+    return false;
 }
 
 int CIspAdapter::WriteProgramByte(uint8_t value, int high, int wordAddress) {
-    auto reread = [&]() {
+    // A read that cannot be trusted never confirms anything.
+    auto reread = [&](bool& trusted) {
         uint8_t b = 0;
-        ReadProgramByte(b, high, wordAddress);
+        trusted = ReadProgramByte(b, high, wordAddress) == kIspOk;
         return b;
     };
-    if (value == kErased && reread() == kErased) {
+    if (value == kErased && Confirmed(value, reread)) {
         return kIspOk;  // already erased: nothing to write
     }
     Transfer(Instruction(high != 0 ? kOpWriteProgHigh : kOpWriteProgLow, wordAddress, value));
@@ -362,12 +386,12 @@ int CIspAdapter::WriteProgramWord(uint16_t word, int wordAddress) {
 }
 
 int CIspAdapter::WriteDataByte(uint8_t value, int address) {
-    auto reread = [&]() {
+    auto reread = [&](bool& trusted) {
         uint8_t b = 0;
-        ReadDataByte(b, address);
+        trusted = ReadDataByte(b, address) == kIspOk;
         return b;
     };
-    if (value == kErased && reread() == kErased) {
+    if (value == kErased && Confirmed(value, reread)) {
         return kIspOk;
     }
     Transfer(Instruction(kOpWriteEeprom, address, value));

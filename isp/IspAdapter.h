@@ -33,6 +33,9 @@ constexpr int kIspNoResetEcho = 9;      // inside the reset pulse only
 constexpr int kIspPartCodeError = 10;   // third signature byte differs
 constexpr int kIspSizeCodeError = 11;   // second signature byte differs / no size code
 constexpr int kIspVendorError = 12;     // first signature byte is not 0x1E
+// A read whose answer cannot be trusted: the target did not echo the
+// instruction's first two bytes (MISO stuck or the target out of step).
+constexpr int kIspNoEcho = 13;
 
 // Results of IdentifyDevice besides a row index.
 constexpr int kIdentifyNotFound = -1;
@@ -112,7 +115,15 @@ private:
     void PulseSck();
     // One Programming Enable; true when the target echoed 0x53.
     bool Synchronise();
-    // Waits for a written byte to read back; reread gives the byte now read.
+    // Sends a read instruction and takes bits 7..0 of the answer. kIspOk only
+    // when every line operation worked and the target echoed the first two
+    // instruction bytes, so that a dead port or a silent target is never
+    // taken for memory holding 0x00 or 0xFF.
+    int ReadAnswer(uint32_t instruction, uint8_t& value);
+    // Whether a write of value read back: reread(trusted) gives the byte now
+    // read and whether that read can be trusted.
+    template <typename Reread>
+    bool Confirmed(uint8_t value, Reread reread);
     template <typename Reread>
     bool ConfirmWrite(uint8_t value, bool fixedWait, Reread reread);
     int WriteProgramByte(uint8_t value, int high, int wordAddress);
@@ -122,4 +133,5 @@ private:
     ISerialPort& m_port;
     IPerformanceCounter& m_counter;
     PortNameMap m_portNames;
+    bool m_bLinesOk = true;  // every line operation of the last Transfer worked
 };
