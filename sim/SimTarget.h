@@ -1,6 +1,31 @@
 // A simulated passive ISP adapter with an AVR target behind it, seen through
 // the serial port interface. Wiring: break set = RESET asserted, RTS = SCK,
 // DTR = MOSI, CTS = MISO, RI on while the break is set, DSR follows RTS.
+//
+// The target samples MOSI on each rising SCK edge and puts out its next MISO
+// bit on the falling edge, so the host, reading CTS just after raising SCK,
+// sees during clock k the bit put out after clock k-1. Instructions are framed
+// by the target's own bit counter, which restarts whenever RESET is asserted.
+// In programming mode the target echoes each byte during the next one; read
+// instructions put their data out during the fourth byte. Outside programming
+// mode MISO stays low, except that a correctly framed Programming Enable that
+// comes at least resetSetupUs after RESET was asserted with SCK low puts 0x53
+// out during its third byte and starts programming mode. Releasing RESET ends
+// programming mode.
+//
+// State file (SaveState/LoadState), plain text, one item per line:
+//
+//     brenwick-sim-state 1
+//     flash <size in bytes>
+//     <hex digits, two per byte, at most 32 bytes per line> ...
+//     eeprom <size in bytes>
+//     <hex digits> ...
+//     lock <Lock Bit1> <Lock Bit2> <FSTRT>      (each 0 = programmed or 1)
+//     end
+//
+// Lines starting with '#' and a trailing carriage return are ignored. The
+// sizes must be those of the simulated chip, and the data lines must hold
+// exactly that many bytes.
 #pragma once
 
 #include <array>
@@ -15,6 +40,16 @@
 #include "isp/SerialPort.h"
 
 class CVirtualCounter;
+
+// A configuration call of the port that can be made to fail.
+enum class SimPortCall {
+    None,
+    SetupComm,
+    GetCommState,
+    SetCommState,
+    SetCommMask,
+    SetCommTimeouts
+};
 
 // What the simulated target is and which faults it shows.
 struct SimConfig {
@@ -33,34 +68,46 @@ struct SimConfig {
     int64_t resetSetupUs = 20000;    // RESET asserted this long before Programming Enable
 
     // Faults.
-    bool noAdapter = false;      // no RI echo, no DSR loop, MISO floating low
-    bool noTarget = false;       // adapter present, nothing answers on MISO
-    int misoStuck = -1;          // -1 none, 0 stuck low, 1 stuck high
-    bool openFails = false;      // the port cannot be opened
-    bool lineOpsFail = false;    // every line operation fails (port open)
-    int64_t failAfterLineOps = -1;  // from the N-th line operation on, every call fails
+    bool noAdapter = false;                    // no RI echo, no DSR loop, MISO floating low
+    bool noTarget = false;                     // adapter present, nothing answers on MISO
+    int misoStuck = -1;                        // -1 none, 0 stuck low, 1 stuck high
+    bool openFails = false;                    // the port cannot be opened
+    SimPortCall failCall = SimPortCall::None;  // this configuration call fails
+    bool lineOpsFail = false;                  // every line operation fails (port open)
+    // From the N-th line call on (counted from 1 over the port object's whole
+    // life, across reopening), every line call fails, as when a USB adapter
+    // is pulled. -1: never.
+    int64_t failAfterLineOps = -1;
     int64_t misoStuckAfterInstructions = -1;  // after N instructions MISO stays low
     bool neverSynchronises = false;
-    int outOfStepBits = 0;       // target framing offset after each RESET assertion
+    int outOfStepBits = 0;            // target framing offset after each RESET assertion
     std::vector<int> stuckProgBytes;  // byte addresses that never take a write
     std::vector<int> stuckDataBytes;
-    bool eraseFails = false;     // Chip Erase erases nothing and the next reset echo is lost
+    bool eraseFails = false;  // Chip Erase erases nothing and the next reset echo is lost
 };
 
-// SimConfig for a row of the device table (signature from the real part).
+// SimConfig for a row of the device table (signature from the real part; the
+// ATtiny10/11/12 row answers 1E 90 59). A row outside the table gives the
+// default SimConfig.
 SimConfig SimConfigForDevice(int deviceIndex);
 
 // What the simulator saw.
 struct SimCounters {
-    uint64_t lineOps = 0;  // every EscapeCommFunction, break and status call
+    uint64_t lineOps = 0;  // every EscapeCommFunction, break and status call that succeeded
     uint64_t setDtr = 0, clrDtr = 0, setRts = 0, clrRts = 0;
     uint64_t setBreak = 0, clearBreak = 0, statusReads = 0;
-    uint64_t instructions = 0;  // complete 32-bit instructions framed by the target
+    uint64_t failedLineOps = 0;  // line calls refused (port closed or a line fault)
+    uint64_t instructions = 0;   // complete 32-bit instructions framed by the target
     std::map<uint8_t, uint64_t> instructionsByOpcode;  // first byte -> count
-    uint64_t programmingEnables = 0;   // accepted Programming Enable
+    uint64_t programmingEnables = 0;                   // accepted Programming Enable
     uint64_t progWrites = 0, dataWrites = 0, lockWrites = 0, chipErases = 0;
+    uint64_t progReads = 0, dataReads = 0;      // read instructions in programming mode
     uint64_t writesOutsideProgrammingMode = 0;  // write/erase instructions ignored
-    uint64_t protocolErrors = 0;  // instruction while busy (polling reads excepted)
+    uint64_t writesWhileLocked = 0;             // flash/EEPROM writes ignored under Lock Bit1
+    uint64_t protocolErrors = 0;                // instruction while busy (polling reads excepted)
+    uint64_t unknownInstructions = 0;           // in programming mode, no such instruction
+    uint64_t opens = 0, closes = 0;
+    uint64_t closedWithBreak = 0;  // Close() while RESET was asserted
 };
 
 // One line operation as the simulator saw it, for trace tests.
@@ -72,10 +119,12 @@ struct SimEvent {
 class CSimPort : public ISerialPort {
 public:
     // counter: the time base of the target (shared with the adapter). When it
-    // is a CVirtualCounter, every line operation notes activity on it.
+    // is a CVirtualCounter, every line operation notes activity on it and the
+    // target reads its Now() without advancing it.
     CSimPort(const SimConfig& config, IPerformanceCounter& counter);
 
-    // ISerialPort
+    // ISerialPort. Open() accepts any name unless the configuration says it
+    // fails; it fails too while the port is already open (exclusive).
     bool Open(const std::string& deviceName) override;
     bool SetupComm(uint32_t inQueue, uint32_t outQueue) override;
     bool GetCommState(CommState& state) override;
@@ -86,12 +135,15 @@ public:
     bool SetCommBreak() override;
     bool ClearCommBreak() override;
     bool GetCommModemStatus(uint32_t& status) override;
+    // Closing drops every line, releasing RESET.
     void Close() override;
     std::string LastError() const override;
 
     // State of the simulated chip.
     std::vector<uint8_t>& Flash();
     std::vector<uint8_t>& Eeprom();
+    const std::vector<uint8_t>& Flash() const;
+    const std::vector<uint8_t>& Eeprom() const;
     // Lock byte as Read Lock and Fuse Bits answers it: bit 7 Lock Bit1,
     // bit 6 Lock Bit2, bit 5 SPIEN (always 0), bit 0 FSTRT; 1 = unprogrammed.
     uint8_t LockByte() const;
@@ -102,18 +154,29 @@ public:
     bool Rts() const;
     bool Break() const;
 
+    // What the port was last opened and configured with.
+    const std::string& OpenedName() const;
+    const CommState& State() const;
+    const CommTimeouts& Timeouts() const;
+    uint32_t EventMask() const;
+    uint32_t InQueue() const;
+    uint32_t OutQueue() const;
+
     SimConfig& Config();
     const SimCounters& Counters() const;
     void ResetCounters();
     // Recording of line operations with their times (off by default).
     void SetTracing(bool on);
     const std::vector<SimEvent>& Trace() const;
+    void ClearTrace();
 
     // Saves or loads flash, EEPROM and lock bits (the state file of sim:
-    // ports). Load gives false when the file cannot be read or is malformed,
-    // and then changes nothing.
+    // ports, format above). Load gives false when the file cannot be read or
+    // is malformed, and then changes nothing; error says why.
     bool SaveState(const std::string& path) const;
+    bool SaveState(const std::string& path, std::string& error) const;
     bool LoadState(const std::string& path);
+    bool LoadState(const std::string& path, std::string& error);
 
 private:
     struct Impl;

@@ -1,0 +1,318 @@
+#include "sim/SimPortSpec.h"
+
+#include <cctype>
+#include <cstdio>
+#include <cstring>
+#include <map>
+#include <vector>
+
+#include "isp/DeviceTable.h"
+
+namespace {
+
+constexpr char kSeparator = ',';
+constexpr const char* kStateOption = "state=";
+constexpr const char* kNoAdapter = "no-adapter";
+constexpr const char* kNoTarget = "no-target";
+constexpr const char* kStuckFlash = "stuck-flash=";
+constexpr const char* kStuckEeprom = "stuck-eeprom=";
+constexpr const char* kEraseFails = "erase-fails";
+constexpr const char* kHexPrefix = "0x";
+
+constexpr int kDecimalBase = 10;
+constexpr int kHexBase = 16;
+constexpr size_t kMaxDecimalDigits = 9;  // keeps every value inside int
+constexpr size_t kMaxHexDigits = 7;
+
+bool EqualNoCase(const std::string& a, const char* b) {
+    const size_t length = std::strlen(b);
+    if (a.size() != length) {
+        return false;
+    }
+    for (size_t i = 0; i < length; ++i) {
+        if (std::tolower(static_cast<unsigned char>(a[i])) !=
+            std::tolower(static_cast<unsigned char>(b[i]))) {
+            return false;
+        }
+    }
+    return true;
+}
+
+bool StartsWith(const std::string& text, const char* prefix) {
+    return text.compare(0, std::strlen(prefix), prefix) == 0;
+}
+
+std::vector<std::string> Split(const std::string& text) {
+    std::vector<std::string> parts;
+    size_t start = 0;
+    for (;;) {
+        const size_t comma = text.find(kSeparator, start);
+        parts.push_back(text.substr(start, comma - start));
+        if (comma == std::string::npos) {
+            return parts;
+        }
+        start = comma + 1;
+    }
+}
+
+int DigitValue(char c) {
+    if (c >= '0' && c <= '9') {
+        return c - '0';
+    }
+    const int lower = std::tolower(static_cast<unsigned char>(c));
+    if (lower >= 'a' && lower <= 'f') {
+        return lower - 'a' + kDecimalBase;
+    }
+    return kHexBase;  // no digit in any base used here
+}
+
+// A byte address: decimal digits, or 0x and hex digits.
+bool ParseAddress(const std::string& text, int& address) {
+    int base = kDecimalBase;
+    size_t start = 0;
+    size_t maxDigits = kMaxDecimalDigits;
+    if (text.size() > std::strlen(kHexPrefix) &&
+        EqualNoCase(text.substr(0, std::strlen(kHexPrefix)), kHexPrefix)) {
+        base = kHexBase;
+        start = std::strlen(kHexPrefix);
+        maxDigits = kMaxHexDigits;
+    }
+    const size_t digits = text.size() - start;
+    if (digits == 0 || digits > maxDigits) {
+        return false;
+    }
+    int value = 0;
+    for (size_t i = start; i < text.size(); ++i) {
+        const int digit = DigitValue(text[i]);
+        if (digit >= base) {
+            return false;
+        }
+        value = value * base + digit;
+    }
+    address = value;
+    return true;
+}
+
+bool StuckAddress(const std::string& option, const char* key, int memorySize,
+                  const std::string& deviceName, std::vector<int>& addresses, std::string& error) {
+    int address = 0;
+    const std::string text = option.substr(std::strlen(key));
+    if (!ParseAddress(text, address)) {
+        error = "bad address \"" + text + "\" in " + option;
+        return false;
+    }
+    if (address >= memorySize) {
+        error =
+            option + " lies outside the " + std::to_string(memorySize) + " bytes of " + deviceName;
+        return false;
+    }
+    addresses.push_back(address);
+    return true;
+}
+
+}  // namespace
+
+bool IsSimPortName(const std::string& name) {
+    const size_t length = std::strlen(kSimPortPrefix);
+    return name.size() >= length && EqualNoCase(name.substr(0, length), kSimPortPrefix);
+}
+
+bool ParseSimPortSpec(const std::string& name, SimPortSpec& spec, std::string& error) {
+    if (!IsSimPortName(name)) {
+        error = "\"" + name + "\" is not a simulated port (sim:<device>)";
+        return false;
+    }
+    const std::vector<std::string> parts = Split(name.substr(std::strlen(kSimPortPrefix)));
+    SimPortSpec parsed;
+    for (int index = 0; index < kDeviceCount; ++index) {
+        if (EqualNoCase(parts[0], g_deviceTable[index].name)) {
+            parsed.deviceIndex = index;
+            break;
+        }
+    }
+    if (parsed.deviceIndex < 0) {
+        error = parts[0].empty() ? std::string("no device named in \"") + name + "\""
+                                 : "unknown device \"" + parts[0] + "\" in \"" + name + "\"";
+        return false;
+    }
+    const std::string deviceName = g_deviceTable[parsed.deviceIndex].name;
+    parsed.config = SimConfigForDevice(parsed.deviceIndex);
+    SimConfig& config = parsed.config;
+    for (size_t i = 1; i < parts.size(); ++i) {
+        const std::string& option = parts[i];
+        if (StartsWith(option, kStateOption)) {
+            if (!parsed.stateFile.empty()) {
+                error = "more than one state file in \"" + name + "\"";
+                return false;
+            }
+            parsed.stateFile = option.substr(std::strlen(kStateOption));
+            if (parsed.stateFile.empty()) {
+                error = "empty state file name in \"" + name + "\"";
+                return false;
+            }
+        } else if (option == kNoAdapter) {
+            config.noAdapter = true;
+        } else if (option == kNoTarget) {
+            config.noTarget = true;
+        } else if (option == kEraseFails) {
+            config.eraseFails = true;
+        } else if (StartsWith(option, kStuckFlash)) {
+            if (!StuckAddress(option, kStuckFlash, config.progSize, deviceName,
+                              config.stuckProgBytes, error)) {
+                return false;
+            }
+        } else if (StartsWith(option, kStuckEeprom)) {
+            if (!StuckAddress(option, kStuckEeprom, config.dataSize, deviceName,
+                              config.stuckDataBytes, error)) {
+                return false;
+            }
+        } else {
+            error = "unknown option \"" + option + "\" in \"" + name + "\"";
+            return false;
+        }
+    }
+    spec = parsed;
+    return true;
+}
+
+struct CRoutingPort::Impl {
+    Impl(ISerialPort& real, IPerformanceCounter& counter) : real(real), counter(counter) {}
+
+    struct SimChip {
+        std::unique_ptr<CSimPort> port;
+        std::string stateFile;
+    };
+
+    ISerialPort& real;
+    IPerformanceCounter& counter;
+    std::map<std::string, SimChip> chips;
+    ISerialPort* active = nullptr;     // the port open through the router
+    ISerialPort* lastTried = nullptr;  // whose LastError() tells about the last open
+    CSimPort* lastSim = nullptr;
+    std::string error;  // the router's own reason for the last failed open
+
+    bool OpenSim(const std::string& name) {
+        auto it = chips.find(name);
+        if (it == chips.end()) {
+            SimPortSpec spec;
+            if (!ParseSimPortSpec(name, spec, error)) {
+                return false;
+            }
+            SimChip chip{std::make_unique<CSimPort>(spec.config, counter), spec.stateFile};
+            // A state file that does not exist yet is created by the first save.
+            if (!spec.stateFile.empty() && StateFileExists(spec.stateFile) &&
+                !chip.port->LoadState(spec.stateFile, error)) {
+                return false;
+            }
+            it = chips.emplace(name, std::move(chip)).first;
+        }
+        CSimPort* sim = it->second.port.get();
+        lastTried = sim;
+        if (!sim->Open(name)) {
+            return false;
+        }
+        active = sim;
+        lastSim = sim;
+        return true;
+    }
+
+    static bool StateFileExists(const std::string& path) {
+        std::FILE* file = std::fopen(path.c_str(), "rb");
+        if (file == nullptr) {
+            return false;
+        }
+        std::fclose(file);
+        return true;
+    }
+};
+
+CRoutingPort::CRoutingPort(ISerialPort& realPort, IPerformanceCounter& simCounter)
+    : m_impl(std::make_unique<Impl>(realPort, simCounter)) {}
+
+CRoutingPort::~CRoutingPort() = default;
+
+bool CRoutingPort::Open(const std::string& deviceName) {
+    Impl& r = *m_impl;
+    r.error.clear();
+    r.lastTried = nullptr;
+    if (r.active != nullptr) {
+        r.error = "a port is already open";
+        return false;
+    }
+    if (IsSimPortName(deviceName)) {
+        return r.OpenSim(deviceName);
+    }
+    r.lastTried = &r.real;
+    if (!r.real.Open(deviceName)) {
+        return false;
+    }
+    r.active = &r.real;
+    return true;
+}
+
+bool CRoutingPort::SetupComm(uint32_t inQueue, uint32_t outQueue) {
+    return m_impl->active != nullptr && m_impl->active->SetupComm(inQueue, outQueue);
+}
+
+bool CRoutingPort::GetCommState(CommState& state) {
+    return m_impl->active != nullptr && m_impl->active->GetCommState(state);
+}
+
+bool CRoutingPort::SetCommState(const CommState& state) {
+    return m_impl->active != nullptr && m_impl->active->SetCommState(state);
+}
+
+bool CRoutingPort::SetCommMask(uint32_t mask) {
+    return m_impl->active != nullptr && m_impl->active->SetCommMask(mask);
+}
+
+bool CRoutingPort::SetCommTimeouts(const CommTimeouts& timeouts) {
+    return m_impl->active != nullptr && m_impl->active->SetCommTimeouts(timeouts);
+}
+
+bool CRoutingPort::EscapeCommFunction(EscapeCode code) {
+    return m_impl->active != nullptr && m_impl->active->EscapeCommFunction(code);
+}
+
+bool CRoutingPort::SetCommBreak() {
+    return m_impl->active != nullptr && m_impl->active->SetCommBreak();
+}
+
+bool CRoutingPort::ClearCommBreak() {
+    return m_impl->active != nullptr && m_impl->active->ClearCommBreak();
+}
+
+bool CRoutingPort::GetCommModemStatus(uint32_t& status) {
+    return m_impl->active != nullptr && m_impl->active->GetCommModemStatus(status);
+}
+
+void CRoutingPort::Close() {
+    if (m_impl->active != nullptr) {
+        m_impl->active->Close();
+        m_impl->active = nullptr;
+    }
+}
+
+std::string CRoutingPort::LastError() const {
+    if (!m_impl->error.empty()) {
+        return m_impl->error;
+    }
+    return m_impl->lastTried != nullptr ? m_impl->lastTried->LastError() : std::string();
+}
+
+CSimPort* CRoutingPort::Sim() {
+    return m_impl->lastSim;
+}
+
+bool CRoutingPort::SaveSimState(std::string& error) {
+    bool ok = true;
+    for (auto& entry : m_impl->chips) {
+        const Impl::SimChip& chip = entry.second;
+        std::string why;
+        if (!chip.stateFile.empty() && !chip.port->SaveState(chip.stateFile, why)) {
+            error += (error.empty() ? "" : "; ") + why;
+            ok = false;
+        }
+    }
+    return ok;
+}
