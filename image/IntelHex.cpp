@@ -1,1 +1,437 @@
 #include "image/IntelHex.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <filesystem>
+#include <system_error>
+
+const char* const kHexChecksumErrorLine = " File Checksum Error.\r\n";
+const char* const kHexProgAddressErrorLine = " File Prog Address Error.\r\n";
+const char* const kHexDataAddressErrorLine = " File Data Address Error.\r\n";
+const char* const kHexSaveErrorLine = " File Save Error.\r\n";
+
+namespace {
+
+constexpr uint8_t kErasedByte = 0xFF;
+
+// A line reader with a 255-byte buffer hands out at most 254 characters at a
+// time, the line feed included; the rest of a longer line is the next piece.
+constexpr size_t kMaxPieceLength = 254;
+
+constexpr char kRecordMark = ':';
+constexpr unsigned long kTypeData = 0x00;
+constexpr unsigned long kTypeSegment = 0x02;
+
+// Field positions and widths of a record.
+constexpr size_t kCountPos = 1;
+constexpr size_t kCountWidth = 2;
+constexpr size_t kAddressPos = 3;
+constexpr size_t kAddressWidth = 4;
+constexpr size_t kTypePos = 7;
+constexpr size_t kTypeWidth = 2;
+constexpr size_t kDataPos = 9;
+constexpr size_t kByteWidth = 2;
+constexpr size_t kSegmentPos = 9;
+constexpr size_t kSegmentWidth = 4;
+constexpr size_t kSegmentChecksumPos = 13;
+// The segment record's own byte count, always part of its checksum.
+constexpr unsigned kSegmentDataLength = 2;
+
+// Word lines: "wwwwww:hhll".
+constexpr size_t kWordMarkPos = 6;
+constexpr size_t kWordMinLength = 7;
+constexpr size_t kWordAddressPos = 0;
+constexpr size_t kWordAddressWidth = 6;
+constexpr size_t kWordHighPos = 7;
+constexpr size_t kWordLowPos = 9;
+
+constexpr unsigned long kByteMask = 0xFF;
+constexpr unsigned long kWordMask = 0xFFFF;
+constexpr unsigned kSegmentShift = 4;  // the segment base counts in 16-byte paragraphs
+
+bool IsCSpace(char c) {
+    return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
+}
+
+int HexDigitValue(char c) {
+    if (c >= '0' && c <= '9') {
+        return c - '0';
+    }
+    if (c >= 'a' && c <= 'f') {
+        return c - 'a' + 10;
+    }
+    if (c >= 'A' && c <= 'F') {
+        return c - 'A' + 10;
+    }
+    return -1;
+}
+
+// Converts text[0..length) as the C library's unsigned base-16 conversion
+// would in the "C" locale: blanks, an optional sign, an optional 0x, digits
+// up to the first non-digit; no digits gives 0. Independent of the process
+// locale, which Qt sets from the environment.
+unsigned long ConvertHex(const char* text, size_t length) {
+    size_t i = 0;
+    while (i < length && IsCSpace(text[i])) {
+        ++i;
+    }
+    bool negative = false;
+    if (i < length && (text[i] == '+' || text[i] == '-')) {
+        negative = text[i] == '-';
+        ++i;
+    }
+    if (i + 2 < length && text[i] == '0' && (text[i + 1] == 'x' || text[i + 1] == 'X') &&
+        HexDigitValue(text[i + 2]) >= 0) {
+        i += 2;
+    }
+    unsigned long value = 0;
+    for (; i < length; ++i) {
+        const int digit = HexDigitValue(text[i]);
+        if (digit < 0) {
+            break;
+        }
+        value = value * 16 + static_cast<unsigned long>(digit);
+    }
+    return negative ? 0UL - value : value;
+}
+
+// One piece of the file as the line reader gives it. Its text, like a C
+// string, ends at the first NUL byte.
+class CLine {
+public:
+    CLine(const char* text, size_t length) : m_text(text), m_length(length) {}
+
+    size_t Length() const { return m_length; }
+    char At(size_t pos) const { return m_text[pos]; }
+
+    // The field at pos, width characters cut short where the line ends.
+    unsigned long Field(size_t pos, size_t width) const {
+        if (pos >= m_length) {
+            return 0;
+        }
+        const size_t available = m_length - pos;
+        return ConvertHex(m_text + pos, width < available ? width : available);
+    }
+
+private:
+    const char* m_text;
+    size_t m_length;
+};
+
+class CHexReader {
+public:
+    CHexReader(HexReadMode mode, std::vector<uint8_t>& image)
+        : m_mode(mode), m_image(image), m_size(image.size()) {}
+
+    enum class Step { Continue, End, ChecksumError, AddressError };
+
+    Step ReadLine(const CLine& line) {
+        if (line.Length() > 0 && line.At(0) == kRecordMark) {
+            return ReadRecord(line);
+        }
+        if (m_mode == HexReadMode::Program && line.Length() >= kWordMinLength &&
+            line.At(kWordMarkPos) == kRecordMark) {
+            return ReadWordLine(line);
+        }
+        return Step::Continue;
+    }
+
+private:
+    Step ReadRecord(const CLine& line) {
+        const unsigned count = line.Field(kCountPos, kCountWidth) & kByteMask;
+        unsigned address = line.Field(kAddressPos, kAddressWidth) & kWordMask;
+        const unsigned long type = line.Field(kTypePos, kTypeWidth);
+        if (type == kTypeData) {
+            unsigned sum = (address >> 8) + (address & kByteMask) + count;
+            for (unsigned i = 0; i < count; ++i) {
+                const size_t index = (static_cast<size_t>(m_segment) << kSegmentShift) + address;
+                if (index >= m_size) {
+                    return Step::AddressError;
+                }
+                const unsigned value =
+                    line.Field(kDataPos + kByteWidth * i, kByteWidth) & kByteMask;
+                m_image[index] = static_cast<uint8_t>(value);
+                sum += value;
+                address = (address + 1) & kWordMask;
+            }
+            const unsigned checksum =
+                line.Field(kDataPos + kByteWidth * count, kByteWidth) & kByteMask;
+            return ((sum + checksum) & kByteMask) == 0 ? Step::Continue : Step::ChecksumError;
+        }
+        if (type == kTypeSegment) {
+            const unsigned segment = line.Field(kSegmentPos, kSegmentWidth) & kWordMask;
+            const unsigned sum = (address >> 8) + (address & kByteMask) + (segment >> 8) +
+                                 (segment & kByteMask) + count + kSegmentDataLength;
+            const unsigned checksum = line.Field(kSegmentChecksumPos, kByteWidth) & kByteMask;
+            if (((sum + checksum) & kByteMask) != 0) {
+                return Step::ChecksumError;
+            }
+            m_segment = segment;
+            return Step::Continue;
+        }
+        return Step::End;
+    }
+
+    Step ReadWordLine(const CLine& line) {
+        const size_t word = line.Field(kWordAddressPos, kWordAddressWidth) & kWordMask;
+        const size_t low = 2 * word;
+        // Both bytes must lie inside the image, also for an odd image size.
+        if (low + 1 >= m_size) {
+            return Step::AddressError;
+        }
+        m_image[low + 1] = static_cast<uint8_t>(line.Field(kWordHighPos, kByteWidth) & kByteMask);
+        m_image[low] = static_cast<uint8_t>(line.Field(kWordLowPos, kByteWidth) & kByteMask);
+        return Step::Continue;
+    }
+
+    HexReadMode m_mode;
+    std::vector<uint8_t>& m_image;
+    size_t m_size;
+    unsigned m_segment = 0;
+};
+
+constexpr char kUpperDigits[] = "0123456789ABCDEF";
+constexpr size_t kRecordDataLength = 16;
+constexpr size_t kSegmentSpan = 0x10000;
+constexpr size_t kMaxSegmentValue = 0xFFFF;
+const char kLineEnd[] = "\r\n";
+
+void AppendHexByte(std::string& out, unsigned value) {
+    out.push_back(kUpperDigits[(value >> 4) & 0xF]);
+    out.push_back(kUpperDigits[value & 0xF]);
+}
+
+// One record: count, 16-bit address, type, data, checksum, CRLF.
+void AppendRecord(std::string& out, unsigned type, unsigned address, const uint8_t* data,
+                  size_t count) {
+    unsigned sum = static_cast<unsigned>(count) + (address >> 8) + (address & kByteMask) + type;
+    out.push_back(kRecordMark);
+    AppendHexByte(out, static_cast<unsigned>(count));
+    AppendHexByte(out, address >> 8);
+    AppendHexByte(out, address & kByteMask);
+    AppendHexByte(out, type);
+    for (size_t i = 0; i < count; ++i) {
+        AppendHexByte(out, data[i]);
+        sum += data[i];
+    }
+    AppendHexByte(out, (0x100 - (sum & kByteMask)) & kByteMask);
+    out += kLineEnd;
+}
+
+std::string ErrnoText(int error) {
+    return std::strerror(error);
+}
+
+// Closes a descriptor on every way out of the writer.
+class CFileDescriptor {
+public:
+    explicit CFileDescriptor(int fd) : m_fd(fd) {}
+    ~CFileDescriptor() {
+        if (m_fd >= 0) {
+            ::close(m_fd);
+        }
+    }
+    CFileDescriptor(const CFileDescriptor&) = delete;
+    CFileDescriptor& operator=(const CFileDescriptor&) = delete;
+
+    int Get() const { return m_fd; }
+    // Closes now and reports whether the close succeeded.
+    bool Close() {
+        const int fd = m_fd;
+        m_fd = -1;
+        return ::close(fd) == 0;
+    }
+
+private:
+    int m_fd;
+};
+
+bool WriteAll(int fd, const std::string& text) {
+    const char* data = text.data();
+    size_t left = text.size();
+    while (left > 0) {
+        const ssize_t written = ::write(fd, data, left);
+        if (written < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            return false;
+        }
+        data += written;
+        left -= static_cast<size_t>(written);
+    }
+    return true;
+}
+
+constexpr mode_t kNewFileMode = 0666;  // narrowed by the umask, as any new file
+constexpr mode_t kPermissionBits = 07777;
+constexpr int kTempNameAttempts = 100;
+
+}  // namespace
+
+HexReadStatus ReadHexImage(const std::string& fileText, HexReadMode mode, int imageSize,
+                           std::vector<uint8_t>& image) {
+    image.assign(imageSize > 0 ? static_cast<size_t>(imageSize) : 0, kErasedByte);
+    CHexReader reader(mode, image);
+    const char* const text = fileText.data();
+    const size_t total = fileText.size();
+    size_t start = 0;
+    while (start < total) {
+        // The piece the line reader would give: up to and including the line
+        // feed, at most kMaxPieceLength characters.
+        size_t end = start;
+        while (end < total && end - start < kMaxPieceLength) {
+            if (text[end++] == '\n') {
+                break;
+            }
+        }
+        const char* const piece = text + start;
+        const void* const nul = std::memchr(piece, '\0', end - start);
+        const size_t length = nul != nullptr
+                                  ? static_cast<size_t>(static_cast<const char*>(nul) - piece)
+                                  : end - start;
+        start = end;
+        switch (reader.ReadLine(CLine(piece, length))) {
+            case CHexReader::Step::Continue:
+                break;
+            case CHexReader::Step::End:
+                return HexReadStatus::Ok;
+            case CHexReader::Step::ChecksumError:
+                return HexReadStatus::ChecksumError;
+            case CHexReader::Step::AddressError:
+                return HexReadStatus::AddressError;
+        }
+    }
+    return HexReadStatus::Ok;
+}
+
+std::string FormatHexImage(const std::vector<uint8_t>& image) {
+    std::string out;
+    const size_t size = image.size();
+    // ":10AAAA00" + 32 digits + checksum + CRLF per 16 bytes.
+    constexpr size_t kRecordTextLength = 1 + 8 + 2 * kRecordDataLength + 2 + 2;
+    out.reserve((size / kRecordDataLength + 1) * kRecordTextLength);
+    for (size_t a = 0; a < size; a += kRecordDataLength) {
+        if (a % kSegmentSpan == 0 && a > 0) {
+            // Bytes past 64 KB are reached through an extended segment
+            // address record; the records after it count from its base.
+            const unsigned segment = static_cast<unsigned>((a >> kSegmentShift) & kMaxSegmentValue);
+            const uint8_t value[kSegmentDataLength] = {static_cast<uint8_t>(segment >> 8),
+                                                       static_cast<uint8_t>(segment & kByteMask)};
+            AppendRecord(out, kTypeSegment, 0, value, kSegmentDataLength);
+        }
+        const size_t count = size - a < kRecordDataLength ? size - a : kRecordDataLength;
+        AppendRecord(out, kTypeData, static_cast<unsigned>(a % kSegmentSpan), &image[a], count);
+    }
+    return out;
+}
+
+bool ReadWholeFile(const std::string& path, std::string& text, std::string& error) {
+    text.clear();
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) {
+        error = ErrnoText(errno);
+        return false;
+    }
+    CFileDescriptor file(fd);
+    struct stat info {};
+    if (::fstat(fd, &info) != 0) {
+        error = ErrnoText(errno);
+        return false;
+    }
+    if (S_ISDIR(info.st_mode)) {
+        error = ErrnoText(EISDIR);
+        return false;
+    }
+    if (S_ISREG(info.st_mode) && info.st_size > 0) {
+        text.reserve(static_cast<size_t>(info.st_size));
+    }
+    constexpr size_t kChunk = 64 * 1024;
+    char buffer[kChunk];
+    for (;;) {
+        const ssize_t got = ::read(fd, buffer, kChunk);
+        if (got < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            error = ErrnoText(errno);
+            text.clear();
+            return false;
+        }
+        if (got == 0) {
+            break;
+        }
+        text.append(buffer, static_cast<size_t>(got));
+    }
+    return true;
+}
+
+bool WriteFileAtomically(const std::string& path, const std::string& text, std::string& error) {
+    namespace fs = std::filesystem;
+    if (path.empty()) {
+        error = ErrnoText(ENOENT);
+        return false;
+    }
+    std::error_code ec;
+    fs::path target(path);
+    // A link is followed, so the file it names is the one replaced, as
+    // writing through the link would.
+    if (fs::is_symlink(target, ec)) {
+        const fs::path resolved = fs::weakly_canonical(target, ec);
+        if (!ec) {
+            target = resolved;
+        }
+    }
+    const fs::path folder = target.has_parent_path() ? target.parent_path() : fs::path(".");
+    const std::string base = target.filename().string();
+
+    int fd = -1;
+    std::string tempName;
+    for (int attempt = 0; attempt < kTempNameAttempts && fd < 0; ++attempt) {
+        tempName = (folder / ("." + base + ".tmp" + std::to_string(::getpid()) + "-" +
+                              std::to_string(attempt)))
+                       .string();
+        fd = ::open(tempName.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, kNewFileMode);
+        if (fd < 0 && errno != EEXIST) {
+            break;
+        }
+    }
+    if (fd < 0) {
+        error = ErrnoText(errno);
+        return false;
+    }
+    CFileDescriptor file(fd);
+    auto fail = [&](int code) {
+        error = ErrnoText(code);
+        ::unlink(tempName.c_str());
+        return false;
+    };
+    // A replaced file keeps its permissions.
+    struct stat old {};
+    if (::stat(target.c_str(), &old) == 0 && S_ISREG(old.st_mode)) {
+        if (::fchmod(fd, old.st_mode & kPermissionBits) != 0) {
+            return fail(errno);
+        }
+    }
+    if (!WriteAll(fd, text) || ::fsync(fd) != 0) {
+        return fail(errno);
+    }
+    if (!file.Close()) {
+        return fail(errno);
+    }
+    if (::rename(tempName.c_str(), target.c_str()) != 0) {
+        return fail(errno);
+    }
+    // Make the rename itself durable; a failure here no longer endangers
+    // either file, so it is not reported.
+    const int dir = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (dir >= 0) {
+        ::fsync(dir);
+        ::close(dir);
+    }
+    return true;
+}
