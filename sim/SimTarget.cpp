@@ -143,8 +143,11 @@ struct CSimPort::Impl {
     int64_t busyUntilNs = 0;
     int busyPolls = 0;
 
-    // A failed chip erase swallows the reset echo until RESET is next
-    // released after a status read missed it.
+    // A failed chip erase swallows the reset echo of the next RESET
+    // assertion (the one of the reset pulse after the erase; the erase's own
+    // status reads must not use it up), until RESET is next released after a
+    // status read missed it.
+    bool echoLossPending = false;
     bool echoLost = false;
     bool echoLostSeen = false;
 
@@ -223,6 +226,10 @@ struct CSimPort::Impl {
         answeredAtThirdByte = false;
         resetWithSckLow = !rts;
         resetTimeNs = NowNs();
+        if (echoLossPending) {
+            echoLost = true;
+            echoLossPending = false;
+        }
     }
 
     void ReleaseReset() {
@@ -445,7 +452,7 @@ struct CSimPort::Impl {
             case Kind::Erase:
                 ++counters.chipErases;
                 if (config.eraseFails) {
-                    echoLost = true;
+                    echoLossPending = true;
                 } else {
                     std::fill(flash.begin(), flash.end(), kErased);
                     std::fill(eeprom.begin(), eeprom.end(), kErased);
