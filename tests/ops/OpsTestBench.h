@@ -1,0 +1,183 @@
+// What the operation tests run against: a host that records what the
+// operations did to the window, and the simulated adapter and target on the
+// virtual counter, behind a port that counts how often programming mode was
+// left.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "isp/DeviceTable.h"
+#include "isp/IspAdapter.h"
+#include "ops/OperationHost.h"
+#include "ops/Operations.h"
+#include "sim/SimTarget.h"
+#include "sim/VirtualCounter.h"
+
+// Device rows the tests use by name.
+constexpr int kAT90S8535 = 0;   // 8192 / 512 bytes
+constexpr int kAT90S1200 = 2;   // 1024 / 64 bytes
+constexpr int kAT90S8515 = 4;   // 8192 / 512 bytes, other polling values
+constexpr int kAT90S2313 = 5;   // 2048 / 128 bytes
+constexpr int kATtiny10 = 8;    // signature value wider than a byte
+constexpr int kATmega103 = 13;  // 131072 / 2048 bytes
+
+// A window as the operations see it: controls and the values behind them
+// kept apart, so that take from screen and show on screen can be observed.
+class CFakeHost : public IOperationHost {
+public:
+    // The controls.
+    LockTicks screenTicks;
+    std::string pane;
+    // The values.
+    LockTicks ticks;
+    std::string messages;
+
+    // Everything but the progress bar, in order: "add:<text>", "show",
+    // "append:<text>", "scroll", "progLoaded", "dataLoaded", "refreshProg",
+    // "refreshData", "take".
+    std::vector<std::string> events;
+
+    int progressMax = -1;  // -1: never set
+    int progressPos = -1;
+    int rangeCalls = 0;
+    int positionCalls = 0;
+    std::vector<int> rangesSet;
+
+    bool progLoaded = false;
+    bool dataLoaded = false;
+    int yields = 0;
+    std::function<void()> onYield;
+
+    void TakeFromScreen() override {
+        ticks = screenTicks;
+        messages = pane;
+        events.push_back("take");
+    }
+    void ShowOnScreen() override {
+        screenTicks = ticks;
+        pane = messages;
+        events.push_back("show");
+    }
+    void AddMessage(const std::string& text) override {
+        messages += text;
+        events.push_back("add:" + text);
+    }
+    void AppendMessage(const std::string& text) override {
+        messages += text;
+        screenTicks = ticks;
+        pane = messages;
+        events.push_back("append:" + text);
+    }
+    void ScrollToEnd() override { events.push_back("scroll"); }
+    void SetProgressRange(int maximum) override {
+        progressMax = maximum;
+        rangesSet.push_back(maximum);
+        ++rangeCalls;
+    }
+    void SetProgressPos(int position) override {
+        progressPos = position;
+        ++positionCalls;
+    }
+    LockTicks& Ticks() override { return ticks; }
+    void SetProgLoaded() override {
+        progLoaded = true;
+        events.push_back("progLoaded");
+    }
+    void SetDataLoaded() override {
+        dataLoaded = true;
+        events.push_back("dataLoaded");
+    }
+    void RefreshProgView() override { events.push_back("refreshProg"); }
+    void RefreshDataView() override { events.push_back("refreshData"); }
+    void Yield() override {
+        ++yields;
+        if (onYield) {
+            onYield();
+        }
+    }
+
+    int Count(const std::string& event) const;
+};
+
+// Forwards to the simulated port and recognises the end of programming
+// mode on the lines: RESET released and not asserted again straight away
+// (a reset pulse asserts it again at once).
+class CLeaveCountingPort : public ISerialPort {
+public:
+    explicit CLeaveCountingPort(ISerialPort& port) : m_port(port) {}
+
+    int Leaves() const { return m_leaves + (m_released ? 1 : 0); }
+    void ResetCount() {
+        m_leaves = 0;
+        m_released = false;
+    }
+
+    bool Open(const std::string& name) override { return m_port.Open(name); }
+    bool SetupComm(uint32_t in, uint32_t out) override { return m_port.SetupComm(in, out); }
+    bool GetCommState(CommState& state) override { return m_port.GetCommState(state); }
+    bool SetCommState(const CommState& state) override { return m_port.SetCommState(state); }
+    bool SetCommMask(uint32_t mask) override { return m_port.SetCommMask(mask); }
+    bool SetCommTimeouts(const CommTimeouts& t) override { return m_port.SetCommTimeouts(t); }
+    bool EscapeCommFunction(EscapeCode code) override {
+        Settle();
+        return m_port.EscapeCommFunction(code);
+    }
+    bool SetCommBreak() override {
+        m_released = false;
+        return m_port.SetCommBreak();
+    }
+    bool ClearCommBreak() override {
+        Settle();
+        const bool ok = m_port.ClearCommBreak();
+        m_released = ok;
+        return ok;
+    }
+    bool GetCommModemStatus(uint32_t& status) override {
+        Settle();
+        return m_port.GetCommModemStatus(status);
+    }
+    void Close() override { m_port.Close(); }
+    std::string LastError() const override { return m_port.LastError(); }
+
+private:
+    void Settle() {
+        if (m_released) {
+            ++m_leaves;
+            m_released = false;
+        }
+    }
+
+    ISerialPort& m_port;
+    int m_leaves = 0;
+    bool m_released = false;
+};
+
+// The simulated target of a device row behind the adapter on COM2, that
+// row (or another) selected and the images sized as the window does.
+class COpsBench {
+public:
+    using ConfigChange = std::function<void(SimConfig&)>;
+
+    explicit COpsBench(int chipRow, const ConfigChange& change = {}, int selectedRow = -1);
+
+    CVirtualCounter counter;
+    CSimPort sim;
+    CLeaveCountingPort port;
+    CIspAdapter adapter;
+    CFakeHost host;
+    COperations ops;
+
+    // Leaves of programming mode since the bench was made.
+    int Leaves() const { return port.Leaves(); }
+    // Fills the image with bytes from a fixed seed.
+    static void FillRandom(std::vector<uint8_t>& bytes, uint32_t seed);
+
+private:
+    static SimConfig MakeConfig(int chipRow, const ConfigChange& change);
+};
+
+// The pane's lines, each with its "\r\n".
+std::vector<std::string> PaneLines(const std::string& pane);
