@@ -1,0 +1,203 @@
+// What the operation frame costs on top of the adapter: Write All then
+// Verify All of a full random image on the simulated ATmega103 (virtual
+// counter), once through the operations with a host that does nothing, once
+// as a plain loop of the same adapter calls. The difference is the share
+// spent outside the adapter (frame, progress, host calls).
+#include <benchmark/benchmark.h>
+
+#include <chrono>
+#include <cstdint>
+#include <random>
+#include <vector>
+
+#include "isp/DeviceTable.h"
+#include "isp/IspAdapter.h"
+#include "ops/OperationHost.h"
+#include "ops/Operations.h"
+#include "sim/SimTarget.h"
+#include "sim/VirtualCounter.h"
+
+namespace {
+
+constexpr int kATmega103Row = 13;
+constexpr int kBenchPort = 2;
+constexpr uint32_t kImageSeed = 103;
+constexpr uint8_t kErased = 0xFF;
+constexpr int kCheckSignature = 1;
+constexpr int kBitsPerByte = 8;
+constexpr unsigned kByteMask = 0xFF;
+constexpr int kUnprogrammed = 1;
+constexpr double kPercent = 100.0;
+
+// The window's side reduced to counting its calls.
+class CNullHost : public IOperationHost {
+public:
+    void TakeFromScreen() override { ++calls; }
+    void ShowOnScreen() override { ++calls; }
+    void AddMessage(const std::string&) override { ++calls; }
+    void AppendMessage(const std::string&) override { ++calls; }
+    void ScrollToEnd() override { ++calls; }
+    void SetProgressRange(int) override { ++calls; }
+    void SetProgressPos(int) override { ++calls; }
+    LockTicks& Ticks() override { return ticks; }
+    void SetProgLoaded() override { ++calls; }
+    void SetDataLoaded() override { ++calls; }
+    void RefreshProgView() override { ++calls; }
+    void RefreshDataView() override { ++calls; }
+    void Yield() override { ++calls; }
+
+    LockTicks ticks;
+    uint64_t calls = 0;
+};
+
+// The simulated ATmega103 behind the adapter, with full random images.
+class CBenchTarget {
+public:
+    CBenchTarget() : sim(SimConfigForDevice(kATmega103Row), counter), adapter(sim, counter) {
+        adapter.SetPortNames({{kBenchPort, "sim"}});
+        adapter.SelectPort(kBenchPort);
+        adapter.SelectDevice(g_deviceTable[kATmega103Row].number);
+        std::mt19937 random(kImageSeed);
+        std::uniform_int_distribution<int> byte(0, kByteMask);
+        adapter.m_progImage.resize(adapter.m_nProgSize);
+        adapter.m_dataImage.resize(adapter.m_nDataSize);
+        for (uint8_t& b : adapter.m_progImage) {
+            b = static_cast<uint8_t>(byte(random));
+        }
+        for (uint8_t& b : adapter.m_dataImage) {
+            b = static_cast<uint8_t>(byte(random));
+        }
+    }
+
+    // Flash cells only lose bits: every round starts from an erased chip.
+    void Erase() {
+        std::fill(sim.Flash().begin(), sim.Flash().end(), kErased);
+        std::fill(sim.Eeprom().begin(), sim.Eeprom().end(), kErased);
+    }
+
+    CVirtualCounter counter;
+    CSimPort sim;
+    CIspAdapter adapter;
+};
+
+bool OpsRound(COperations& ops) {
+    const bool written = ops.WriteAll();
+    const bool verified = ops.VerifyAll();
+    return written && verified;
+}
+
+// The same adapter calls as Write All then Verify All, with nothing around
+// them: no host, no progress, no messages.
+bool DirectRound(CIspAdapter& a) {
+    bool ok = true;
+    const std::vector<uint8_t>& prog = a.m_progImage;
+    const std::vector<uint8_t>& data = a.m_dataImage;
+
+    ok &= a.EnterProgrammingMode(kCheckSignature) == kIspOk;
+    for (int i = 0; i < a.m_nProgSize && ok; i += 2) {
+        const auto word = static_cast<uint16_t>(prog[i] << kBitsPerByte | prog[i + 1]);
+        ok &= a.WriteProgramWord(word, i / 2) == kIspOk;
+    }
+    a.LeaveProgrammingMode();
+    ok &= a.EnterProgrammingMode(kCheckSignature) == kIspOk;
+    for (int i = 0; i < a.m_nDataSize && ok; ++i) {
+        ok &= a.WriteDataByte(data[i], i) == kIspOk;
+    }
+    a.LeaveProgrammingMode();
+    ok &= a.EnterProgrammingMode(kCheckSignature) == kIspOk;
+    ok &= a.WriteLockBits(kUnprogrammed, kUnprogrammed, kUnprogrammed) == kIspOk;
+    a.LeaveProgrammingMode();
+
+    ok &= a.EnterProgrammingMode(kCheckSignature) == kIspOk;
+    for (int i = 0; i < a.m_nProgSize && ok; i += 2) {
+        uint16_t word = 0;
+        ok &= a.ReadProgramWord(word, i / 2) == kIspOk;
+        ok &= (word & kByteMask) == prog[i] && (word >> kBitsPerByte) == prog[i + 1];
+    }
+    a.LeaveProgrammingMode();
+    ok &= a.EnterProgrammingMode(kCheckSignature) == kIspOk;
+    for (int i = 0; i < a.m_nDataSize && ok; ++i) {
+        uint8_t value = 0;
+        ok &= a.ReadDataByte(value, i) == kIspOk && value == data[i];
+    }
+    a.LeaveProgrammingMode();
+    ok &= a.EnterProgrammingMode(kCheckSignature) == kIspOk;
+    int lockBit1 = 0, lockBit2 = 0, fstrt = 0, spien = 0;
+    ok &= a.ReadLockBits(lockBit1, lockBit2, fstrt, spien) == kIspOk;
+    a.LeaveProgrammingMode();
+    return ok;
+}
+
+void BM_WriteVerifyAllThroughOperations(benchmark::State& state) {
+    CBenchTarget target;
+    CNullHost host;
+    COperations ops(target.adapter, host);
+    for (auto _ : state) {
+        state.PauseTiming();
+        target.Erase();
+        host.calls = 0;
+        state.ResumeTiming();
+        if (!OpsRound(ops)) {
+            state.SkipWithError("the operations failed");
+            break;
+        }
+    }
+    state.counters["host_calls"] = static_cast<double>(host.calls);
+}
+
+void BM_WriteVerifyAllDirect(benchmark::State& state) {
+    CBenchTarget target;
+    for (auto _ : state) {
+        state.PauseTiming();
+        target.Erase();
+        state.ResumeTiming();
+        if (!DirectRound(target.adapter)) {
+            state.SkipWithError("the adapter calls failed");
+            break;
+        }
+    }
+}
+
+// Both in each iteration, one after the other, so that the load of a shared
+// machine falls on both alike; reports the frame's share of the operation.
+void BM_FrameShare(benchmark::State& state) {
+    using Clock = std::chrono::steady_clock;
+    CBenchTarget target;
+    CNullHost host;
+    COperations ops(target.adapter, host);
+    Clock::duration opsTime{}, directTime{};
+    for (auto _ : state) {
+        target.Erase();
+        const Clock::time_point start = Clock::now();
+        const bool opsOk = OpsRound(ops);
+        const Clock::time_point middle = Clock::now();
+        target.Erase();
+        const Clock::time_point directStart = Clock::now();
+        const bool directOk = DirectRound(target.adapter);
+        const Clock::time_point end = Clock::now();
+        if (!opsOk || !directOk) {
+            state.SkipWithError("a round failed");
+            break;
+        }
+        opsTime += middle - start;
+        directTime += end - directStart;
+    }
+    const double opsSeconds = std::chrono::duration<double>(opsTime).count();
+    const double directSeconds = std::chrono::duration<double>(directTime).count();
+    state.counters["ops_s"] = benchmark::Counter(opsSeconds, benchmark::Counter::kAvgIterations);
+    state.counters["direct_s"] =
+        benchmark::Counter(directSeconds, benchmark::Counter::kAvgIterations);
+    state.counters["frame_pct"] =
+        opsSeconds > 0 ? (opsSeconds - directSeconds) / opsSeconds * kPercent : 0;
+}
+
+}  // namespace
+
+BENCHMARK(BM_WriteVerifyAllThroughOperations)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime()
+    ->Iterations(5);
+BENCHMARK(BM_WriteVerifyAllDirect)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(5);
+BENCHMARK(BM_FrameShare)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(10);
+
+BENCHMARK_MAIN();
