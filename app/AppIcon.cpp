@@ -1,0 +1,5 @@
+#include "app/AppIcon.h"
+
+QIcon AppIcon() {
+    return QIcon(QStringLiteral(":/brenwick/brenwick.png"));
+}

@@ -1,0 +1,124 @@
+#include "app/ComSelectDlg.h"
+
+#include <QComboBox>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+#include "app/AppIcon.h"
+#include "isp/IspAdapter.h"
+#include "isp/PortNames.h"
+
+namespace {
+
+constexpr int kStatusMinWidth = 120;
+constexpr int kIconSize = 32;
+const char* const kReady = "Prog. Key ready";
+const char* const kNotFound = "Not found";
+
+}  // namespace
+
+CComSelectDlg::CComSelectDlg(CIspAdapter& adapter, QWidget* parent)
+    : QDialog(parent), m_adapter(adapter) {
+    setWindowTitle(QStringLiteral("ISP Com Select"));
+    setWindowIcon(AppIcon());
+
+    auto* top = new QHBoxLayout(this);
+    auto* group = new QGroupBox(QStringLiteral("Selection"), this);
+    auto* grid = new QGridLayout(group);
+    auto* comLabel = new QLabel(QStringLiteral("Com :"), group);
+    m_comboPort = new QComboBox(group);
+    m_comboPort->setObjectName(QStringLiteral("comboPort"));
+    m_comboPort->setEditable(true);
+    m_comboPort->setInsertPolicy(QComboBox::NoInsert);
+    for (int n = kFirstComPort; n <= kLastComPort; ++n) {
+        m_comboPort->addItem(QString::fromStdString(ComPortName(n)));
+    }
+    m_comboPort->model()->sort(0);
+    comLabel->setBuddy(m_comboPort);
+    connect(m_comboPort->lineEdit(), &QLineEdit::textEdited, this, [this] { m_bTyped = true; });
+    connect(m_comboPort, qOverload<int>(&QComboBox::activated), this, [this] { m_bTyped = false; });
+    connect(m_comboPort, qOverload<int>(&QComboBox::currentIndexChanged), this,
+            [this] { m_bTyped = false; });
+
+    auto* check = new QPushButton(QStringLiteral("Check"), group);
+    check->setObjectName(QStringLiteral("buttonCheck"));
+    check->setAutoDefault(false);
+    connect(check, &QPushButton::clicked, this, &CComSelectDlg::OnCheck);
+    m_labelStatus = new QLabel(group);
+    m_labelStatus->setObjectName(QStringLiteral("labelStatus"));
+    m_labelStatus->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+    m_labelStatus->setAlignment(Qt::AlignCenter);
+    m_labelStatus->setMinimumWidth(kStatusMinWidth);
+
+    grid->addWidget(comLabel, 0, 0);
+    grid->addWidget(m_comboPort, 0, 1);
+    grid->addWidget(check, 1, 0);
+    grid->addWidget(m_labelStatus, 1, 1);
+    top->addWidget(group);
+
+    auto* side = new QVBoxLayout;
+    auto* ok = new QPushButton(QStringLiteral("OK"), this);
+    ok->setObjectName(QStringLiteral("buttonOk"));
+    ok->setDefault(true);
+    connect(ok, &QPushButton::clicked, this, &CComSelectDlg::accept);
+    auto* cancel = new QPushButton(QStringLiteral("Cancel"), this);
+    cancel->setObjectName(QStringLiteral("buttonCancel"));
+    cancel->setAutoDefault(false);
+    connect(cancel, &QPushButton::clicked, this, &CComSelectDlg::reject);
+    auto* icon = new QLabel(this);
+    icon->setPixmap(AppIcon().pixmap(kIconSize, kIconSize));
+    side->addWidget(ok);
+    side->addWidget(cancel);
+    side->addStretch(1);
+    side->addWidget(icon, 0, Qt::AlignHCenter);
+    top->addLayout(side);
+
+    layout()->setSizeConstraint(QLayout::SetFixedSize);
+}
+
+void CComSelectDlg::InitDialog() {
+    ShowOnScreen();
+    // An index outside the list (no port was ever given) selects nothing.
+    const bool inList = m_nSelPort >= 0 && m_nSelPort < m_comboPort->count();
+    m_comboPort->setCurrentIndex(inList ? m_nSelPort : -1);
+    m_bTyped = false;
+}
+
+void CComSelectDlg::ShowOnScreen() {
+    m_labelStatus->setText(QString::fromStdString(m_strStatus));
+}
+
+void CComSelectDlg::TakeSelection() {
+    // An entry counts only when it was chosen: text typed into the edit
+    // field selects nothing, which gives port 0.
+    const int index = m_bTyped ? -1 : m_comboPort->currentIndex();
+    m_nSelPort = index + 1;
+}
+
+int CComSelectDlg::TestPort() {
+    if (m_adapter.OpenPort(m_nSelPort) == kPortOk && m_adapter.CheckAdapter() == kAdapterPresent) {
+        return kResultOk;
+    }
+    return kResultFailed;
+}
+
+void CComSelectDlg::OnCheck() {
+    TakeSelection();
+    m_strStatus = TestPort() == kResultOk ? kReady : kNotFound;
+    ShowOnScreen();
+}
+
+void CComSelectDlg::accept() {
+    TakeSelection();
+    if (TestPort() == kResultOk) {
+        QDialog::accept();
+        return;
+    }
+    m_strStatus = kNotFound;
+    ShowOnScreen();
+}

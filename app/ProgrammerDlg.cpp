@@ -1,0 +1,621 @@
+#include "app/ProgrammerDlg.h"
+
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QContextMenuEvent>
+#include <QCoreApplication>
+#include <QEventLoop>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QLabel>
+#include <QMenu>
+#include <QMenuBar>
+#include <QPlainTextEdit>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QScrollBar>
+#include <QTextCursor>
+#include <QVBoxLayout>
+#include <algorithm>
+
+#include "app/AboutDlg.h"
+#include "app/AppIcon.h"
+#include "app/ComSelectDlg.h"
+#include "app/CommandIds.h"
+#include "app/HexTableView.h"
+#include "app/ProfileFile.h"
+#include "app/SettingsKeys.h"
+#include "isp/DeviceTable.h"
+
+namespace {
+
+constexpr int kErasedByte = 0xFF;
+constexpr int kYieldIntervalMs = 30;
+constexpr int kViewRowsShown = 10;
+constexpr int kPaneLines = 6;
+constexpr int kButtonRows = 4;
+constexpr int kButtonColumns = 4;
+
+const char* const kNotFound = "ISP programmer not found\r\n";
+const char* const kSelectDevice = "Select device : ";
+const char* const kAutoSelect = "Auto Select device : \r\n";
+const char* const kDeviceError = " Device Error \r\n";
+const char* const kLineEnd = "\r\n";
+
+struct ButtonSpec {
+    const char* caption;
+    int id;
+};
+
+// Rows Write, Read, Verify, Erase; columns All, Prog, Data, Lock. The Erase
+// row has no Lock button: E&xit takes that corner.
+const ButtonSpec kButtons[kButtonRows][kButtonColumns] = {
+    {{"&Write All", ids::kWriteAll},
+     {"Write &Prog", ids::kWriteProg},
+     {"Write &Data", ids::kWriteData},
+     {"Write &Lock", ids::kWriteLock}},
+    {{"&Read All", ids::kReadAll},
+     {"Read Prog", ids::kReadProg},
+     {"Read Data", ids::kReadData},
+     {"Read Lock", ids::kReadLock}},
+    {{"&Verify All", ids::kVerifyAll},
+     {"Verify Prog", ids::kVerifyProg},
+     {"Verify Data", ids::kVerifyData},
+     {"Verify Lock", ids::kVerifyLock}},
+    {{"&Erase All", ids::kEraseAll},
+     {"Erase Prog", ids::kEraseProg},
+     {"Erase Data", ids::kEraseData},
+     {"E&xit", ids::kExit}},
+};
+
+struct DeviceMenuItem {
+    const char* caption;  // nullptr: a separator
+    int id;
+    int device;
+};
+
+const DeviceMenuItem kDeviceMenu[] = {
+    {"AT Mega 161", 32805, 161},
+    {"AT Mega 103", 32804, 103},
+    {nullptr, 0, 0},
+    {"AT90S8535", 32779, 8535},
+    {"AT90S8515", 32788, 8515},
+    {nullptr, 0, 0},
+    {"AT90S4434", 32780, 4434},
+    {"AT90S4433", 32786, 4433},
+    {"AT90S4414", 32787, 4414},
+    {nullptr, 0, 0},
+    {"AT90S2343", 32785, 2343},
+    {"AT90S2333", 32784, 2333},
+    {"AT90S2323", 32782, 2323},
+    {"AT90S2313", 32781, 2313},
+    {nullptr, 0, 0},
+    {"AT90S1200", 32783, 1200},
+    {nullptr, 0, 0},
+    {"ATtiny 22", 32792, 22},
+    {"ATtiny 15", 32791, 15},
+    {"ATtiny 10/11/12", 32790, 10},
+    {nullptr, 0, 0},
+    {"Auto Detect", ids::kAutoDetect, 0},
+};
+
+// The device number a Device menu command selects, 0 when it selects none.
+int DeviceOfCommand(int id) {
+    for (const DeviceMenuItem& item : kDeviceMenu) {
+        if (item.caption != nullptr && item.id == id) {
+            return item.device;
+        }
+    }
+    return 0;
+}
+
+bool IsOperationButton(int id) {
+    for (const auto& row : kButtons) {
+        for (const ButtonSpec& b : row) {
+            if (b.id == id) {
+                return id != ids::kExit;
+            }
+        }
+    }
+    return false;
+}
+
+QString IdName(int id) {
+    return QString::number(id);
+}
+
+// The pane shows the text without carriage returns; the text itself keeps them.
+QString ForDisplay(const std::string& text, size_t from) {
+    std::string shown;
+    shown.reserve(text.size() - from);
+    for (size_t i = from; i < text.size(); ++i) {
+        if (text[i] != '\r') {
+            shown.push_back(text[i]);
+        }
+    }
+    return QString::fromStdString(shown);
+}
+
+}  // namespace
+
+CProgrammerDlg::CProgrammerDlg(CProfileFile& profile, IFileChooser& chooser, QWidget* parent)
+    : QDialog(parent),
+      m_routingPort(m_realPort, m_counter),
+      m_adapter(m_routingPort, m_counter),
+      m_profile(profile),
+      m_chooser(chooser) {
+    setWindowTitle(QStringLiteral("Brenwick"));
+    setWindowIcon(AppIcon());
+    // A fixed-size window with a minimise control and no maximise.
+    setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                   Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
+                   Qt::WindowCloseButtonHint);
+    setSizeGripEnabled(false);
+    BuildControls();
+    BuildMenus();
+    layout()->setSizeConstraint(QLayout::SetFixedSize);
+    InitDialog();
+}
+
+CProgrammerDlg::~CProgrammerDlg() = default;
+
+void CProgrammerDlg::BuildControls() {
+    auto* top = new QVBoxLayout(this);
+
+    m_groupMemory = new QGroupBox(QStringLiteral("Memory"), this);
+    m_groupMemory->setObjectName(IdName(ids::kMemoryGroup));
+    auto* memory = new QHBoxLayout(m_groupMemory);
+
+    auto* progColumn = new QVBoxLayout;
+    m_labelProgRange = new QLabel(QStringLiteral("Program : 0x000 - 0xFFF"), m_groupMemory);
+    m_labelProgRange->setObjectName(IdName(ids::kProgRange));
+    m_listProg = new CHexTableView(CHexViewModel::Kind::Program, m_groupMemory);
+    m_listProg->setObjectName(IdName(ids::kProgView));
+    progColumn->addWidget(m_labelProgRange);
+    progColumn->addWidget(m_listProg);
+    progColumn->addStretch(1);
+
+    auto* dataColumn = new QVBoxLayout;
+    m_labelDataRange = new QLabel(QStringLiteral("Data : 0x000 - 0xFFF"), m_groupMemory);
+    m_labelDataRange->setObjectName(IdName(ids::kDataRange));
+    m_listData = new CHexTableView(CHexViewModel::Kind::Data, m_groupMemory);
+    m_listData->setObjectName(IdName(ids::kDataView));
+    auto* fuseLabel = new QLabel(QStringLiteral("Fuse Bits"), m_groupMemory);
+    auto* ticks = new QHBoxLayout;
+    auto makeTick = [this, ticks](const char* caption, int id) {
+        auto* box = new QCheckBox(QString::fromLatin1(caption), m_groupMemory);
+        box->setObjectName(IdName(id));
+        ticks->addWidget(box);
+        return box;
+    };
+    m_checkLockBit1 = makeTick("Lock Bit1", ids::kLockBit1);
+    m_checkLockBit2 = makeTick("Lock Bit2", ids::kLockBit2);
+    m_checkFstrt = makeTick("FSTRT", ids::kFstrt);
+    m_checkSpien = makeTick("Spien", ids::kSpien);
+    m_checkSpien->setEnabled(false);  // display only, set by Read Lock
+    ticks->addStretch(1);
+    dataColumn->addWidget(m_labelDataRange);
+    dataColumn->addWidget(m_listData);
+    dataColumn->addWidget(fuseLabel);
+    dataColumn->addLayout(ticks);
+
+    const int viewHeight = m_listProg->horizontalHeader()->sizeHint().height() +
+                           kViewRowsShown * m_listProg->verticalHeader()->defaultSectionSize() +
+                           2 * m_listProg->frameWidth();
+    m_listProg->setFixedSize(m_listProg->FullWidth(), viewHeight);
+    m_listData->setFixedSize(m_listData->FullWidth(), viewHeight);
+
+    memory->addLayout(progColumn);
+    memory->addLayout(dataColumn);
+    top->addWidget(m_groupMemory);
+
+    auto* bottom = new QHBoxLayout;
+    auto* groupMessages = new QGroupBox(QStringLiteral("Messages"), this);
+    auto* messages = new QVBoxLayout(groupMessages);
+    m_editMessages = new QPlainTextEdit(groupMessages);
+    m_editMessages->setObjectName(IdName(ids::kMessages));
+    m_editMessages->setReadOnly(true);
+    m_editMessages->setLineWrapMode(QPlainTextEdit::NoWrap);
+    m_editMessages->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    m_editMessages->setUndoRedoEnabled(false);
+    m_editMessages->setFixedHeight(
+        kPaneLines * m_editMessages->fontMetrics().lineSpacing() +
+        2 * m_editMessages->frameWidth() +
+        static_cast<int>(2 * m_editMessages->document()->documentMargin()));
+    m_progress = new QProgressBar(groupMessages);
+    m_progress->setObjectName(IdName(ids::kProgress));
+    m_progress->setRange(0, 100);
+    m_progress->setValue(0);
+    m_progress->setTextVisible(false);
+    messages->addWidget(m_editMessages);
+    messages->addWidget(m_progress);
+
+    auto* groupCommand = new QGroupBox(QStringLiteral("Command"), this);
+    auto* grid = new QGridLayout(groupCommand);
+    for (int r = 0; r < kButtonRows; ++r) {
+        for (int c = 0; c < kButtonColumns; ++c) {
+            const ButtonSpec& spec = kButtons[r][c];
+            auto* button = new QPushButton(QString::fromLatin1(spec.caption), groupCommand);
+            button->setObjectName(IdName(spec.id));
+            const int id = spec.id;
+            connect(button, &QPushButton::clicked, this, [this, id] { OnCommand(id); });
+            if (id == ids::kExit) {
+                button->setDefault(true);  // Enter closes the window
+            }
+            grid->addWidget(button, r, c);
+        }
+    }
+
+    bottom->addWidget(groupMessages, 1);
+    bottom->addWidget(groupCommand);
+    top->addLayout(bottom);
+}
+
+QAction* CProgrammerDlg::AddCommand(QMenu* menu, const QString& caption, int id) {
+    QAction* action = menu->addAction(caption);
+    action->setObjectName(IdName(id));
+    action->setData(id);
+    // The id is read when the item is chosen: the recent-file entries change
+    // theirs at start-up.
+    connect(action, &QAction::triggered, this,
+            [this, action] { OnCommand(action->data().toInt()); });
+    return action;
+}
+
+QMenu* CProgrammerDlg::BuildFileMenu() {
+    auto* menu = new QMenu(QStringLiteral("&File"), m_menuBar);
+    menu->setObjectName(QStringLiteral("menuFile"));
+    // The captions name Ctrl+O and Ctrl+S, but the window has no shortcuts.
+    AddCommand(menu, QStringLiteral("&Open\tCtrl+O"), ids::kFileOpen);
+    AddCommand(menu, QStringLiteral("&Close"), ids::kFileClose);
+    menu->addSeparator();
+    AddCommand(menu, QStringLiteral("Open Prog File"), ids::kOpenProgFile);
+    AddCommand(menu, QStringLiteral("Save Prog File"), ids::kSaveProgFile);
+    AddCommand(menu, QStringLiteral("Save As Prog File"), ids::kSaveAsProgFile);
+    m_menuRecentProg = menu->addMenu(QStringLiteral("Recent Prog"));
+    m_menuRecentProg->setObjectName(QStringLiteral("menuRecentProg"));
+    AddCommand(m_menuRecentProg, QStringLiteral(" "), ids::kRecentProgBlank);
+    menu->addSeparator();
+    AddCommand(menu, QStringLiteral("Open Data File"), ids::kOpenDataFile);
+    AddCommand(menu, QStringLiteral("Save Data File"), ids::kSaveDataFile);
+    AddCommand(menu, QStringLiteral("Save As Data File"), ids::kSaveAsDataFile);
+    m_menuRecentData = menu->addMenu(QStringLiteral("Recent Data"));
+    m_menuRecentData->setObjectName(QStringLiteral("menuRecentData"));
+    AddCommand(m_menuRecentData, QStringLiteral(" "), ids::kRecentDataBlank);
+    menu->addSeparator();
+    AddCommand(menu, QStringLiteral("&Save\tCtrl+S"), ids::kFileSave);
+    AddCommand(menu, QStringLiteral("Save &As"), ids::kFileSaveAs);
+    menu->addSeparator();
+    AddCommand(menu, QStringLiteral("Set&Up"), ids::kSetUp);
+    AddCommand(menu, QStringLiteral("E&xit"), ids::kExit);
+    return menu;
+}
+
+QMenu* CProgrammerDlg::BuildDeviceMenu() {
+    auto* menu = new QMenu(QStringLiteral("&Device"), m_menuBar);
+    menu->setObjectName(QStringLiteral("menuDevice"));
+    for (const DeviceMenuItem& item : kDeviceMenu) {
+        if (item.caption == nullptr) {
+            menu->addSeparator();
+            continue;
+        }
+        QAction* action = AddCommand(menu, QString::fromLatin1(item.caption), item.id);
+        action->setCheckable(item.device != 0);
+    }
+    return menu;
+}
+
+void CProgrammerDlg::BuildMenus() {
+    m_menuBar = new QMenuBar(this);
+    m_menuBar->setNativeMenuBar(false);  // the bar belongs to this window
+    QMenu* help = new QMenu(QStringLiteral("&Help"), m_menuBar);
+    help->setObjectName(QStringLiteral("menuHelp"));
+    AddCommand(help, QStringLiteral("&About"), ids::kAbout);
+    for (QMenu* menu : {BuildFileMenu(), BuildDeviceMenu(), help}) {
+        m_menuBar->addMenu(menu);
+        // States follow the window whenever a menu is about to be shown.
+        connect(menu, &QMenu::aboutToShow, this, &CProgrammerDlg::RefreshCommandStates);
+    }
+    layout()->setMenuBar(m_menuBar);
+}
+
+void CProgrammerDlg::ReadPortNames() {
+    PortNameMap names;
+    for (int n = kFirstComPort; n <= kLastComPort; ++n) {
+        std::string path = m_profile.GetString(settings::kPortsSection, ComPortName(n), "");
+        if (!path.empty()) {
+            names[n] = path;
+        }
+    }
+    m_adapter.SetPortNames(names);
+}
+
+bool CProgrammerDlg::IsKnownDevice(int nDevice) {
+    return std::any_of(std::begin(g_deviceTable), std::end(g_deviceTable),
+                       [nDevice](const DeviceInfo& d) { return d.number == nDevice; });
+}
+
+void CProgrammerDlg::InitDialog() {
+    ShowOnScreen();
+
+    int nDevice =
+        m_profile.GetInt(settings::kDeviceSection, settings::kDeviceType, settings::kDefaultDevice);
+    const int nPort =
+        m_profile.GetInt(settings::kComSection, settings::kComPort, settings::kDefaultPort);
+    ReadPortNames();
+    FillRecentMenus();
+    m_strProgPath = m_profile.GetString(settings::kPathProgSection, settings::kName, "");
+    m_strDataPath = m_profile.GetString(settings::kPathDataSection, settings::kName, "");
+
+    // A stored number the table does not know would leave the window without
+    // a device (no sizes, no name): fall back to the default device, which
+    // SetDevice then stores.
+    if (!IsKnownDevice(nDevice)) {
+        nDevice = settings::kDefaultDevice;
+    }
+    SetDevice(nDevice);
+
+    m_bProgLoaded = 0;
+    m_bDataLoaded = 0;
+
+    if (m_adapter.SelectPort(nPort) != kPortOk) {
+        m_strMessages = kNotFound;
+    }
+    ShowOnScreen();
+    RefreshCommandStates();
+}
+
+// ---------------------------------------------------------------------------
+// Exchange with the controls and the message pane.
+
+void CProgrammerDlg::TakeFromScreen() {
+    m_ticks.m_bLockBit1 = m_checkLockBit1->isChecked() ? 1 : 0;
+    m_ticks.m_bLockBit2 = m_checkLockBit2->isChecked() ? 1 : 0;
+    m_ticks.m_bFstrt = m_checkFstrt->isChecked() ? 1 : 0;
+    m_ticks.m_bSpien = m_checkSpien->isChecked() ? 1 : 0;
+    m_strProgRange = m_labelProgRange->text().toStdString();
+    m_strDataRange = m_labelDataRange->text().toStdString();
+    // The pane is read-only: its text is m_strMessages as last shown, which
+    // keeps the carriage returns the control itself does not hold.
+}
+
+void CProgrammerDlg::ShowOnScreen() {
+    m_checkLockBit1->setChecked(m_ticks.m_bLockBit1 != 0);
+    m_checkLockBit2->setChecked(m_ticks.m_bLockBit2 != 0);
+    m_checkFstrt->setChecked(m_ticks.m_bFstrt != 0);
+    m_checkSpien->setChecked(m_ticks.m_bSpien != 0);
+    m_labelProgRange->setText(QString::fromStdString(m_strProgRange));
+    m_labelDataRange->setText(QString::fromStdString(m_strDataRange));
+
+    // The text only grows between replacements: add what is new instead of
+    // setting the whole of a text that grows for the whole run.
+    const bool grown = m_strMessages.size() >= m_strShownMessages.size() &&
+                       m_strMessages.compare(0, m_strShownMessages.size(), m_strShownMessages) == 0;
+    if (grown) {
+        if (m_strMessages.size() > m_strShownMessages.size()) {
+            QTextCursor cursor(m_editMessages->document());
+            cursor.movePosition(QTextCursor::End);
+            cursor.insertText(ForDisplay(m_strMessages, m_strShownMessages.size()));
+        }
+    } else {
+        m_editMessages->setPlainText(ForDisplay(m_strMessages, 0));
+    }
+    m_strShownMessages = m_strMessages;
+    // A show leaves the pane at its first line; AppendMessage scrolls after it.
+    m_editMessages->verticalScrollBar()->setValue(0);
+}
+
+void CProgrammerDlg::AddMessage(const std::string& text) {
+    m_strMessages += text;
+}
+
+void CProgrammerDlg::AppendMessage(const std::string& text) {
+    AddMessage(text);
+    ShowOnScreen();
+    ScrollToEnd();
+}
+
+void CProgrammerDlg::ScrollToEnd() {
+    QScrollBar* bar = m_editMessages->verticalScrollBar();
+    bar->setValue(bar->maximum());
+}
+
+void CProgrammerDlg::ReplaceMessages(const std::string& text) {
+    m_strMessages = text;
+    ShowOnScreen();
+}
+
+void CProgrammerDlg::SetProgressRange(int maximum) {
+    m_progress->setRange(0, maximum);
+}
+
+void CProgrammerDlg::SetProgressPos(int position) {
+    m_progress->setValue(position);
+}
+
+void CProgrammerDlg::RefreshProgView() {
+    m_listProg->Model()->Refresh(m_adapter.m_progImage, m_adapter.m_nProgSize);
+    m_listProg->scrollToTop();
+}
+
+void CProgrammerDlg::RefreshDataView() {
+    m_listData->Model()->Refresh(m_adapter.m_dataImage, m_adapter.m_nDataSize);
+    m_listData->scrollToTop();
+}
+
+// ---------------------------------------------------------------------------
+// Long operations.
+
+void CProgrammerDlg::Yield() {
+    if (m_yieldClock.isValid() && m_yieldClock.elapsed() < kYieldIntervalMs) {
+        return;
+    }
+    // Repaints and the like run; clicks and keys wait until the operation ends.
+    QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+    m_yieldClock.start();
+}
+
+void CProgrammerDlg::RunOperation(const std::function<void()>& operation) {
+    ++m_nOperationDepth;
+    m_yieldClock.invalidate();
+    operation();
+    --m_nOperationDepth;
+}
+
+void CProgrammerDlg::done(int result) {
+    if (IsOperationRunning()) {
+        return;  // the operation runs to its end; the request is dropped
+    }
+    SaveRecentFiles();
+    QDialog::done(result);
+}
+
+void CProgrammerDlg::closeEvent(QCloseEvent* event) {
+    if (IsOperationRunning()) {
+        event->ignore();
+        return;
+    }
+    QDialog::closeEvent(event);
+}
+
+// ---------------------------------------------------------------------------
+// Menus and commands.
+
+void CProgrammerDlg::RefreshCommandStates() {
+    const bool anyLoaded = m_bProgLoaded != 0 || m_bDataLoaded != 0;
+    for (QAction* menuAction : m_menuBar->actions()) {
+        QMenu* menu = menuAction->menu();
+        if (menu == nullptr) {
+            continue;
+        }
+        // Items of nested submenus are not visited.
+        for (QAction* item : menu->actions()) {
+            if (item->isSeparator() || item->menu() != nullptr) {
+                continue;
+            }
+            const int id = item->data().toInt();
+            switch (id) {
+                case ids::kFileClose:
+                case ids::kFileSave:
+                case ids::kFileSaveAs:
+                    item->setEnabled(anyLoaded);
+                    break;
+                case ids::kSaveProgFile:
+                case ids::kSaveAsProgFile:
+                    item->setEnabled(m_bProgLoaded != 0);
+                    break;
+                case ids::kSaveDataFile:
+                case ids::kSaveAsDataFile:
+                    item->setEnabled(m_bDataLoaded != 0);
+                    break;
+                default:
+                    if (const int device = DeviceOfCommand(id); device != 0) {
+                        item->setChecked(m_adapter.m_nDevice == device);
+                    }
+                    break;
+            }
+        }
+    }
+}
+
+void CProgrammerDlg::OnCommand(int id) {
+    if (const int device = DeviceOfCommand(id); device != 0) {
+        SetDevice(device);
+    } else if (id == ids::kAutoDetect) {
+        OnAutoDetect();
+    } else if (id == ids::kSetUp) {
+        OnSetUp();
+    } else if (id == ids::kAbout) {
+        OnAbout();
+    } else if (id == ids::kExit) {
+        accept();
+    } else if (IsOperationButton(id)) {
+        OnOperationButton(id);
+    } else {
+        OnFileCommand(id);
+    }
+}
+
+void CProgrammerDlg::contextMenuEvent(QContextMenuEvent* event) {
+    const QPoint global = event->globalPos();
+    struct Popup {
+        CHexTableView* view;
+        int open, save, saveAs;
+    };
+    const Popup popups[] = {
+        {m_listProg, ids::kOpenProgFile, ids::kSaveProgFile, ids::kSaveAsProgFile},
+        {m_listData, ids::kOpenDataFile, ids::kSaveDataFile, ids::kSaveAsDataFile},
+    };
+    for (const Popup& p : popups) {
+        if (!p.view->rect().contains(p.view->mapFromGlobal(global))) {
+            continue;
+        }
+        QMenu menu(this);
+        AddCommand(&menu, QStringLiteral("Open File"), p.open);
+        AddCommand(&menu, QStringLiteral("Save File"), p.save);
+        AddCommand(&menu, QStringLiteral("Save As File"), p.saveAs);
+        // Centred horizontally on the pointer.
+        menu.exec(global - QPoint(menu.sizeHint().width() / 2, 0));
+        return;
+    }
+}
+
+// ---------------------------------------------------------------------------
+// Device selection.
+
+void CProgrammerDlg::SetDevice(int nDevice) {
+    m_profile.WriteInt(settings::kDeviceSection, settings::kDeviceType, nDevice);
+    m_adapter.SelectDevice(nDevice);
+    m_groupMemory->setTitle(QString::fromStdString(m_adapter.m_strName));
+    m_strProgRange =
+        QString::asprintf("Program : 0x000 - 0x%X", std::max(m_adapter.m_nProgSize - 1, 0))
+            .toStdString();
+    m_strDataRange = QString::asprintf("Data : 0x00 - 0x%X", std::max(m_adapter.m_nDataSize - 1, 0))
+                         .toStdString();
+    AddMessage(kSelectDevice + m_adapter.m_strName + kLineEnd);
+    m_adapter.m_progImage.assign(static_cast<size_t>(std::max(m_adapter.m_nProgSize, 0)),
+                                 kErasedByte);
+    m_adapter.m_dataImage.assign(static_cast<size_t>(std::max(m_adapter.m_nDataSize, 0)),
+                                 kErasedByte);
+    RefreshProgView();
+    RefreshDataView();
+    ShowOnScreen();
+    ScrollToEnd();
+}
+
+void CProgrammerDlg::OnAutoDetect() {
+    AddMessage(kAutoSelect);
+    if (m_adapter.IdentifyDevice() < 0) {
+        AddMessage(kDeviceError);
+    } else {
+        AddMessage(" ");
+        SetDevice(m_adapter.m_nDevice);
+    }
+    ShowOnScreen();
+    ScrollToEnd();
+    m_adapter.LeaveProgrammingMode();
+}
+
+// ---------------------------------------------------------------------------
+// Port setup and About box.
+
+void CProgrammerDlg::OnSetUp() {
+    CComSelectDlg dlg(m_adapter, this);
+    dlg.m_nSelPort = m_adapter.m_nPort - 1;
+    dlg.InitDialog();
+    if (dlg.exec() != QDialog::Accepted) {
+        return;
+    }
+    if (m_adapter.SelectPort(dlg.m_nSelPort) == kPortOk) {
+        m_profile.WriteInt(settings::kComSection, settings::kComPort, dlg.m_nSelPort);
+    } else {
+        ReplaceMessages(kNotFound);
+    }
+}
+
+void CProgrammerDlg::OnAbout() {
+    CAboutDlg dlg(this);
+    dlg.exec();
+}

@@ -1,0 +1,166 @@
+// The main window: memory views, lock and fuse tick boxes, message pane,
+// progress bar, the command buttons and the File, Device and Help menus. It
+// owns the adapter (and through it the port and the memory images) for the
+// whole run, and it is the host the programming operations report through.
+#pragma once
+
+#include <QDialog>
+#include <QElapsedTimer>
+#include <functional>
+#include <string>
+
+#include "isp/IspAdapter.h"
+#include "isp/PerformanceCounter.h"
+#include "isp/QtSerialPort.h"
+#include "ops/OperationHost.h"
+#include "sim/SimPortSpec.h"
+
+class CProfileFile;
+class IFileChooser;
+class CHexTableView;
+class QAction;
+class QCheckBox;
+class QGroupBox;
+class QLabel;
+class QMenu;
+class QMenuBar;
+class QPlainTextEdit;
+class QProgressBar;
+
+// Number of names each recent-file submenu remembers.
+constexpr int kRecentCount = 2;
+
+class CProgrammerDlg : public QDialog, public IOperationHost {
+    Q_OBJECT
+
+public:
+    // Builds the window and runs its initialisation: settings, device,
+    // port. profile and chooser must outlive the window.
+    CProgrammerDlg(CProfileFile& profile, IFileChooser& chooser, QWidget* parent = nullptr);
+    ~CProgrammerDlg() override;
+
+    // IOperationHost
+    void TakeFromScreen() override;
+    void ShowOnScreen() override;
+    void AddMessage(const std::string& text) override;
+    void AppendMessage(const std::string& text) override;
+    void ScrollToEnd() override;
+    void SetProgressRange(int maximum) override;
+    void SetProgressPos(int position) override;
+    LockTicks& Ticks() override { return m_ticks; }
+    void SetProgLoaded() override { m_bProgLoaded = 1; }
+    void SetDataLoaded() override { m_bDataLoaded = 1; }
+    void RefreshProgView() override;
+    void RefreshDataView() override;
+    void Yield() override;
+
+    // Makes a device of the table the selected one (settings, adapter,
+    // labels, images, views, pane).
+    void SetDevice(int nDevice);
+    // Enabled states and check marks of the menu bar's drop-down items.
+    void RefreshCommandStates();
+    // Replaces the whole message text and shows it.
+    void ReplaceMessages(const std::string& text);
+
+    // Runs a long operation on this thread. Meanwhile Yield() lets
+    // non-input events run, and requests to close the window are ignored.
+    void RunOperation(const std::function<void()>& operation);
+    bool IsOperationRunning() const { return m_nOperationDepth > 0; }
+
+    // Recent files (settings <-> submenus).
+    void FillRecentMenus();
+    void SaveRecentFiles();
+
+    // Every button and menu command arrives here by its id.
+    void OnCommand(int id);
+
+    CProfileFile& Profile() { return m_profile; }
+    IFileChooser& Chooser() { return m_chooser; }
+    CRoutingPort& RoutingPort() { return m_routingPort; }
+    CHexTableView* ProgView() const { return m_listProg; }
+    CHexTableView* DataView() const { return m_listData; }
+
+    // Window state, as the rest of the program knows it.
+    std::string m_strProgFile;
+    std::string m_strDataFile;
+    std::string m_strRecentProg[kRecentCount];
+    std::string m_strRecentData[kRecentCount];
+    std::string m_strProgPath;
+    std::string m_strDataPath;
+    int m_bProgLoaded = 0;
+    int m_bDataLoaded = 0;
+
+private:
+    // The port stack comes before the adapter, which uses it.
+    CQtSerialPort m_realPort;
+    CSteadyCounter m_counter;
+    CRoutingPort m_routingPort;
+
+public:
+    CIspAdapter m_adapter;
+
+    LockTicks m_ticks;
+    std::string m_strProgRange;
+    std::string m_strDataRange;
+    std::string m_strMessages;
+
+protected:
+    void done(int result) override;
+    void closeEvent(QCloseEvent* event) override;
+    void contextMenuEvent(QContextMenuEvent* event) override;
+
+private:
+    void BuildControls();
+    void BuildMenus();
+    QMenu* BuildFileMenu();
+    QMenu* BuildDeviceMenu();
+    QAction* AddCommand(QMenu* menu, const QString& caption, int id);
+    void InitDialog();
+    void ReadPortNames();
+    static bool IsKnownDevice(int nDevice);
+
+    // Commands.
+    void OnAutoDetect();
+    void OnSetUp();
+    void OnAbout();
+    void OnOperationButton(int id);
+    void OnFileCommand(int id);
+
+    // File commands, one per menu item (the views' context menu uses the
+    // same ones); they live with the recent-file handling.
+    void OnFileOpen();
+    void OnFileClose();
+    void OnOpenProgFile();
+    void OnSaveProgFile();
+    void OnSaveAsProgFile();
+    void OnOpenDataFile();
+    void OnSaveDataFile();
+    void OnSaveAsDataFile();
+    void OnFileSave();
+    void OnFileSaveAs();
+    void OnRecentFile(int id);
+
+    CProfileFile& m_profile;
+    IFileChooser& m_chooser;
+
+    QMenuBar* m_menuBar = nullptr;
+    QMenu* m_menuRecentProg = nullptr;
+    QMenu* m_menuRecentData = nullptr;
+    CHexTableView* m_listProg = nullptr;
+    CHexTableView* m_listData = nullptr;
+    QLabel* m_labelProgRange = nullptr;
+    QLabel* m_labelDataRange = nullptr;
+    QGroupBox* m_groupMemory = nullptr;
+    QCheckBox* m_checkLockBit1 = nullptr;
+    QCheckBox* m_checkLockBit2 = nullptr;
+    QCheckBox* m_checkFstrt = nullptr;
+    QCheckBox* m_checkSpien = nullptr;
+    QPlainTextEdit* m_editMessages = nullptr;
+    QProgressBar* m_progress = nullptr;
+
+    // What the pane shows, so that a show after an append only adds the rest.
+    std::string m_strShownMessages;
+
+    int m_nOperationDepth = 0;
+    QElapsedTimer m_yieldClock;
+};

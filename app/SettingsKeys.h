@@ -1,0 +1,27 @@
+// Sections, entries and defaults of the settings file.
+#pragma once
+
+namespace settings {
+
+constexpr const char* kDeviceSection = "Device";
+constexpr const char* kDeviceType = "Type";
+constexpr int kDefaultDevice = 8535;
+
+constexpr const char* kComSection = "Com";
+constexpr const char* kComPort = "Port";
+constexpr int kDefaultPort = 2;
+
+constexpr const char* kFileProgSection = "FileProg";
+constexpr const char* kFileDataSection = "FileData";
+constexpr const char* kPathProgSection = "PathProg";
+constexpr const char* kPathDataSection = "PathData";
+constexpr const char* kName = "Name";
+constexpr const char* kName2 = "Name2";
+
+// Where COMn lives: "COMn=<device path>" or "COMn=sim:<device>[,faults]".
+constexpr const char* kPortsSection = "Ports";
+
+// The settings file is the executable's base name with this suffix.
+constexpr const char* kFileSuffix = ".INI";
+
+}  // namespace settings
