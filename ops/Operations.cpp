@@ -96,6 +96,11 @@ void StoreAt(std::vector<uint8_t>& buffer, int address, uint8_t value) {
     }
 }
 
+// A buffer for a memory of the given size (none for a size of 0 or less).
+size_t BufferLength(int size) {
+    return static_cast<size_t>(std::max(size, 0));
+}
+
 // Leaves programming mode when the operation ends, whichever way it ends:
 // exactly once per operation, also after a failed entry.
 class CProgrammingModeExit {
@@ -239,7 +244,7 @@ bool COperations::ReadMemory(Memory memory, const MemoryLines& lines) {
         return false;
     }
     std::vector<uint8_t>& image = Image(memory);
-    image.assign(static_cast<size_t>(std::max(Size(memory), 0)), kReadFillByte);
+    image.assign(BufferLength(Size(memory)), kReadFillByte);
     const bool done = RunOverMemory(memory, lines.complete, [&](int address) -> const char* {
         return ReadUnitInto(memory, address, image) == kIspOk ? nullptr : lines.failedAt;
     });
@@ -378,7 +383,7 @@ bool COperations::EraseKeeping(Memory kept, const EraseLines& lines) {
 
     m_host.SetProgressRange(Size(kept));
     m_host.SetProgressPos(0);
-    std::vector<uint8_t> keptCopy(static_cast<size_t>(std::max(Size(kept), 0)), 0);
+    std::vector<uint8_t> keptCopy(BufferLength(Size(kept)), 0);
     const bool saved = ForEachAddress(kept, [&](int address) -> const char* {
         return ReadUnitInto(kept, address, keptCopy) == kIspOk ? nullptr : lines.saveFailedAt;
     });
@@ -393,7 +398,7 @@ bool COperations::EraseKeeping(Memory kept, const EraseLines& lines) {
 
     const bool chipErased = m_adapter.ChipErase() == kIspOk;
     if (chipErased) {
-        Image(erased).assign(static_cast<size_t>(std::max(Size(erased), 0)), kErasedByte);
+        Image(erased).assign(BufferLength(Size(erased)), kErasedByte);
         RefreshView(erased);
     } else {
         Post(kEraseError);
