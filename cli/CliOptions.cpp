@@ -1,0 +1,360 @@
+#include "cli/CliOptions.h"
+
+#include <cctype>
+#include <cstring>
+
+#include "isp/DeviceTable.h"
+#include "isp/IspAdapter.h"
+#include "isp/PortNames.h"
+#include "sim/SimPortSpec.h"
+
+namespace {
+
+enum class ArgumentKind { None, File, Bits };
+
+struct ActionName {
+    const char* name;
+    CliActionKind kind;
+    ArgumentKind argument;
+};
+
+constexpr ActionName kActionNames[] = {
+    {"erase", CliActionKind::Erase, ArgumentKind::None},
+    {"erase-prog", CliActionKind::EraseProg, ArgumentKind::None},
+    {"erase-data", CliActionKind::EraseData, ArgumentKind::None},
+    {"write-prog", CliActionKind::WriteProg, ArgumentKind::File},
+    {"write-data", CliActionKind::WriteData, ArgumentKind::File},
+    {"verify-prog", CliActionKind::VerifyProg, ArgumentKind::File},
+    {"verify-data", CliActionKind::VerifyData, ArgumentKind::File},
+    {"read-prog", CliActionKind::ReadProg, ArgumentKind::File},
+    {"read-data", CliActionKind::ReadData, ArgumentKind::File},
+    {"write-lock", CliActionKind::WriteLock, ArgumentKind::Bits},
+    {"verify-lock", CliActionKind::VerifyLock, ArgumentKind::Bits},
+    {"read-lock", CliActionKind::ReadLock, ArgumentKind::None},
+    {"detect", CliActionKind::Detect, ArgumentKind::None},
+    {"check", CliActionKind::Check, ArgumentKind::None},
+};
+
+constexpr const char* kPortOption = "--port";
+constexpr const char* kDeviceOption = "--device";
+constexpr const char* kQuietOption = "--quiet";
+constexpr const char* kHelpOption = "--help";
+constexpr const char* kShortHelpOption = "-h";
+constexpr const char* kEndOfOptions = "--";
+constexpr const char* kAutoDevice = "auto";
+constexpr const char* kComPrefix = "com";
+constexpr const char* kNoLockBits = "none";
+constexpr const char* kLockBit1Name = "lb1";
+constexpr const char* kLockBit2Name = "lb2";
+constexpr const char* kFstrtName = "fstrt";
+constexpr char kListSeparator = ',';
+constexpr size_t kMaxNumberDigits = 9;  // keeps every number inside int
+constexpr int kDecimalBase = 10;
+
+std::string Lower(const std::string& text) {
+    std::string lower = text;
+    for (char& c : lower) {
+        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    }
+    return lower;
+}
+
+bool AllDigits(const std::string& text) {
+    if (text.empty() || text.size() > kMaxNumberDigits) {
+        return false;
+    }
+    for (char c : text) {
+        if (!std::isdigit(static_cast<unsigned char>(c))) {
+            return false;
+        }
+    }
+    return true;
+}
+
+int ToNumber(const std::string& digits) {
+    int value = 0;
+    for (char c : digits) {
+        value = value * kDecimalBase + (c - '0');
+    }
+    return value;
+}
+
+std::string Quoted(const std::string& text) {
+    return "\"" + text + "\"";
+}
+
+bool ParsePort(const std::string& text, CliOptions& options, std::string& error) {
+    if (text.empty()) {
+        error = "empty port name";
+        return false;
+    }
+    if (IsSimPortName(text)) {
+        SimPortSpec spec;
+        if (!ParseSimPortSpec(text, spec, error)) {
+            return false;
+        }
+        options.portKind = CliPortKind::Sim;
+        options.portName = text;
+    } else {
+        const std::string lower = Lower(text);
+        const size_t prefix = std::strlen(kComPrefix);
+        if (lower.compare(0, prefix, kComPrefix) == 0 && AllDigits(lower.substr(prefix))) {
+            const int n = ToNumber(lower.substr(prefix));
+            if (n < kFirstComPort || n > kLastComPort) {
+                error = "port " + Quoted(text) + " is not one of COM1 to COM4";
+                return false;
+            }
+            options.portKind = CliPortKind::Com;
+            options.comNumber = n;
+            options.portName = ResolvePortName(n, {});
+        } else {
+            options.portKind = CliPortKind::Path;
+            options.portName = text;
+        }
+    }
+    options.portText = text;
+    return true;
+}
+
+bool ParseDevice(const std::string& text, CliOptions& options, std::string& error) {
+    if (Lower(text) == kAutoDevice) {
+        options.autoDevice = true;
+        return true;
+    }
+    for (const DeviceInfo& row : g_deviceTable) {
+        if ((AllDigits(text) && ToNumber(text) == row.number) || Lower(text) == Lower(row.name)) {
+            options.autoDevice = false;
+            options.deviceNumber = row.number;
+            return true;
+        }
+    }
+    error = "unknown device " + Quoted(text) + "; devices:";
+    for (const DeviceInfo& row : g_deviceTable) {
+        error += " " + std::string(row.name) + " (" + std::to_string(row.number) + ")";
+    }
+    error += ", or auto";
+    return false;
+}
+
+const ActionName* FindAction(const std::string& word) {
+    for (const ActionName& action : kActionNames) {
+        if (word == action.name) {
+            return &action;
+        }
+    }
+    return nullptr;
+}
+
+bool LooksLikeOption(const std::string& word) {
+    return word.size() > 1 && word[0] == '-';
+}
+
+}  // namespace
+
+bool ParseLockSet(const std::string& text, LockTicks& ticks, std::string& error) {
+    LockTicks parsed;
+    if (Lower(text) == kNoLockBits) {
+        ticks = parsed;
+        return true;
+    }
+    size_t start = 0;
+    for (;;) {
+        const size_t comma = text.find(kListSeparator, start);
+        const std::string item = Lower(text.substr(start, comma - start));
+        if (item == kLockBit1Name) {
+            parsed.m_bLockBit1 = 1;
+        } else if (item == kLockBit2Name) {
+            parsed.m_bLockBit2 = 1;
+        } else if (item == kFstrtName) {
+            parsed.m_bFstrt = 1;
+        } else {
+            error =
+                (item.empty() ? std::string("empty item") : "unknown lock bit " + Quoted(item)) +
+                " in " + Quoted(text) + "; use none or a comma list of lb1, lb2, fstrt";
+            return false;
+        }
+        if (comma == std::string::npos) {
+            break;
+        }
+        start = comma + 1;
+    }
+    ticks = parsed;
+    return true;
+}
+
+std::string FormatLockSet(const LockTicks& ticks) {
+    std::string text;
+    auto add = [&text](int tick, const char* name) {
+        if (tick != 0) {
+            text += (text.empty() ? "" : ",") + std::string(name);
+        }
+    };
+    add(ticks.m_bLockBit1, kLockBit1Name);
+    add(ticks.m_bLockBit2, kLockBit2Name);
+    add(ticks.m_bFstrt, kFstrtName);
+    return text.empty() ? kNoLockBits : text;
+}
+
+bool ParseCliArguments(const std::vector<std::string>& args, CliOptions& options,
+                       std::string& error) {
+    CliOptions parsed;
+    bool portGiven = false;
+    bool deviceGiven = false;
+    bool optionsEnded = false;
+    // --help wins over everything else on the line.
+    for (const std::string& word : args) {
+        if (word == kEndOfOptions) {
+            break;
+        }
+        if (word == kHelpOption || word == kShortHelpOption) {
+            parsed.help = true;
+            options = parsed;
+            return true;
+        }
+    }
+    for (size_t i = 0; i < args.size(); ++i) {
+        const std::string& word = args[i];
+        if (!optionsEnded && LooksLikeOption(word)) {
+            if (word == kEndOfOptions) {
+                optionsEnded = true;
+                continue;
+            }
+            if (word == kQuietOption) {
+                parsed.quiet = true;
+                continue;
+            }
+            // --port PORT, --port=PORT, and the same for --device.
+            std::string name = word;
+            std::string value;
+            bool hasValue = false;
+            const size_t equals = word.find('=');
+            if (equals != std::string::npos) {
+                name = word.substr(0, equals);
+                value = word.substr(equals + 1);
+                hasValue = true;
+            }
+            if (name != kPortOption && name != kDeviceOption) {
+                error = "unknown option " + Quoted(word);
+                return false;
+            }
+            if (!hasValue) {
+                if (i + 1 >= args.size() || LooksLikeOption(args[i + 1])) {
+                    error = name + " needs a value";
+                    return false;
+                }
+                value = args[++i];
+            }
+            bool& given = name == kPortOption ? portGiven : deviceGiven;
+            if (given) {
+                error = name + " given more than once";
+                return false;
+            }
+            given = true;
+            if (!(name == kPortOption ? ParsePort(value, parsed, error)
+                                      : ParseDevice(value, parsed, error))) {
+                return false;
+            }
+            continue;
+        }
+        const ActionName* action = FindAction(word);
+        if (action == nullptr) {
+            error = "unknown action " + Quoted(word);
+            return false;
+        }
+        CliAction step;
+        step.kind = action->kind;
+        if (action->argument != ArgumentKind::None) {
+            const char* what = action->argument == ArgumentKind::File ? "a file name" : "BITS";
+            if (i + 1 >= args.size()) {
+                error = std::string(action->name) + " needs " + what;
+                return false;
+            }
+            const std::string& argument = args[++i];
+            if (argument.empty() || (!optionsEnded && LooksLikeOption(argument))) {
+                error = std::string(action->name) + " needs " + what + ", not " + Quoted(argument);
+                return false;
+            }
+            if (action->argument == ArgumentKind::File) {
+                step.file = argument;
+            } else if (!ParseLockSet(argument, step.ticks, error)) {
+                return false;
+            }
+        }
+        parsed.actions.push_back(step);
+    }
+    if (parsed.actions.empty()) {
+        error = "no action given";
+        return false;
+    }
+    if (!portGiven) {
+        ParsePort(kDefaultPortText, parsed, error);
+    }
+    options = parsed;
+    return true;
+}
+
+const char* CliUsageText() {
+    return R"(Usage: brenwick-cli [--port PORT] [--device DEVICE] [--quiet] ACTION...
+
+Programs Atmel AVR microcontrollers through the passive serial-port adapter,
+with the same operations and messages as the Brenwick window.
+
+Options:
+  --port PORT      COM1 to COM4 (/dev/ttyS0 to /dev/ttyS3 here; no settings
+                   file is read), a device path such as /dev/ttyUSB0, or
+                   sim:<device>[,state=<file>][,<fault>...]. Default COM2.
+  --device DEVICE  a device number of the table (8515), a table name
+                   (AT90S8515, any case), or auto to identify the device by
+                   its signature bytes. Default 8535.
+  --quiet          no progress line on standard error.
+  --help, -h       this text.
+  --               ends the options; what follows are actions.
+
+Actions, run in the order given; the first failing one ends the run:
+  erase | erase-prog | erase-data
+                   erase the chip, or one memory keeping the other and the
+                   lock bits
+  write-prog FILE | write-data FILE
+                   read FILE (Intel HEX; word lines for prog) into the
+                   image, then write the image to the device
+  verify-prog FILE | verify-data FILE
+                   read FILE into the image, then compare it with the device
+  read-prog FILE | read-data FILE
+                   read the device, then save the image as Intel HEX to FILE
+  write-lock BITS | verify-lock BITS
+                   BITS: none, or a comma list of lb1, lb2, fstrt (the bits
+                   to program, as the ticked boxes of the window)
+  read-lock        read the lock bits; prints "Lock bits : " and the ticked
+                   set in the form BITS takes
+  detect           identify the device and print its name; the device found
+                   becomes the selected one
+  check            test PORT for the adapter: "Prog. Key ready" or
+                   "Not found"
+
+Every FILE that a write- or verify- action reads is read and checked before
+any device operation, unless an earlier read- action of the same run writes
+it. A file that cannot be read, or that has a checksum or address error,
+ends the run before the device is touched.
+
+Simulated ports (no hardware needed): sim:<device> is a simulated adapter
+with that device of the table on it, running in virtual time. Options after
+the device name, separated by commas:
+  state=<file>         load flash, EEPROM and lock bits from <file> when it
+                       exists, save them there at exit
+  no-adapter           nothing on the port
+  no-target            the adapter without a chip
+  stuck-flash=<addr>   this flash byte never takes a write (decimal or 0x..)
+  stuck-eeprom=<addr>  likewise for an EEPROM byte
+  erase-fails          chip erase erases nothing
+
+Output: the message lines of the operations on standard output; errors of
+the tool itself on standard error; while an operation runs on a terminal, a
+progress line (percentage and bytes per second) on standard error.
+
+Exit status: 0 every action succeeded, 1 an action failed (or a file or the
+port could not be used), 2 usage error.
+
+Example:
+  brenwick-cli --port sim:AT90S8535,state=chip.txt erase write-prog blink.hex verify-prog blink.hex
+)";
+}

@@ -1,0 +1,67 @@
+// The command line of brenwick-cli, parsed into plain values. The parser
+// never prints and never exits: it gives false with a message in error, so
+// the tool, the tests and the fuzzer all call it the same way.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "ops/OperationHost.h"
+
+enum class CliActionKind {
+    Erase,
+    EraseProg,
+    EraseData,
+    WriteProg,
+    WriteData,
+    VerifyProg,
+    VerifyData,
+    ReadProg,
+    ReadData,
+    WriteLock,
+    VerifyLock,
+    ReadLock,
+    Detect,
+    Check,
+};
+
+struct CliAction {
+    CliActionKind kind = CliActionKind::Check;
+    std::string file;  // the hex file of the write-, verify- and read- actions
+    LockTicks ticks;   // the ticked set of write-lock and verify-lock
+};
+
+enum class CliPortKind {
+    Com,   // COM1 to COM4
+    Path,  // a device path, used as it is
+    Sim,   // sim:<device>[,state=<file>][,<fault>...]
+};
+
+constexpr const char* kDefaultPortText = "COM2";
+constexpr int kDefaultDeviceNumber = 8535;
+
+struct CliOptions {
+    std::string portText = kDefaultPortText;  // as given
+    CliPortKind portKind = CliPortKind::Com;
+    int comNumber = 2;     // for COMn
+    std::string portName;  // what the adapter opens: device path or sim: text
+    int deviceNumber = kDefaultDeviceNumber;
+    bool autoDevice = false;
+    bool quiet = false;
+    bool help = false;
+    std::vector<CliAction> actions;
+};
+
+// Parses the arguments after the program name. true when options holds a
+// run (or help was asked for: options.help); false with a one-line reason in
+// error for a usage error.
+bool ParseCliArguments(const std::vector<std::string>& args, CliOptions& options,
+                       std::string& error);
+
+// BITS of write-lock and verify-lock: "none" or a comma list of lb1, lb2 and
+// fstrt. FormatLockSet gives the same form for the three lock ticks.
+bool ParseLockSet(const std::string& text, LockTicks& ticks, std::string& error);
+std::string FormatLockSet(const LockTicks& ticks);
+
+// The text of --help.
+const char* CliUsageText();

@@ -1,0 +1,300 @@
+#include "cli/CliRunner.h"
+
+#include <map>
+#include <string>
+#include <vector>
+
+#include "cli/CliHost.h"
+#include "image/IntelHex.h"
+#include "isp/IspAdapter.h"
+#include "isp/PerformanceCounter.h"
+#include "isp/QtSerialPort.h"
+#include "ops/Operations.h"
+#include "sim/SimPortSpec.h"
+#include "sim/VirtualCounter.h"
+
+namespace {
+
+// The adapter opens ports by number; the tool maps this one to its port.
+constexpr int kCliPortNumber = kFirstComPort;
+constexpr uint8_t kErasedByte = 0xFF;
+constexpr const char* kToolName = "brenwick-cli: ";
+
+// The window's lines that the tool repeats.
+constexpr const char* kSelectDeviceLine = "Select device : ";
+constexpr const char* kAutoSelectLine = "Auto Select device : \r\n";
+constexpr const char* kDeviceErrorLine = " Device Error \r\n";
+constexpr const char* kFileOpenedPrefix = "File ";
+constexpr const char* kFileOpenedSuffix = " Opened\r\n";
+constexpr const char* kSaveProgPrefix = "Save Prog File ";
+constexpr const char* kSaveDataPrefix = "Save Data File ";
+constexpr const char* kLineEnd = "\r\n";
+constexpr const char* kAdapterReady = "Prog. Key ready";
+constexpr const char* kAdapterNotFoundText = "Not found";
+constexpr const char* kLockBitsPrefix = "Lock bits : ";
+
+bool IsProgAction(CliActionKind kind) {
+    return kind == CliActionKind::WriteProg || kind == CliActionKind::VerifyProg ||
+           kind == CliActionKind::ReadProg;
+}
+
+bool ReadsFile(CliActionKind kind) {
+    return kind == CliActionKind::WriteProg || kind == CliActionKind::WriteData ||
+           kind == CliActionKind::VerifyProg || kind == CliActionKind::VerifyData;
+}
+
+bool WritesFile(CliActionKind kind) {
+    return kind == CliActionKind::ReadProg || kind == CliActionKind::ReadData;
+}
+
+class CCliRunner {
+public:
+    CCliRunner(const CliOptions& options, std::ostream& out, std::ostream& err, bool showProgress)
+        : m_options(options),
+          m_err(err),
+          m_host(out, showProgress ? &err : nullptr),
+          m_router(m_realPort, m_virtualCounter),
+          m_adapter(m_router, options.portKind == CliPortKind::Sim
+                                  ? static_cast<IPerformanceCounter&>(m_virtualCounter)
+                                  : static_cast<IPerformanceCounter&>(m_steadyCounter)),
+          m_operations(m_adapter, m_host) {
+        m_adapter.SetPortNames({{kCliPortNumber, options.portName}});
+    }
+
+    int Run() {
+        int status = RunActions();
+        m_host.Finish();
+        // The simulated chip is saved whatever the actions gave: it holds
+        // what they did to it.
+        std::string error;
+        if (m_portOpened && !m_router.SaveSimState(error)) {
+            Error("cannot save the simulator state: " + error);
+            status = kCliExitFailed;
+        }
+        return status;
+    }
+
+private:
+    int RunActions() {
+        // Sizes the images before anything else, also for auto (the
+        // identification replaces the row).
+        m_adapter.SelectDevice(m_options.autoDevice ? kDefaultDeviceNumber
+                                                    : m_options.deviceNumber);
+        if (!m_options.autoDevice) {
+            SetDevice();
+        } else {
+            BlankImages();
+        }
+        if (m_adapter.SelectPort(kCliPortNumber) != kPortOk) {
+            const std::string reason = m_adapter.LastPortError();
+            Error("cannot open port " + m_options.portText +
+                  (m_options.portName != m_options.portText ? " (" + m_options.portName + ")"
+                                                            : std::string()) +
+                  (reason.empty() ? std::string() : ": " + reason));
+            return kCliExitFailed;
+        }
+        m_portOpened = true;
+        if (m_options.autoDevice && !AutoDetect()) {
+            return kCliExitFailed;
+        }
+        if (!ReadInputFiles()) {
+            return kCliExitFailed;
+        }
+        for (size_t i = 0; i < m_options.actions.size(); ++i) {
+            if (!RunAction(i)) {
+                return kCliExitFailed;
+            }
+        }
+        return kCliExitOk;
+    }
+
+    void Error(const std::string& text) {
+        m_host.ClearProgress();
+        m_err << kToolName << text << '\n' << std::flush;
+    }
+
+    void BlankImages() {
+        m_adapter.m_progImage.assign(static_cast<size_t>(m_adapter.m_nProgSize), kErasedByte);
+        m_adapter.m_dataImage.assign(static_cast<size_t>(m_adapter.m_nDataSize), kErasedByte);
+    }
+
+    // As the window does when a device is chosen: report it, blank the images.
+    void SetDevice() {
+        m_host.AddMessage(kSelectDeviceLine + m_adapter.m_strName + kLineEnd);
+        BlankImages();
+    }
+
+    // As the window's Auto Detect: the device found becomes the selected one.
+    bool AutoDetect() {
+        m_host.AddMessage(kAutoSelectLine);
+        const bool found = m_adapter.IdentifyDevice() >= 0;
+        if (found) {
+            m_host.AddMessage(" ");
+            m_adapter.SelectDevice(m_adapter.m_nDevice);
+            SetDevice();
+        } else {
+            m_host.AddMessage(kDeviceErrorLine);
+        }
+        m_adapter.LeaveProgrammingMode();
+        return found;
+    }
+
+    // Reads and checks every input file before any device operation, so a
+    // bad file never leaves a half-programmed chip. Files that an earlier
+    // read- action writes are read when their action comes.
+    bool ReadInputFiles() {
+        for (size_t i = 0; i < m_options.actions.size(); ++i) {
+            const CliAction& action = m_options.actions[i];
+            if (!ReadsFile(action.kind) || WrittenEarlier(i)) {
+                continue;
+            }
+            std::string text;
+            if (!ReadFile(action.file, text)) {
+                return false;
+            }
+            std::vector<uint8_t> image;
+            const HexReadStatus status = ReadImage(action, text, image);
+            if (status != HexReadStatus::Ok) {
+                ReportRead(action, status);
+                return false;
+            }
+            m_inputs[i] = text;
+        }
+        return true;
+    }
+
+    bool WrittenEarlier(size_t index) const {
+        for (size_t j = 0; j < index; ++j) {
+            if (WritesFile(m_options.actions[j].kind) &&
+                m_options.actions[j].file == m_options.actions[index].file) {
+                return true;
+            }
+        }
+        return false;
+    }
+
+    bool ReadFile(const std::string& path, std::string& text) {
+        std::string error;
+        if (!ReadWholeFile(path, text, error)) {
+            Error("cannot read " + path + ": " + error);
+            return false;
+        }
+        return true;
+    }
+
+    HexReadStatus ReadImage(const CliAction& action, const std::string& text,
+                            std::vector<uint8_t>& image) const {
+        const bool prog = IsProgAction(action.kind);
+        return ReadHexImage(text, prog ? HexReadMode::Program : HexReadMode::Data,
+                            prog ? m_adapter.m_nProgSize : m_adapter.m_nDataSize, image);
+    }
+
+    // The lines the window's reader posts.
+    void ReportRead(const CliAction& action, HexReadStatus status) {
+        m_host.AddMessage(kFileOpenedPrefix + action.file + kFileOpenedSuffix);
+        if (status == HexReadStatus::ChecksumError) {
+            m_host.AddMessage(kHexChecksumErrorLine);
+        } else if (status == HexReadStatus::AddressError) {
+            m_host.AddMessage(IsProgAction(action.kind) ? kHexProgAddressErrorLine
+                                                        : kHexDataAddressErrorLine);
+        }
+    }
+
+    // Loads an action's file into the image it works on.
+    bool LoadImage(size_t index) {
+        const CliAction& action = m_options.actions[index];
+        std::string text;
+        const auto input = m_inputs.find(index);
+        if (input != m_inputs.end()) {
+            text = input->second;
+        } else if (!ReadFile(action.file, text)) {
+            return false;
+        }
+        std::vector<uint8_t>& image =
+            IsProgAction(action.kind) ? m_adapter.m_progImage : m_adapter.m_dataImage;
+        const HexReadStatus status = ReadImage(action, text, image);
+        ReportRead(action, status);
+        return status == HexReadStatus::Ok;
+    }
+
+    bool SaveImage(const CliAction& action) {
+        const bool prog = IsProgAction(action.kind);
+        m_host.AddMessage((prog ? kSaveProgPrefix : kSaveDataPrefix) + action.file + kLineEnd);
+        std::string error;
+        if (!WriteFileAtomically(
+                action.file, FormatHexImage(prog ? m_adapter.m_progImage : m_adapter.m_dataImage),
+                error)) {
+            m_host.AddMessage(kHexSaveErrorLine);
+            Error("cannot write " + action.file + ": " + error);
+            return false;
+        }
+        return true;
+    }
+
+    bool Check() {
+        const bool ready = m_adapter.OpenPort(kCliPortNumber) == kPortOk &&
+                           m_adapter.CheckAdapter() == kAdapterPresent;
+        m_host.PrintLine(ready ? kAdapterReady : kAdapterNotFoundText);
+        return ready;
+    }
+
+    bool RunAction(size_t index) {
+        const CliAction& action = m_options.actions[index];
+        switch (action.kind) {
+            case CliActionKind::Erase:
+                return m_operations.EraseAll();
+            case CliActionKind::EraseProg:
+                return m_operations.EraseProg();
+            case CliActionKind::EraseData:
+                return m_operations.EraseData();
+            case CliActionKind::WriteProg:
+                return LoadImage(index) && m_operations.WriteProg();
+            case CliActionKind::WriteData:
+                return LoadImage(index) && m_operations.WriteData();
+            case CliActionKind::VerifyProg:
+                return LoadImage(index) && m_operations.VerifyProg();
+            case CliActionKind::VerifyData:
+                return LoadImage(index) && m_operations.VerifyData();
+            case CliActionKind::ReadProg:
+                return m_operations.ReadProg() && SaveImage(action);
+            case CliActionKind::ReadData:
+                return m_operations.ReadData() && SaveImage(action);
+            case CliActionKind::WriteLock:
+                m_host.Ticks() = action.ticks;
+                return m_operations.WriteLock();
+            case CliActionKind::VerifyLock:
+                m_host.Ticks() = action.ticks;
+                return m_operations.VerifyLock();
+            case CliActionKind::ReadLock:
+                if (!m_operations.ReadLock()) {
+                    return false;
+                }
+                m_host.PrintLine(kLockBitsPrefix + FormatLockSet(m_host.Ticks()));
+                return true;
+            case CliActionKind::Detect:
+                return AutoDetect();
+            case CliActionKind::Check:
+                return Check();
+        }
+        return false;
+    }
+
+    const CliOptions& m_options;
+    std::ostream& m_err;
+    CCliHost m_host;
+    CQtSerialPort m_realPort;
+    CVirtualCounter m_virtualCounter;
+    CSteadyCounter m_steadyCounter;
+    CRoutingPort m_router;
+    CIspAdapter m_adapter;
+    COperations m_operations;
+    std::map<size_t, std::string> m_inputs;  // checked file texts by action index
+    bool m_portOpened = false;
+};
+
+}  // namespace
+
+int RunCli(const CliOptions& options, std::ostream& out, std::ostream& err, bool showProgress) {
+    CCliRunner runner(options, out, err, showProgress);
+    return runner.Run();
+}

@@ -1,0 +1,29 @@
+// brenwick-cli: the programming operations of the window, from a command
+// line, a script or a build. See --help.
+#include <unistd.h>
+
+#include <QCoreApplication>
+#include <iostream>
+#include <string>
+#include <vector>
+
+#include "cli/CliOptions.h"
+#include "cli/CliRunner.h"
+
+int main(int argc, char** argv) {
+    const std::vector<std::string> args(argv + 1, argv + argc);
+    CliOptions options;
+    std::string error;
+    if (!ParseCliArguments(args, options, error)) {
+        std::cerr << "brenwick-cli: " << error << "\nTry brenwick-cli --help.\n";
+        return kCliExitUsage;
+    }
+    if (options.help) {
+        std::cout << CliUsageText();
+        return kCliExitOk;
+    }
+    // The real serial port is a Qt object; no event loop is run.
+    QCoreApplication app(argc, argv);
+    const bool progress = !options.quiet && ::isatty(STDERR_FILENO) != 0;
+    return RunCli(options, std::cout, std::cerr, progress);
+}

@@ -1,0 +1,389 @@
+// brenwick-cli run as a process against simulated ports: what it prints,
+// where, and with which exit status.
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <stdlib.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "image/IntelHex.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+struct Result {
+    int status = -1;
+    std::string out;
+    std::string err;
+};
+
+std::string ReadText(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+void WriteText(const fs::path& path, const std::string& text) {
+    std::ofstream out(path, std::ios::binary);
+    out << text;
+}
+
+class CliProcessTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        std::string pattern = (fs::temp_directory_path() / "brenwick-cli-XXXXXX").string();
+        ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
+        m_dir = pattern;
+    }
+    void TearDown() override {
+        std::error_code ec;
+        fs::remove_all(m_dir, ec);
+    }
+
+    // Runs the tool in the test's folder. With stderrTerminal its standard
+    // error is a pseudo terminal, as in an interactive shell.
+    Result Run(const std::vector<std::string>& args, bool stderrTerminal = false) {
+        Result result;
+        const fs::path outPath = m_dir / ".stdout";
+        const fs::path errPath = m_dir / ".stderr";
+        int master = -1;
+        std::string slaveName;
+        if (stderrTerminal) {
+            master = ::posix_openpt(O_RDWR | O_NOCTTY);
+            EXPECT_GE(master, 0);
+            EXPECT_EQ(::grantpt(master), 0);
+            EXPECT_EQ(::unlockpt(master), 0);
+            slaveName = ::ptsname(master);
+        }
+        std::vector<std::string> argv = {BRENWICK_CLI_PATH};
+        argv.insert(argv.end(), args.begin(), args.end());
+        const pid_t pid = ::fork();
+        if (pid == 0) {
+            std::vector<char*> cargs;
+            for (std::string& a : argv) {
+                cargs.push_back(a.data());
+            }
+            cargs.push_back(nullptr);
+            if (::chdir(m_dir.c_str()) != 0) {
+                ::_exit(127);
+            }
+            const int out = ::open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+            const int err = stderrTerminal
+                                ? ::open(slaveName.c_str(), O_RDWR | O_NOCTTY)
+                                : ::open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+            const int in = ::open("/dev/null", O_RDONLY);
+            if (out < 0 || err < 0 || in < 0) {
+                ::_exit(127);
+            }
+            ::dup2(in, STDIN_FILENO);
+            ::dup2(out, STDOUT_FILENO);
+            ::dup2(err, STDERR_FILENO);
+            ::execv(cargs[0], cargs.data());
+            ::_exit(127);
+        }
+        if (stderrTerminal) {
+            // Read until the child's end of the terminal is closed.
+            char buffer[4096];
+            for (;;) {
+                const ssize_t got = ::read(master, buffer, sizeof buffer);
+                if (got > 0) {
+                    result.err.append(buffer, static_cast<size_t>(got));
+                } else if (got < 0 && errno == EINTR) {
+                    continue;
+                } else {
+                    break;
+                }
+            }
+            ::close(master);
+        }
+        int wstatus = 0;
+        ::waitpid(pid, &wstatus, 0);
+        result.status = WIFEXITED(wstatus) ? WEXITSTATUS(wstatus) : -1;
+        result.out = ReadText(outPath);
+        if (!stderrTerminal) {
+            result.err = ReadText(errPath);
+        }
+        return result;
+    }
+
+    fs::path Path(const std::string& name) const { return m_dir / name; }
+
+    fs::path m_dir;
+};
+
+// Lines as they must appear, each ended by "\n".
+std::string Lines(const std::vector<std::string>& lines) {
+    std::string text;
+    for (const std::string& line : lines) {
+        text += line + "\n";
+    }
+    return text;
+}
+
+bool Contains(const std::string& text, const std::string& part) {
+    return text.find(part) != std::string::npos;
+}
+
+std::vector<uint8_t> RandomImage(size_t size, unsigned seed) {
+    std::mt19937 random(seed);
+    std::vector<uint8_t> image(size);
+    for (uint8_t& b : image) {
+        b = static_cast<uint8_t>(random());
+    }
+    return image;
+}
+
+constexpr const char* kProgram = ":0400000001020304f2\r\n:00000001ff\r\n";
+
+TEST_F(CliProcessTest, HelpDescribesEveryActionAndFault) {
+    const Result r = Run({"--help"});
+    EXPECT_EQ(r.status, 0);
+    EXPECT_TRUE(r.err.empty()) << r.err;
+    for (const char* word :
+         {"--port",      "--device",     "--quiet",       "erase-prog",  "erase-data", "write-prog",
+          "write-data",  "verify-prog",  "verify-data",   "read-prog",   "read-data",  "write-lock",
+          "verify-lock", "read-lock",    "detect",        "check",       "state=",     "no-adapter",
+          "no-target",   "stuck-flash=", "stuck-eeprom=", "erase-fails", "Exit status"}) {
+        EXPECT_TRUE(Contains(r.out, word)) << word;
+    }
+}
+
+TEST_F(CliProcessTest, UsageErrorsGiveStatusTwoAndAMessage) {
+    for (const std::vector<std::string>& args : std::vector<std::vector<std::string>>{
+             {}, {"flash"}, {"--port", "COM7", "erase"}, {"write-lock", "lb9"}, {"--device"}}) {
+        const Result r = Run(args);
+        EXPECT_EQ(r.status, 2);
+        EXPECT_TRUE(r.out.empty()) << r.out;
+        EXPECT_TRUE(Contains(r.err, "brenwick-cli: ")) << r.err;
+        EXPECT_TRUE(Contains(r.err, "--help")) << r.err;
+    }
+}
+
+TEST_F(CliProcessTest, SessionWritesVerifiesAndReadsBackThroughAStateFile) {
+    WriteText(Path("a.hex"), kProgram);
+    const std::string port = "--port=sim:AT90S8535,state=chip.txt";
+    Result r = Run({port, "erase", "write-prog", "a.hex", "verify-prog", "a.hex"});
+    EXPECT_EQ(r.status, 0) << r.out << r.err;
+    EXPECT_EQ(r.out,
+              Lines({"Select device : AT90S8535", "Erasing ...", " Erase : Complete",
+                     "File a.hex Opened", "Writing PROG to device ...", " Writing : Complete",
+                     "File a.hex Opened", "Verifing PROG device ...", " Verify : Complete"}));
+    EXPECT_TRUE(r.err.empty()) << "no progress line when standard error is no terminal";
+
+    // A second run finds the chip as the first left it.
+    r = Run({port, "verify-prog", "a.hex", "read-prog", "back.hex"});
+    EXPECT_EQ(r.status, 0) << r.out << r.err;
+    EXPECT_EQ(r.out,
+              Lines({"Select device : AT90S8535", "File a.hex Opened", "Verifing PROG device ...",
+                     " Verify : Complete", "Reading PROG device ...", " Reading : Complete",
+                     "Save Prog File back.hex"}));
+    std::vector<uint8_t> back;
+    ASSERT_EQ(ReadHexImage(ReadText(Path("back.hex")), HexReadMode::Program, 8192, back),
+              HexReadStatus::Ok);
+    std::vector<uint8_t> expected(8192, 0xFF);
+    expected[0] = 1, expected[1] = 2, expected[2] = 3, expected[3] = 4;
+    EXPECT_EQ(back, expected);
+
+    // A fresh chip does not hold the program.
+    r = Run({"--port=sim:AT90S8535", "verify-prog", "a.hex"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_TRUE(Contains(r.out, " Verify : Error at address 0000.\n")) << r.out;
+}
+
+TEST_F(CliProcessTest, DataMemoryAndWordLines) {
+    WriteText(Path("d.hex"), ":02007e00aabb1b\n");
+    WriteText(Path("w.hex"), "000001:940c\n");
+    const std::string port = "--port=sim:AT90S2313";
+    const Result r = Run({port, "--device", "2313", "write-data", "d.hex", "verify-data", "d.hex",
+                          "write-prog", "w.hex", "read-data", "d2.hex", "read-prog", "p2.hex"});
+    EXPECT_EQ(r.status, 0) << r.out << r.err;
+    EXPECT_TRUE(Contains(r.out, "Writing Data to device ...\n Writing Data: Complete\n")) << r.out;
+    EXPECT_TRUE(Contains(r.out, "Verifing device DATA ...\n Verify : Complete\n")) << r.out;
+    EXPECT_TRUE(Contains(r.out, "Save Data File d2.hex\n")) << r.out;
+    std::vector<uint8_t> data, prog;
+    ASSERT_EQ(ReadHexImage(ReadText(Path("d2.hex")), HexReadMode::Data, 128, data),
+              HexReadStatus::Ok);
+    EXPECT_EQ(data[0x7E], 0xAA);
+    EXPECT_EQ(data[0x7F], 0xBB);
+    ASSERT_EQ(ReadHexImage(ReadText(Path("p2.hex")), HexReadMode::Program, 2048, prog),
+              HexReadStatus::Ok);
+    EXPECT_EQ(prog[2], 0x0C);
+    EXPECT_EQ(prog[3], 0x94);
+}
+
+TEST_F(CliProcessTest, DataFileRunningPastTheMemoryIsAnAddressError) {
+    // The third byte lies past the 128 bytes of the AT90S2313.
+    WriteText(Path("d.hex"), ":03007e00aabbccfa\n");
+    const Result r =
+        Run({"--port=sim:AT90S2313", "--device=AT90S2313", "erase", "write-data", "d.hex"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.out, Lines({"Select device : AT90S2313", "File d.hex Opened",
+                            " File Data Address Error."}));
+}
+
+TEST_F(CliProcessTest, LockBitsWrittenReadAndVerified) {
+    const std::string port = "--port=sim:AT90S8515,state=chip.txt";
+    Result r = Run({port, "--device", "8515", "write-lock", "lb2,fstrt", "read-lock", "verify-lock",
+                    "fstrt,lb2"});
+    EXPECT_EQ(r.status, 0) << r.out << r.err;
+    EXPECT_EQ(r.out, Lines({"Select device : AT90S8515", "Writing device LockBit ...",
+                            " Write LockBit Complete", "Reading device LockBit ...",
+                            " Read LockBit Complete", "Lock bits : lb2,fstrt",
+                            "Verifing device LockBit ...", " Verify : Complete"}));
+    // The state file keeps them for the next run.
+    r = Run({port, "--device", "8515", "verify-lock", "none"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_TRUE(Contains(r.out, " Verify : LockBit Error.\n")) << r.out;
+    // A chip erase clears them again.
+    r = Run({port, "--device", "8515", "erase", "read-lock"});
+    EXPECT_EQ(r.status, 0);
+    EXPECT_TRUE(Contains(r.out, "Lock bits : none\n")) << r.out;
+}
+
+TEST_F(CliProcessTest, DetectAndAutoDeviceIdentifyTheChip) {
+    Result r = Run({"--port=sim:AT90S2313", "--device", "auto", "detect"});
+    EXPECT_EQ(r.status, 0) << r.out << r.err;
+    EXPECT_EQ(r.out, Lines({"Auto Select device : ", " Select device : AT90S2313",
+                            "Auto Select device : ", " Select device : AT90S2313"}));
+    // The device found is the one the next actions use.
+    WriteText(Path("d.hex"), ":01007f00116f\n");
+    r = Run({"--port=sim:AT90S2313", "detect", "write-data", "d.hex"});
+    EXPECT_EQ(r.status, 0) << r.out;
+    EXPECT_TRUE(Contains(r.out, " Select device : AT90S2313\n")) << r.out;
+
+    r = Run({"--port=sim:AT90S2313,no-adapter", "--device", "auto", "erase"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.out, Lines({"Auto Select device : ", " Device Error "}));
+}
+
+TEST_F(CliProcessTest, CheckTellsWhetherTheAdapterIsThere) {
+    Result r = Run({"--port=sim:AT90S8535", "check"});
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.out, Lines({"Select device : AT90S8535", "Prog. Key ready"}));
+    r = Run({"--port=sim:AT90S8535,no-adapter", "check", "erase"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.out, Lines({"Select device : AT90S8535", "Not found"}));
+}
+
+TEST_F(CliProcessTest, EveryFaultShowsAsTheWindowWouldReportIt) {
+    WriteText(Path("a.hex"), kProgram);
+    WriteText(Path("d.hex"), ":08000000112233445566778894\n");
+    const struct {
+        std::string fault;
+        std::vector<std::string> actions;
+        std::string line;
+    } cases[] = {
+        {"no-adapter", {"erase"}, " Erase : Initialisation Error\n"},
+        {"no-target", {"write-prog", "a.hex"}, " Write : Initialisation Error\n"},
+        {"stuck-flash=0x2", {"write-prog", "a.hex"}, " Write : Error at address 0002.\n"},
+        {"stuck-eeprom=5", {"write-data", "d.hex"}, " Write Data : Error at address 0005.\n"},
+        {"erase-fails", {"erase"}, " Erase : Error\n"},
+    };
+    for (const auto& c : cases) {
+        std::vector<std::string> args = {"--port=sim:AT90S8535," + c.fault};
+        args.insert(args.end(), c.actions.begin(), c.actions.end());
+        const Result r = Run(args);
+        EXPECT_EQ(r.status, 1) << c.fault;
+        EXPECT_TRUE(Contains(r.out, c.line)) << c.fault << ":\n" << r.out;
+    }
+}
+
+TEST_F(CliProcessTest, FirstFailureEndsTheRun) {
+    WriteText(Path("a.hex"), kProgram);
+    const Result r =
+        Run({"--port=sim:AT90S8535,stuck-flash=0", "write-prog", "a.hex", "read-lock", "check"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_TRUE(Contains(r.out, " Write : Error at address 0000.\n")) << r.out;
+    EXPECT_FALSE(Contains(r.out, "LockBit")) << r.out;
+    EXPECT_FALSE(Contains(r.out, "Prog. Key")) << r.out;
+}
+
+TEST_F(CliProcessTest, BadOrMissingFileStopsBeforeTheDeviceIsTouched) {
+    // Put a program on the chip, then try to erase and write a bad file.
+    WriteText(Path("a.hex"), kProgram);
+    const std::string port = "--port=sim:AT90S8535,state=chip.txt";
+    ASSERT_EQ(Run({port, "write-prog", "a.hex"}).status, 0);
+    const std::string chip = ReadText(Path("chip.txt"));
+
+    WriteText(Path("bad.hex"), ":0400000001020304f3\n");
+    Result r = Run({port, "erase", "write-prog", "bad.hex"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.out,
+              Lines({"Select device : AT90S8535", "File bad.hex Opened", " File Checksum Error."}));
+    EXPECT_EQ(ReadText(Path("chip.txt")), chip) << "the chip was changed";
+
+    r = Run({port, "erase", "verify-prog", "missing.hex"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_FALSE(Contains(r.out, "Erasing")) << r.out;
+    EXPECT_TRUE(Contains(r.err, "missing.hex")) << r.err;
+    EXPECT_TRUE(Contains(r.err, "No such file")) << r.err;
+
+    r = Run({port, "write-prog", "."});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_TRUE(Contains(r.err, "cannot read .")) << r.err;
+    EXPECT_EQ(ReadText(Path("chip.txt")), chip);
+}
+
+TEST_F(CliProcessTest, FileReadFromTheDeviceEarlierInTheRunIsReadAtItsTurn) {
+    const Result r = Run({"--port=sim:AT90S1200", "--device=1200", "read-prog", "now.hex",
+                          "verify-prog", "now.hex"});
+    EXPECT_EQ(r.status, 0) << r.out << r.err;
+    EXPECT_TRUE(Contains(r.out, "Save Prog File now.hex\nFile now.hex Opened\n")) << r.out;
+}
+
+TEST_F(CliProcessTest, SaveThatFailsIsReportedAndKeepsNothingHalfWritten) {
+    WriteText(Path("plain"), "x");
+    const Result r = Run({"--port=sim:AT90S8535", "read-data", "plain/out.hex", "check"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_TRUE(Contains(r.out, "Save Data File plain/out.hex\n File Save Error.\n")) << r.out;
+    EXPECT_FALSE(Contains(r.out, "Prog. Key")) << r.out;
+    EXPECT_TRUE(Contains(r.err, "cannot write plain/out.hex")) << r.err;
+    EXPECT_EQ(ReadText(Path("plain")), "x");
+}
+
+TEST_F(CliProcessTest, PortThatCannotBeOpenedGivesTheReason) {
+    Result r = Run({"--port", (m_dir / "no-such-tty").string(), "erase"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_FALSE(Contains(r.out, "Erasing")) << r.out;
+    EXPECT_TRUE(Contains(r.err, "cannot open port")) << r.err;
+    EXPECT_TRUE(Contains(r.err, "no-such-tty")) << r.err;
+
+    // A state file that is not one is left alone, not overwritten.
+    WriteText(Path("broken.txt"), "not a state file\n");
+    r = Run({"--port=sim:AT90S8535,state=broken.txt", "erase"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_TRUE(Contains(r.err, "cannot open port")) << r.err;
+    EXPECT_EQ(ReadText(Path("broken.txt")), "not a state file\n");
+}
+
+TEST_F(CliProcessTest, ProgressOnATerminalOnlyAndNotWhenQuiet) {
+    WriteText(Path("a.hex"), kProgram);
+    Result r = Run({"--port=sim:AT90S1200", "--device=1200", "write-prog", "a.hex"}, true);
+    EXPECT_EQ(r.status, 0);
+    EXPECT_TRUE(Contains(r.err, "%")) << r.err;
+    EXPECT_TRUE(Contains(r.err, "bytes/s")) << r.err;
+    EXPECT_TRUE(Contains(r.out, " Writing : Complete\n")) << "messages stay on standard output";
+
+    r = Run({"--quiet", "--port=sim:AT90S1200", "--device=1200", "write-prog", "a.hex"}, true);
+    EXPECT_EQ(r.status, 0);
+    EXPECT_TRUE(r.err.empty()) << r.err;
+}
+
+TEST_F(CliProcessTest, LargestDeviceRoundTripsAboveSixtyFourKilobytes) {
+    const std::vector<uint8_t> image = RandomImage(131072, 103);
+    WriteText(Path("big.hex"), FormatHexImage(image));
+    const Result r = Run({"--port=sim:ATmega103", "--device=ATmega103", "write-prog", "big.hex",
+                          "read-prog", "back.hex"});
+    EXPECT_EQ(r.status, 0) << r.out << r.err;
+    EXPECT_EQ(ReadText(Path("back.hex")), FormatHexImage(image));
+}
+
+}  // namespace
