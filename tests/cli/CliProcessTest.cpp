@@ -386,4 +386,19 @@ TEST_F(CliProcessTest, LargestDeviceRoundTripsAboveSixtyFourKilobytes) {
     EXPECT_EQ(ReadText(Path("back.hex")), FormatHexImage(image));
 }
 
+TEST_F(CliProcessTest, ExampleFirmwareSessionWithoutHardware) {
+    const std::string example = std::string(BRENWICK_EXAMPLES_DIR) + "/blink.hex";
+    const Result r = Run({"--port", "sim:AT90S8535", "erase", "write-prog", example, "verify-prog",
+                          example, "read-prog", "copy.hex"});
+    EXPECT_EQ(r.status, 0) << r.out << r.err;
+    std::vector<uint8_t> original, copy;
+    ASSERT_EQ(ReadHexImage(ReadText(example), HexReadMode::Program, 8192, original),
+              HexReadStatus::Ok);
+    ASSERT_EQ(ReadHexImage(ReadText(Path("copy.hex")), HexReadMode::Program, 8192, copy),
+              HexReadStatus::Ok);
+    EXPECT_EQ(copy, original);
+    EXPECT_EQ(original[0], 0x01);
+    EXPECT_EQ(original[1], 0xE0) << "ldi r16, 1 at word 0";
+}
+
 }  // namespace
