@@ -21,6 +21,7 @@ constexpr int64_t kNsPerSecond = 1000000000;
 constexpr uint8_t kOpPrefixAc = 0xAC;  // Programming Enable, Chip Erase, lock and fuse writes
 constexpr uint8_t kEnableSecond = 0x53;
 constexpr uint8_t kEraseSecond = 0x80;
+constexpr uint32_t kEnableInstruction = 0xAC530000;
 constexpr uint8_t kLockWriteBase = 0xF9;  // second byte with both lock bit values 0
 constexpr uint8_t kLockWriteBit1 = 0x02;
 constexpr uint8_t kLockWriteBit2 = 0x04;
@@ -131,6 +132,7 @@ struct CSimPort::Impl {
     int64_t resetTimeNs = 0;
     int bitPos = 0;  // bits of the current instruction received
     uint8_t shiftIn = 0;
+    uint32_t history = 0;  // the last 32 bits received, whatever the framing
     std::array<uint8_t, kBytesPerInstruction> bytes{};
     uint8_t outByte = 0;  // shifted out during the current byte
     bool miso = false;
@@ -220,6 +222,7 @@ struct CSimPort::Impl {
         const int frame = config.outOfStepBits % kBitsPerInstruction;
         bitPos = frame < 0 ? frame + kBitsPerInstruction : frame;
         shiftIn = 0;
+        history = 0;
         outByte = 0;
         miso = false;
         progMode = false;
@@ -245,11 +248,29 @@ struct CSimPort::Impl {
         if (!TargetListening()) {
             return;
         }
-        shiftIn = static_cast<uint8_t>((shiftIn << 1) | (dtr ? 1 : 0));
+        const uint32_t bit = dtr ? 1 : 0;
+        shiftIn = static_cast<uint8_t>((shiftIn << 1) | bit);
+        history = (history << 1) | bit;
         ++bitPos;
         if (bitPos % kBitsPerByte == 0) {
             ByteReceived(bitPos / kBitsPerByte, shiftIn);
         }
+        if (progMode && bitPos != 0 && history == kEnableInstruction) {
+            Reframe();
+        }
+    }
+
+    // An enabled target that sees a whole Programming Enable out of its own
+    // framing (after a stray clock pulse) takes it as the end of an
+    // instruction: the partial instruction is dropped and the next bit starts
+    // a new one. Only a complete AC 53 00 00 does this, which no other
+    // instruction sequence of the programmer contains at any bit position.
+    void Reframe() {
+        bitPos = 0;
+        outByte = static_cast<uint8_t>(history);  // the echo of the last byte
+        answeredAtThirdByte = false;
+        ++counters.programmingEnables;
+        ++counters.reframes;
     }
 
     void SckFall() {

@@ -10,8 +10,12 @@
 // instructions put their data out during the fourth byte. Outside programming
 // mode MISO stays low, except that a correctly framed Programming Enable that
 // comes at least resetSetupUs after RESET was asserted with SCK low puts 0x53
-// out during its third byte and starts programming mode. Releasing RESET ends
-// programming mode.
+// out during its third byte and starts programming mode; a target out of step
+// comes into step only through extra clock pulses. Releasing RESET ends
+// programming mode. Once enabled, the echo makes any Programming Enable read
+// back 0x53, and a complete Programming Enable seen out of step brings the
+// target back into step, so that an extra clock pulse between attempts does
+// no lasting harm.
 //
 // State file (SaveState/LoadState), plain text, one item per line:
 //
@@ -100,6 +104,7 @@ struct SimCounters {
     uint64_t instructions = 0;   // complete 32-bit instructions framed by the target
     std::map<uint8_t, uint64_t> instructionsByOpcode;  // first byte -> count
     uint64_t programmingEnables = 0;                   // accepted Programming Enable
+    uint64_t reframes = 0;  // enabled target brought back into step by a Programming Enable
     uint64_t progWrites = 0, dataWrites = 0, lockWrites = 0, chipErases = 0;
     uint64_t progReads = 0, dataReads = 0;      // read instructions in programming mode
     uint64_t writesOutsideProgrammingMode = 0;  // write/erase instructions ignored

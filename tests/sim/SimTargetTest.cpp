@@ -119,6 +119,24 @@ TEST_F(SimTargetTest, NoExtraPulseMeansAnOutOfStepTargetNeverSynchronises) {
     EXPECT_FALSE(port.InProgrammingMode());
 }
 
+TEST_F(SimTargetTest, EnabledTargetEchoesWhateverItsFramingAndReframesOnAnEnable) {
+    OpenAndEnter();
+    host.SckPulse();  // one bit out of step from here on
+    // The echo still shows 0x53, but a read is misframed.
+    EXPECT_NE(host.Read(CSimTestHost::Instr(kReadSignature, 0)), 0x1E);
+    EXPECT_EQ(port.Counters().reframes, 0u);
+    EXPECT_EQ(CSimTestHost::Echo(host.Transfer(CSimTestHost::kProgrammingEnable)),
+              CSimTestHost::kEnableEcho);
+    EXPECT_EQ(port.Counters().reframes, 1u);
+    EXPECT_EQ(host.Read(CSimTestHost::Instr(kReadSignature, 0)), 0x1E);
+    // Data that merely contains the enable bytes does not reframe.
+    host.Transfer(CSimTestHost::Instr(kWriteEeprom, 0x00AC, 0x53));
+    Settle();
+    host.Transfer(CSimTestHost::Instr(kReadSignature, 0));
+    EXPECT_EQ(port.Eeprom()[0xAC], 0x53);
+    EXPECT_EQ(port.Counters().reframes, 1u);
+}
+
 // ---------------------------------------------------------------- memory
 
 TEST_F(SimTargetTest, FlashWritesOnlyClearBitsAndEepromIsErasedFirst) {
