@@ -173,9 +173,9 @@ struct CSimPort::Impl {
     // Every line call passes here first: false when it must fail.
     bool BeginLineCall(SimEvent::Kind kind) {
         ++lineCallsEver;
-        const bool pulled = config.failAfterLineOps >= 0 &&
-                            lineCallsEver >= static_cast<uint64_t>(config.failAfterLineOps);
-        if (!open || config.lineOpsFail || pulled) {
+        // A negative failAfterLineOps turns into a count never reached.
+        const bool pulled = lineCallsEver >= static_cast<uint64_t>(config.failAfterLineOps);
+        if (!open | config.lineOpsFail | pulled) {
             ++counters.failedLineOps;
             return false;
         }
