@@ -1,0 +1,121 @@
+// Shared pieces of the window tests: a temporary settings file whose [Ports]
+// section maps every COM port the window can reach, a scripted file chooser,
+// and helpers to find controls and menu items by id.
+#pragma once
+
+#include <QAction>
+#include <QCoreApplication>
+#include <QFile>
+#include <QMenu>
+#include <QMenuBar>
+#include <QString>
+#include <QTemporaryDir>
+#include <QtTest>
+#include <map>
+#include <memory>
+#include <string>
+
+#include "app/FileChooser.h"
+#include "app/ProfileFile.h"
+#include "app/ProgrammerDlg.h"
+#include "isp/IspAdapter.h"
+
+// A path that cannot be opened: COM ports without a simulated adapter point
+// here, so that no test ever reaches the machine's real serial ports.
+inline std::string MissingPort(int n) {
+    return "/nonexistent/ttyBrenwick" + std::to_string(n);
+}
+
+class CTestSettings {
+public:
+    // ports: COMn -> mapping for the ports that should have one; every other
+    // COM port the window may open is mapped to a missing path.
+    explicit CTestSettings(const std::map<int, std::string>& ports = {{2, "sim:AT90S8535"}}) {
+        m_path = m_dir.filePath(QStringLiteral("brenwick.INI")).toStdString();
+        m_profile = std::make_unique<CProfileFile>(m_path);
+        for (int n = kFirstComPort; n <= kLastComPort; ++n) {
+            auto it = ports.find(n);
+            m_profile->WriteString("Ports", "COM" + std::to_string(n),
+                                   it != ports.end() ? it->second : MissingPort(n));
+        }
+    }
+
+    CProfileFile& Profile() { return *m_profile; }
+    const std::string& Path() const { return m_path; }
+
+    QByteArray Text() const {
+        QFile file(QString::fromStdString(m_path));
+        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+    }
+    // The file's text without its [Ports] section (always first).
+    QByteArray TextAfterPorts() const {
+        QByteArray all = Text();
+        const int next = all.indexOf("\n[", 1);
+        return next < 0 ? QByteArray() : all.mid(next + 1);
+    }
+
+private:
+    QTemporaryDir m_dir;
+    std::string m_path;
+    std::unique_ptr<CProfileFile> m_profile;
+};
+
+// Answers the window's file dialogs from a script.
+class CScriptedChooser : public IFileChooser {
+public:
+    QString ChooseOpenFile(QWidget*, const FileChooserSetup& setup) override {
+        m_lastSetup = setup;
+        ++m_nOpenCalls;
+        return m_strAnswer;
+    }
+    QString ChooseSaveFile(QWidget*, const FileChooserSetup& setup) override {
+        m_lastSetup = setup;
+        ++m_nSaveCalls;
+        return m_strAnswer;
+    }
+
+    QString m_strAnswer;
+    FileChooserSetup m_lastSetup;
+    int m_nOpenCalls = 0;
+    int m_nSaveCalls = 0;
+};
+
+// The window over the test settings. Refuses to start unless every COM port
+// it can open is mapped away from the real serial devices.
+inline std::unique_ptr<CProgrammerDlg> MakeWindow(CTestSettings& settings, IFileChooser& chooser) {
+    for (int n = kFirstComPort; n <= kLastComPort; ++n) {
+        const std::string mapped =
+            settings.Profile().GetString("Ports", "COM" + std::to_string(n), "");
+        if (mapped.empty() || mapped.rfind("/dev/", 0) == 0) {
+            qFatal("COM%d is not mapped away from the real serial ports", n);
+        }
+    }
+    return std::make_unique<CProgrammerDlg>(settings.Profile(), chooser);
+}
+
+template <typename T>
+T* Control(QObject* window, int id) {
+    return window->findChild<T*>(QString::number(id));
+}
+
+inline QMenu* MenuNamed(QObject* window, const char* name) {
+    return window->findChild<QMenu*>(QString::fromLatin1(name));
+}
+
+// The item with the id in a menu (not in its submenus).
+inline QAction* Item(QMenu* menu, int id) {
+    for (QAction* a : menu->actions()) {
+        if (!a->isSeparator() && a->menu() == nullptr && a->data().toInt() == id) {
+            return a;
+        }
+    }
+    return nullptr;
+}
+
+// Opens a drop-down menu the way the user does, so that its states are
+// computed as they would be shown, and closes it again.
+inline void ShowMenu(QMenu* menu) {
+    menu->popup(QPoint(0, 0));
+    QCoreApplication::processEvents();
+    menu->hide();
+}

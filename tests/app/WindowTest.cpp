@@ -1,0 +1,697 @@
+// The main window driven as the user drives it: start-up against various
+// settings, the Device menu, Auto Detect, the menu state rules, the message
+// pane, every way of closing, and close requests during an operation.
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QGroupBox>
+#include <QLabel>
+#include <QPlainTextEdit>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QScrollBar>
+#include <QTimer>
+#include <QtTest>
+
+#include "app/AboutDlg.h"
+#include "app/CommandIds.h"
+#include "app/HexTableView.h"
+#include "app/ProgrammerApp.h"
+#include "tests/app/AppTestSupport.h"
+
+namespace {
+
+const char* const kNotFound = "ISP programmer not found\r\n";
+
+QString GroupCaption(CProgrammerDlg& dlg) {
+    return Control<QGroupBox>(&dlg, ids::kMemoryGroup)->title();
+}
+
+QString Label(CProgrammerDlg& dlg, int id) {
+    return Control<QLabel>(&dlg, id)->text();
+}
+
+QString LastLabel(CHexTableView* view) {
+    CHexViewModel* model = view->Model();
+    return model->CellText(model->rowCount() - 1, CHexViewModel::kAddressColumn);
+}
+
+bool AllBytes(const std::vector<uint8_t>& image, uint8_t value) {
+    for (uint8_t b : image) {
+        if (b != value) {
+            return false;
+        }
+    }
+    return true;
+}
+
+// The device items of the Device menu that carry a check mark.
+QStringList Checked(QMenu* menu) {
+    QStringList checked;
+    for (QAction* a : menu->actions()) {
+        if (a->isChecked()) {
+            checked << a->text();
+        }
+    }
+    return checked;
+}
+
+}  // namespace
+
+class WindowTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    void firstStartWithoutSettings();
+    void storedPortOutsideRangeOrUnopenable_data();
+    void storedPortOutsideRangeOrUnopenable();
+    void startWithSimulatedPort();
+    void storedDeviceIsRestoredOrFallsBack();
+    void settingsFileIsNamedAfterExecutable();
+    void deviceMenuSelectsDevice_data();
+    void deviceMenuSelectsDevice();
+    void deviceSelectionKeepsFilesAndFlagsClearsTicks();
+    void choosingSameDeviceAgainBlanksImages();
+    void menusHaveTheirItemsInOrder();
+    void menuStateRules_data();
+    void menuStateRules();
+    void recentMenusFromSettings();
+    void autoDetectFindsDevice();
+    void autoDetectFailureChangesNothing_data();
+    void autoDetectFailureChangesNothing();
+    void paneKeepsCarriageReturnsAndShowsAppends();
+    void ticksExchangeAndSpienStaysDisabled();
+    void exitPathsWriteSameSettings_data();
+    void exitPathsWriteSameSettings();
+    void exitWithoutFlagsWritesNothing();
+    void modalRunEndsOnEscape();
+    void enterOnAnotherButtonDoesNotExit();
+    void closeRequestDuringOperationIsIgnored();
+    void aboutBox();
+};
+
+void WindowTest::firstStartWithoutSettings() {
+    CTestSettings settings;  // only [Ports]: no device, port or file entries
+    CScriptedChooser chooser;
+    auto dlg = MakeWindow(settings, chooser);
+
+    QCOMPARE(GroupCaption(*dlg), QStringLiteral("AT90S8535"));
+    QCOMPARE(dlg->m_adapter.m_nDevice, 8535);
+    QCOMPARE(dlg->m_adapter.m_nPort, 2);  // COM2 tried
+    QVERIFY(dlg->RoutingPort().Sim() != nullptr);
+    QCOMPARE(dlg->m_strMessages, std::string("Select device : AT90S8535\r\n"));
+
+    for (const char* name : {"menuRecentProg", "menuRecentData"}) {
+        QMenu* recent = MenuNamed(dlg.get(), name);
+        QCOMPARE(recent->actions().size(), 1);
+        QCOMPARE(recent->actions().first()->text(), QStringLiteral(" "));
+    }
+    QCOMPARE(settings.TextAfterPorts(), QByteArray("[Device]\nType=8535\n"));
+}
+
+void WindowTest::storedPortOutsideRangeOrUnopenable_data() {
+    QTest::addColumn<int>("port");
+    QTest::newRow("0") << 0;
+    QTest::newRow("5") << 5;
+    QTest::newRow("unopenable COM3") << 3;
+}
+
+void WindowTest::storedPortOutsideRangeOrUnopenable() {
+    QFETCH(int, port);
+    CTestSettings settings;
+    settings.Profile().WriteInt("Com", "Port", port);
+    CScriptedChooser chooser;
+    auto dlg = MakeWindow(settings, chooser);
+
+    QCOMPARE(dlg->m_strMessages, std::string(kNotFound));
+    QCOMPARE(Control<QPlainTextEdit>(dlg.get(), ids::kMessages)->toPlainText(),
+             QStringLiteral("ISP programmer not found\n"));
+    // Nothing is disabled because of it.
+    for (QPushButton* b : dlg->findChildren<QPushButton*>()) {
+        QVERIFY(b->isEnabled());
+    }
+}
+
+void WindowTest::startWithSimulatedPort() {
+    CTestSettings settings({{4, "sim:AT90S8515"}});
+    settings.Profile().WriteInt("Com", "Port", 4);
+    settings.Profile().WriteInt("Device", "Type", 8515);
+    CScriptedChooser chooser;
+    auto dlg = MakeWindow(settings, chooser);
+    QCOMPARE(dlg->m_adapter.m_nPort, 4);
+    QCOMPARE(dlg->m_strMessages, std::string("Select device : AT90S8515\r\n"));
+}
+
+void WindowTest::storedDeviceIsRestoredOrFallsBack() {
+    {
+        CTestSettings settings;
+        settings.Profile().WriteInt("Device", "Type", 103);
+        CScriptedChooser chooser;
+        auto dlg = MakeWindow(settings, chooser);
+        QCOMPARE(GroupCaption(*dlg), QStringLiteral("ATmega103"));
+        QCOMPARE(dlg->m_adapter.m_progImage.size(), size_t(131072));
+    }
+    {
+        // A number the table does not know would leave the window without
+        // sizes or a name: the default device takes its place and is stored.
+        CTestSettings settings;
+        settings.Profile().WriteInt("Device", "Type", 9999);
+        CScriptedChooser chooser;
+        auto dlg = MakeWindow(settings, chooser);
+        QCOMPARE(dlg->m_adapter.m_nDevice, 8535);
+        QCOMPARE(GroupCaption(*dlg), QStringLiteral("AT90S8535"));
+        QCOMPARE(dlg->m_adapter.m_progImage.size(), size_t(8192));
+        QCOMPARE(dlg->ProgView()->Model()->rowCount(), 512);
+        QCOMPARE(settings.Profile().GetInt("Device", "Type", 0), 8535);
+    }
+}
+
+void WindowTest::settingsFileIsNamedAfterExecutable() {
+    QTemporaryDir config;
+    const QByteArray saved = qgetenv("XDG_CONFIG_HOME");
+    qputenv("XDG_CONFIG_HOME", config.path().toLocal8Bit());
+    const QString expected = config.filePath(
+        QFileInfo(QCoreApplication::applicationFilePath()).fileName() + QStringLiteral(".INI"));
+    QCOMPARE(QString::fromStdString(CProgrammerApp::SettingsFileName()), expected);
+    qputenv("XDG_CONFIG_HOME", saved);
+}
+
+void WindowTest::deviceMenuSelectsDevice_data() {
+    QTest::addColumn<int>("command");
+    QTest::addColumn<int>("device");
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QString>("progLabel");
+    QTest::addColumn<QString>("dataLabel");
+    QTest::addColumn<int>("progRows");
+    QTest::addColumn<QString>("lastProg");
+    QTest::addColumn<int>("dataRows");
+    QTest::addColumn<QString>("lastData");
+    auto row = [](int command, int device, const char* name, const char* prog, const char* data,
+                  int progSize, int dataSize, const char* lastProg, const char* lastData) {
+        QTest::newRow(name) << command << device << QString::fromLatin1(name)
+                            << QStringLiteral("Program : 0x000 - ") + QString::fromLatin1(prog)
+                            << QStringLiteral("Data : 0x00 - ") + QString::fromLatin1(data)
+                            << progSize / 16 << QString::fromLatin1(lastProg) << dataSize / 8
+                            << QString::fromLatin1(lastData);
+    };
+    row(32805, 161, "ATmega161", "0x3FFF", "0x1FF", 16384, 512, "3ff0", "01f8");
+    row(32804, 103, "ATmega103", "0x1FFFF", "0x7FF", 131072, 2048, "1fff0", "07f8");
+    row(32779, 8535, "AT90S8535", "0x1FFF", "0x1FF", 8192, 512, "1ff0", "01f8");
+    row(32788, 8515, "AT90S8515", "0x1FFF", "0x1FF", 8192, 512, "1ff0", "01f8");
+    row(32780, 4434, "AT90S4434", "0xFFF", "0xFF", 4096, 256, "0ff0", "00f8");
+    row(32786, 4433, "AT90S4433", "0xFFF", "0xFF", 4096, 256, "0ff0", "00f8");
+    row(32787, 4414, "AT90S4414", "0xFFF", "0xFF", 4096, 256, "0ff0", "00f8");
+    row(32785, 2343, "AT90S2343", "0x7FF", "0x7F", 2048, 128, "07f0", "0078");
+    row(32784, 2333, "AT90S2333", "0x7FF", "0x7F", 2048, 128, "07f0", "0078");
+    row(32782, 2323, "AT90S2323", "0x7FF", "0x7F", 2048, 128, "07f0", "0078");
+    row(32781, 2313, "AT90S2313", "0x7FF", "0x7F", 2048, 128, "07f0", "0078");
+    row(32783, 1200, "AT90S1200", "0x3FF", "0x3F", 1024, 64, "03f0", "0038");
+    row(32792, 22, "ATtiny22", "0x7FF", "0x7F", 2048, 128, "07f0", "0078");
+    row(32791, 15, "ATtiny15", "0x3FF", "0x3F", 1024, 64, "03f0", "0038");
+    row(32790, 10, "ATtiny10/11/12", "0x3FF", "0x3F", 1024, 64, "03f0", "0038");
+}
+
+void WindowTest::deviceMenuSelectsDevice() {
+    QFETCH(int, command);
+    QFETCH(int, device);
+    QFETCH(QString, name);
+    QFETCH(QString, progLabel);
+    QFETCH(QString, dataLabel);
+    QFETCH(int, progRows);
+    QFETCH(QString, lastProg);
+    QFETCH(int, dataRows);
+    QFETCH(QString, lastData);
+
+    CTestSettings settings;
+    settings.Profile().WriteInt("Device", "Type", device == 8515 ? 8535 : 8515);
+    CScriptedChooser chooser;
+    auto dlg = MakeWindow(settings, chooser);
+    QMenu* menu = MenuNamed(dlg.get(), "menuDevice");
+    Item(menu, command)->trigger();
+
+    QCOMPARE(Label(*dlg, ids::kProgRange), progLabel);
+    QCOMPARE(Label(*dlg, ids::kDataRange), dataLabel);
+    QCOMPARE(GroupCaption(*dlg), name);
+    QCOMPARE(dlg->m_adapter.m_progImage.size(), size_t(progRows * 16));
+    QCOMPARE(dlg->m_adapter.m_dataImage.size(), size_t(dataRows * 8));
+    QVERIFY(AllBytes(dlg->m_adapter.m_progImage, 0xFF));
+    QVERIFY(AllBytes(dlg->m_adapter.m_dataImage, 0xFF));
+    QCOMPARE(dlg->ProgView()->Model()->rowCount(), progRows);
+    QCOMPARE(dlg->DataView()->Model()->rowCount(), dataRows);
+    QCOMPARE(LastLabel(dlg->ProgView()), lastProg);
+    QCOMPARE(LastLabel(dlg->DataView()), lastData);
+    QCOMPARE(dlg->ProgView()->Model()->CellText(progRows - 1, 8), QStringLiteral("ffff"));
+    QCOMPARE(dlg->DataView()->Model()->CellText(dataRows - 1, 8), QStringLiteral("FF"));
+    QVERIFY(QByteArray::fromStdString(dlg->m_strMessages)
+                .endsWith("Select device : " + name.toLatin1() + "\r\n"));
+    QCOMPARE(settings.Profile().GetInt("Device", "Type", 0), device);
+
+    ShowMenu(menu);
+    QCOMPARE(Checked(menu), QStringList{Item(menu, command)->text()});
+}
+
+void WindowTest::deviceSelectionKeepsFilesAndFlagsClearsTicks() {
+    CTestSettings settings;
+    CScriptedChooser chooser;
+    auto dlg = MakeWindow(settings, chooser);
+    dlg->show();
+    dlg->m_bProgLoaded = 1;
+    dlg->m_strProgFile = "/p/a.hex";
+    dlg->m_strDataFile = "/p/a.epp";
+    dlg->SetProgressRange(10);
+    dlg->SetProgressPos(7);
+    auto* lock1 = Control<QCheckBox>(dlg.get(), ids::kLockBit1);
+    QTest::mouseClick(lock1, Qt::LeftButton);
+    QVERIFY(lock1->isChecked());
+
+    Item(MenuNamed(dlg.get(), "menuDevice"), 32804)->trigger();  // AT Mega 103
+
+    QVERIFY(!lock1->isChecked());  // the tick never reached the values
+    QCOMPARE(dlg->m_ticks.m_bLockBit1, 0);
+    QCOMPARE(dlg->m_bProgLoaded, 1);
+    QCOMPARE(dlg->m_bDataLoaded, 0);
+    QCOMPARE(dlg->m_strProgFile, std::string("/p/a.hex"));
+    QCOMPARE(dlg->m_strDataFile, std::string("/p/a.epp"));
+    QCOMPARE(Control<QProgressBar>(dlg.get(), ids::kProgress)->value(), 7);
+}
+
+void WindowTest::choosingSameDeviceAgainBlanksImages() {
+    CTestSettings settings;
+    CScriptedChooser chooser;
+    auto dlg = MakeWindow(settings, chooser);
+    dlg->m_adapter.m_progImage[0] = 0x0C;
+    dlg->m_adapter.m_progImage[1] = 0x94;
+    dlg->m_adapter.m_dataImage[3] = 0x12;
+    dlg->RefreshProgView();
+    QCOMPARE(dlg->ProgView()->Model()->CellText(0, 1), QStringLiteral("940c"));
+
+    Item(MenuNamed(dlg.get(), "menuDevice"), 32779)->trigger();  // the selected AT90S8535
+
+    QVERIFY(AllBytes(dlg->m_adapter.m_progImage, 0xFF));
+    QVERIFY(AllBytes(dlg->m_adapter.m_dataImage, 0xFF));
+    QCOMPARE(dlg->ProgView()->Model()->CellText(0, 1), QStringLiteral("ffff"));
+    QCOMPARE(dlg->m_strMessages,
+             std::string("Select device : AT90S8535\r\nSelect device : AT90S8535\r\n"));
+}
+
+void WindowTest::menusHaveTheirItemsInOrder() {
+    CTestSettings settings;
+    CScriptedChooser chooser;
+    auto dlg = MakeWindow(settings, chooser);
+
+    QMenuBar* bar = dlg->findChild<QMenuBar*>();
+    QStringList titles;
+    for (QAction* a : bar->actions()) {
+        titles << a->text();
+    }
+    QCOMPARE(titles, (QStringList{"&File", "&Device", "&Help"}));
+
+    // By position: caption and command id; "-" a separator, "+" a submenu.
+    const QStringList file = {"&Open\tCtrl+O=57601",
+                              "&Close=57602",
+                              "-",
+                              "Open Prog File=32796",
+                              "Save Prog File=32798",
+                              "Save As Prog File=32799",
+                              "+Recent Prog",
+                              "-",
+                              "Open Data File=32800",
+                              "Save Data File=32802",
+                              "Save As Data File=32803",
+                              "+Recent Data",
+                              "-",
+                              "&Save\tCtrl+S=57603",
+                              "Save &As=57604",
+                              "-",
+                              "Set&Up=32771",
+                              "E&xit=1"};
+    const QStringList device = {"AT Mega 161=32805",
+                                "AT Mega 103=32804",
+                                "-",
+                                "AT90S8535=32779",
+                                "AT90S8515=32788",
+                                "-",
+                                "AT90S4434=32780",
+                                "AT90S4433=32786",
+                                "AT90S4414=32787",
+                                "-",
+                                "AT90S2343=32785",
+                                "AT90S2333=32784",
+                                "AT90S2323=32782",
+                                "AT90S2313=32781",
+                                "-",
+                                "AT90S1200=32783",
+                                "-",
+                                "ATtiny 22=32792",
+                                "ATtiny 15=32791",
+                                "ATtiny 10/11/12=32790",
+                                "-",
+                                "Auto Detect=32806"};
+    auto describe = [](QMenu* menu) {
+        QStringList items;
+        for (QAction* a : menu->actions()) {
+            if (a->isSeparator()) {
+                items << "-";
+            } else if (a->menu() != nullptr) {
+                items << "+" + a->text();
+            } else {
+                items << a->text() + "=" + QString::number(a->data().toInt());
+            }
+        }
+        return items;
+    };
+    QCOMPARE(describe(MenuNamed(dlg.get(), "menuFile")), file);
+    QCOMPARE(describe(MenuNamed(dlg.get(), "menuDevice")), device);
+    QCOMPARE(describe(MenuNamed(dlg.get(), "menuHelp")), QStringList{"&About=32777"});
+    QCOMPARE(describe(MenuNamed(dlg.get(), "menuRecentProg")), QStringList{" =32810"});
+    QCOMPARE(describe(MenuNamed(dlg.get(), "menuRecentData")), QStringList{" =32811"});
+}
+
+void WindowTest::menuStateRules_data() {
+    QTest::addColumn<int>("progLoaded");
+    QTest::addColumn<int>("dataLoaded");
+    QTest::newRow("neither") << 0 << 0;
+    QTest::newRow("prog") << 1 << 0;
+    QTest::newRow("data") << 0 << 1;
+    QTest::newRow("both") << 1 << 1;
+}
+
+void WindowTest::menuStateRules() {
+    QFETCH(int, progLoaded);
+    QFETCH(int, dataLoaded);
+    CTestSettings settings;
+    CScriptedChooser chooser;
+    auto dlg = MakeWindow(settings, chooser);
+    QMenu* file = MenuNamed(dlg.get(), "menuFile");
+
+    // States computed before the change must not linger.
+    dlg->m_bProgLoaded = 1 - progLoaded;
+    dlg->m_bDataLoaded = 1 - dataLoaded;
+    ShowMenu(file);
+    dlg->m_bProgLoaded = progLoaded;
+    dlg->m_bDataLoaded = dataLoaded;
+    ShowMenu(file);
+
+    const bool any = progLoaded || dataLoaded;
+    QCOMPARE(Item(file, ids::kFileClose)->isEnabled(), any);
+    QCOMPARE(Item(file, ids::kFileSave)->isEnabled(), any);
+    QCOMPARE(Item(file, ids::kFileSaveAs)->isEnabled(), any);
+    QCOMPARE(Item(file, ids::kSaveProgFile)->isEnabled(), bool(progLoaded));
+    QCOMPARE(Item(file, ids::kSaveAsProgFile)->isEnabled(), bool(progLoaded));
+    QCOMPARE(Item(file, ids::kSaveDataFile)->isEnabled(), bool(dataLoaded));
+    QCOMPARE(Item(file, ids::kSaveAsDataFile)->isEnabled(), bool(dataLoaded));
+    for (int id :
+         {ids::kFileOpen, ids::kOpenProgFile, ids::kOpenDataFile, ids::kSetUp, ids::kExit}) {
+        QVERIFY(Item(file, id)->isEnabled());
+    }
+    QVERIFY(MenuNamed(dlg.get(), "menuRecentProg")->actions().first()->isEnabled());
+
+    // The Device menu: nothing disabled, one mark, none on Auto Detect.
+    QMenu* device = MenuNamed(dlg.get(), "menuDevice");
+    ShowMenu(device);
+    for (QAction* a : device->actions()) {
+        QVERIFY(a->isEnabled());
+    }
+    QCOMPARE(Checked(device), QStringList{"AT90S8535"});
+    QVERIFY(!Item(device, ids::kAutoDetect)->isCheckable());
+}
+
+void WindowTest::recentMenusFromSettings() {
+    CTestSettings settings;
+    settings.Profile().WriteString("FileProg", "Name", "/p/a&b.hex");
+    settings.Profile().WriteString("FileProg", "Name2", "/p/old.hex");
+    settings.Profile().WriteString("FileData", "Name", "/p/a.epp");
+    settings.Profile().WriteString("FileData", "Name2", "/p/a.epp");  // same: not repeated
+    CScriptedChooser chooser;
+    auto dlg = MakeWindow(settings, chooser);
+
+    QMenu* prog = MenuNamed(dlg.get(), "menuRecentProg");
+    QCOMPARE(prog->actions().size(), 2);
+    QCOMPARE(prog->actions()[0]->text(), QStringLiteral("/p/a&&b.hex"));
+    QCOMPARE(prog->actions()[0]->data().toInt(), ids::kRecentProg1);
+    QCOMPARE(prog->actions()[1]->text(), QStringLiteral("/p/old.hex"));
+    QCOMPARE(prog->actions()[1]->data().toInt(), ids::kRecentProg2);
+    QCOMPARE(dlg->m_strRecentProg[0], std::string("/p/a&b.hex"));
+
+    QMenu* data = MenuNamed(dlg.get(), "menuRecentData");
+    QCOMPARE(data->actions().size(), 1);
+    QCOMPARE(data->actions()[0]->data().toInt(), ids::kRecentData1);
+
+    // With no first name the blank entry stays and the second follows it.
+    CTestSettings second;
+    second.Profile().WriteString("FileData", "Name2", "/q/b.epp");
+    auto other = MakeWindow(second, chooser);
+    QMenu* data2 = MenuNamed(other.get(), "menuRecentData");
+    QCOMPARE(data2->actions().size(), 2);
+    QCOMPARE(data2->actions()[0]->text(), QStringLiteral(" "));
+    QCOMPARE(data2->actions()[1]->data().toInt(), ids::kRecentData2);
+}
+
+void WindowTest::autoDetectFindsDevice() {
+    CTestSettings settings({{2, "sim:AT90S2313"}});
+    CScriptedChooser chooser;
+    auto dlg = MakeWindow(settings, chooser);
+    QMenu* device = MenuNamed(dlg.get(), "menuDevice");
+    const std::string before = dlg->m_strMessages;
+
+    Item(device, ids::kAutoDetect)->trigger();
+
+    QCOMPARE(dlg->m_strMessages,
+             before + "Auto Select device : \r\n Select device : AT90S2313\r\n");
+    QCOMPARE(GroupCaption(*dlg), QStringLiteral("AT90S2313"));
+    QCOMPARE(dlg->m_adapter.m_progImage.size(), size_t(2048));
+    QCOMPARE(settings.Profile().GetInt("Device", "Type", 0), 2313);
+    ShowMenu(device);
+    QCOMPARE(Checked(device), QStringList{"AT90S2313"});
+    // The target is released afterwards.
+    QVERIFY(dlg->RoutingPort().Sim() != nullptr);
+    QVERIFY(!dlg->RoutingPort().Sim()->InProgrammingMode());
+    QVERIFY(!dlg->RoutingPort().Sim()->Break());
+}
+
+void WindowTest::autoDetectFailureChangesNothing_data() {
+    QTest::addColumn<QString>("com2");
+    QTest::newRow("no adapter") << QStringLiteral("sim:AT90S8535,no-adapter");
+    QTest::newRow("no target") << QStringLiteral("sim:AT90S8535,no-target");
+    QTest::newRow("port not open") << QString::fromStdString(MissingPort(2));
+}
+
+void WindowTest::autoDetectFailureChangesNothing() {
+    QFETCH(QString, com2);
+    CTestSettings settings({{2, com2.toStdString()}});
+    settings.Profile().WriteInt("Device", "Type", 8515);
+    CScriptedChooser chooser;
+    auto dlg = MakeWindow(settings, chooser);
+    dlg->m_adapter.m_progImage[0] = 0x12;
+    const std::string before = dlg->m_strMessages;
+    const QByteArray file = settings.Text();
+    QMenu* device = MenuNamed(dlg.get(), "menuDevice");
+
+    Item(device, ids::kAutoDetect)->trigger();
+
+    QCOMPARE(dlg->m_strMessages, before + "Auto Select device : \r\n Device Error \r\n");
+    QCOMPARE(dlg->m_adapter.m_nDevice, 8515);
+    QCOMPARE(GroupCaption(*dlg), QStringLiteral("AT90S8515"));
+    QCOMPARE(dlg->m_adapter.m_progImage[0], uint8_t(0x12));
+    QCOMPARE(dlg->m_adapter.m_progImage.size(), size_t(8192));
+    QCOMPARE(settings.Text(), file);
+    ShowMenu(device);
+    QCOMPARE(Checked(device), QStringList{"AT90S8515"});
+}
+
+void WindowTest::paneKeepsCarriageReturnsAndShowsAppends() {
+    CTestSettings settings;
+    CScriptedChooser chooser;
+    auto dlg = MakeWindow(settings, chooser);
+    auto* pane = Control<QPlainTextEdit>(dlg.get(), ids::kMessages);
+    QVERIFY(pane->isReadOnly());
+
+    dlg->AppendMessage("Writing PROG to device ...\r\n");
+    dlg->AddMessage(" Writing : ");
+    dlg->AppendMessage("Complete\r\n");
+    const std::string expected =
+        "Select device : AT90S8535\r\nWriting PROG to device ...\r\n Writing : Complete\r\n";
+    dlg->TakeFromScreen();
+    QCOMPARE(dlg->m_strMessages, expected);
+    QCOMPARE(pane->toPlainText(), QString::fromStdString(expected).remove(QLatin1Char('\r')));
+
+    // After the text is replaced, what follows is shown after the new text only.
+    dlg->ReplaceMessages(kNotFound);
+    dlg->AppendMessage("Reading DATA from device ...\r\n");
+    QCOMPARE(pane->toPlainText(),
+             QStringLiteral("ISP programmer not found\nReading DATA from device ...\n"));
+
+    // An append scrolls to the last line; a show alone goes back to the first.
+    dlg->show();
+    for (int i = 0; i < 40; ++i) {
+        dlg->AppendMessage("line\r\n");
+    }
+    QScrollBar* bar = pane->verticalScrollBar();
+    QVERIFY(bar->maximum() > 0);
+    QCOMPARE(bar->value(), bar->maximum());
+    dlg->ShowOnScreen();
+    QCOMPARE(bar->value(), 0);
+}
+
+void WindowTest::ticksExchangeAndSpienStaysDisabled() {
+    CTestSettings settings;
+    CScriptedChooser chooser;
+    auto dlg = MakeWindow(settings, chooser);
+    dlg->show();
+    auto* spien = Control<QCheckBox>(dlg.get(), ids::kSpien);
+    QVERIFY(!spien->isEnabled());
+    QCOMPARE(spien->text(), QStringLiteral("Spien"));
+
+    QTest::mouseClick(Control<QCheckBox>(dlg.get(), ids::kFstrt), Qt::LeftButton);
+    QTest::mouseClick(Control<QCheckBox>(dlg.get(), ids::kLockBit2), Qt::LeftButton);
+    QCOMPARE(dlg->m_ticks.m_bFstrt, 0);  // not before the next take from screen
+    dlg->TakeFromScreen();
+    QCOMPARE(dlg->m_ticks.m_bFstrt, 1);
+    QCOMPARE(dlg->m_ticks.m_bLockBit2, 1);
+    QCOMPARE(dlg->m_ticks.m_bLockBit1, 0);
+
+    dlg->Ticks().m_bSpien = 1;
+    dlg->ShowOnScreen();
+    QVERIFY(spien->isChecked());
+    QVERIFY(!spien->isEnabled());
+}
+
+void WindowTest::exitPathsWriteSameSettings_data() {
+    QTest::addColumn<QString>("path");
+    for (const char* p : {"Exit button", "File Exit", "Enter", "Escape", "close control"}) {
+        QTest::newRow(p) << QString::fromLatin1(p);
+    }
+}
+
+void WindowTest::exitPathsWriteSameSettings() {
+    QFETCH(QString, path);
+    CTestSettings settings;
+    settings.Profile().WriteString("FileProg", "Name", "/p/old.hex");
+    CScriptedChooser chooser;
+    auto dlg = MakeWindow(settings, chooser);
+    dlg->m_bProgLoaded = 1;
+    dlg->m_strProgFile = "/p/new.hex";
+    dlg->m_bDataLoaded = 1;
+    dlg->m_strDataFile = "/p/new.epp";
+    dlg->show();
+    QVERIFY(QTest::qWaitForWindowExposed(dlg.get()));
+
+    if (path == "Exit button") {
+        QTest::mouseClick(Control<QPushButton>(dlg.get(), ids::kExit), Qt::LeftButton);
+    } else if (path == "File Exit") {
+        Item(MenuNamed(dlg.get(), "menuFile"), ids::kExit)->trigger();
+    } else if (path == "Enter") {
+        Control<QPlainTextEdit>(dlg.get(), ids::kMessages)->setFocus();
+        QTest::keyClick(Control<QPlainTextEdit>(dlg.get(), ids::kMessages), Qt::Key_Return);
+    } else if (path == "Escape") {
+        QTest::keyClick(dlg.get(), Qt::Key_Escape);
+    } else {
+        dlg->close();
+    }
+
+    QVERIFY(!dlg->isVisible());
+    QCOMPARE(settings.TextAfterPorts(), QByteArray("[FileProg]\n"
+                                                   "Name=/p/new.hex\n"
+                                                   "Name2=/p/old.hex\n"
+                                                   "\n"
+                                                   "[Device]\n"
+                                                   "Type=8535\n"
+                                                   "\n"
+                                                   "[FileData]\n"
+                                                   "Name2=\n"
+                                                   "Name=/p/new.epp\n"));
+}
+
+void WindowTest::exitWithoutFlagsWritesNothing() {
+    CTestSettings settings;
+    settings.Profile().WriteString("FileProg", "Name", "/p/old.hex");
+    CScriptedChooser chooser;
+    auto dlg = MakeWindow(settings, chooser);
+    dlg->m_strProgFile = "/p/new.hex";  // current, but no image flag set
+    const QByteArray before = settings.Text();
+    dlg->show();
+    QTest::keyClick(dlg.get(), Qt::Key_Escape);
+    QVERIFY(!dlg->isVisible());
+    QCOMPARE(settings.Text(), before);
+}
+
+void WindowTest::modalRunEndsOnEscape() {
+    CTestSettings settings;
+    CScriptedChooser chooser;
+    auto dlg = MakeWindow(settings, chooser);
+    dlg->m_bDataLoaded = 1;
+    dlg->m_strDataFile = "/d/x.epp";
+    QTimer::singleShot(0, dlg.get(), [&] { QTest::keyClick(dlg.get(), Qt::Key_Escape); });
+    dlg->exec();
+    QCOMPARE(settings.Profile().GetString("FileData", "Name", ""), std::string("/d/x.epp"));
+}
+
+void WindowTest::enterOnAnotherButtonDoesNotExit() {
+    CTestSettings settings;
+    CScriptedChooser chooser;
+    auto dlg = MakeWindow(settings, chooser);
+    dlg->show();
+    QVERIFY(QTest::qWaitForWindowActive(dlg.get()));
+    auto* writeAll = Control<QPushButton>(dlg.get(), ids::kWriteAll);
+    writeAll->setFocus();
+    QTest::keyClick(writeAll, Qt::Key_Return);
+    QVERIFY(dlg->isVisible());
+}
+
+void WindowTest::closeRequestDuringOperationIsIgnored() {
+    CTestSettings settings;
+    CScriptedChooser chooser;
+    auto dlg = MakeWindow(settings, chooser);
+    dlg->m_bProgLoaded = 1;
+    dlg->m_strProgFile = "/p/a.hex";
+    dlg->show();
+    const QByteArray before = settings.Text();
+
+    int yields = 0;
+    bool visibleInside = false;
+    dlg->RunOperation([&] {
+        QVERIFY(dlg->IsOperationRunning());
+        QMetaObject::invokeMethod(dlg.get(), "close", Qt::QueuedConnection);
+        QMetaObject::invokeMethod(dlg.get(), "reject", Qt::QueuedConnection);
+        QMetaObject::invokeMethod(dlg.get(), "accept", Qt::QueuedConnection);
+        QCoreApplication::postEvent(dlg.get(), new QCloseEvent);
+        dlg->Yield();  // the first call of an operation processes events
+        ++yields;
+        visibleInside = dlg->isVisible();
+    });
+    QCOMPARE(yields, 1);
+    QVERIFY(visibleInside);
+    QVERIFY(!dlg->IsOperationRunning());
+    QCoreApplication::processEvents();
+    QVERIFY(dlg->isVisible());
+    QCOMPARE(settings.Text(), before);  // the exit routine did not run
+
+    // Once the operation is over, closing works again.
+    dlg->close();
+    QVERIFY(!dlg->isVisible());
+    QCOMPARE(settings.Profile().GetString("FileProg", "Name", ""), std::string("/p/a.hex"));
+}
+
+void WindowTest::aboutBox() {
+    CTestSettings settings;
+    CScriptedChooser chooser;
+    auto dlg = MakeWindow(settings, chooser);
+    QString title, version;
+    bool hasIcon = false;
+    QTimer::singleShot(0, dlg.get(), [&] {
+        auto* about = dlg->findChild<CAboutDlg*>();
+        QVERIFY(about != nullptr);
+        title = about->windowTitle();
+        version = about->findChild<QLabel*>("labelVersion")->text();
+        hasIcon = !about->windowIcon().isNull();
+        QTest::mouseClick(about->findChild<QPushButton*>("buttonOk"), Qt::LeftButton);
+    });
+    Item(MenuNamed(dlg.get(), "menuHelp"), ids::kAbout)->trigger();
+    QCOMPARE(title, QStringLiteral("A propos de Brenwick"));
+    QCOMPARE(version, QStringLiteral("Brenwick version 1.1"));
+    QVERIFY(hasIcon);
+    QVERIFY(!dlg->windowIcon().isNull());
+    QCOMPARE(dlg->windowTitle(), QStringLiteral("Brenwick"));
+}
+
+QTEST_MAIN(WindowTest)
+#include "WindowTest.moc"
