@@ -77,6 +77,43 @@ TEST(AdapterIdentify, SizeCodesWithoutASizeMatchNoRowAfterThirtyTwoAttempts) {
     }
 }
 
+// Forwards to the simulated port and gives the part another signature once
+// the first attempt (Programming Enable and three signature reads) is over.
+class CSignatureChangingPort : public CForcedStatusPort {
+public:
+    CSignatureChangingPort(CSimPort& sim, const std::array<uint8_t, 3>& later)
+        : CForcedStatusPort(sim), m_sim(sim), m_later(later) {}
+
+    bool GetCommModemStatus(uint32_t& status) override {
+        const bool ok = CForcedStatusPort::GetCommModemStatus(status);
+        constexpr uint64_t kFirstAttempt = 4;
+        if (!m_changed && m_sim.Counters().instructions >= kFirstAttempt) {
+            m_sim.Config().signature = m_later;
+            m_changed = true;
+        }
+        return ok;
+    }
+
+private:
+    CSimPort& m_sim;
+    std::array<uint8_t, 3> m_later;
+    bool m_changed = false;
+};
+
+TEST(AdapterIdentify, SizeFoundIsKeptFromOneAttemptToTheNext) {
+    CVirtualCounter counter;
+    SimConfig config = SimConfigForDevice(kRowAT90S8515);
+    config.signature = {{0x1E, 0x93, 0x77}};  // 8 KB, unknown part: no row
+    CSimPort sim(config, counter);
+    // Then a size code without a size, and the AT90S8515's part code.
+    CSignatureChangingPort port(sim, {{0x1E, 0x95, 0x01}});
+    CIspAdapter adapter(port, counter);
+    adapter.SetPortNames({{kSimPortNumber, kSimPortName}});
+    ASSERT_EQ(adapter.SelectPort(kSimPortNumber), kPortOk);
+    EXPECT_EQ(adapter.IdentifyDevice(), kRowAT90S8515);
+    EXPECT_EQ(sim.Counters().programmingEnables, 2u);
+}
+
 TEST(AdapterIdentify, UnknownPartCodeIsAskedThirtyTwoTimes) {
     AdapterBench b;
     b.port.Config().signature = {{0x1E, 0x93, 0x77}};

@@ -70,6 +70,25 @@ TEST_P(AdapterRoundTripTest, EraseWriteAndReadBackEveryByte) {
     EXPECT_EQ(b.port.Counters().writesOutsideProgrammingMode, 0u);
 }
 
+// The simulator on the real counter: the protocol's waits take real time and
+// the target keeps real time too.
+TEST(AdapterRealTime, EntersWritesAndReadsOnTheSteadyCounter) {
+    CSteadyCounter counter;
+    CSimPort port(SimConfigForDevice(kRowAT90S8515), counter);
+    CIspAdapter adapter(port, counter);
+    adapter.SetPortNames({{kSimPortNumber, kSimPortName}});
+    adapter.SelectDevice(8515);
+    ASSERT_EQ(adapter.SelectPort(kSimPortNumber), kPortOk);
+    ASSERT_EQ(adapter.EnterProgrammingMode(1), kIspOk);
+    EXPECT_EQ(adapter.WriteProgramWord(0x7F12, 3), kIspOk);  // 0x7F: the fixed wait
+    EXPECT_EQ(adapter.WriteDataByte(0x42, 3), kIspOk);
+    uint16_t word = 0;
+    adapter.ReadProgramWord(word, 3);
+    EXPECT_EQ(word, 0x127F);
+    EXPECT_EQ(adapter.LeaveProgrammingMode(), kIspOk);
+    EXPECT_EQ(port.Counters().protocolErrors, 0u);
+}
+
 INSTANTIATE_TEST_SUITE_P(EveryDevice, AdapterRoundTripTest, ::testing::Range(0, kDeviceCount),
                          [](const ::testing::TestParamInfo<int>& info) {
                              std::string name = g_deviceTable[info.param].name;

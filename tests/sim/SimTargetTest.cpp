@@ -267,6 +267,9 @@ TEST_F(SimTargetTest, LockBit1ProgrammedBlocksMemoryWrites) {
     EXPECT_EQ(port.Flash()[0], 0xFF);
     EXPECT_EQ(port.Eeprom()[0], 0xFF);
     EXPECT_EQ(port.Counters().writesWhileLocked, 2u);
+    host.Transfer(kLockBothUnprogrammed);  // no way back but a chip erase
+    host.WaitUs(port.Config().lockWriteTimeUs);
+    EXPECT_EQ(port.LockByte(), 0x1F);
 }
 
 // ---------------------------------------------------------------- faults
