@@ -114,14 +114,6 @@ TEST(AdapterIdentify, SizeFoundIsKeptFromOneAttemptToTheNext) {
     EXPECT_EQ(sim.Counters().programmingEnables, 2u);
 }
 
-TEST(AdapterIdentify, UnknownPartCodeIsAskedThirtyTwoTimes) {
-    AdapterBench b;
-    b.port.Config().signature = {{0x1E, 0x93, 0x77}};
-    ASSERT_TRUE(b.Open());
-    EXPECT_EQ(b.adapter.IdentifyDevice(), kIdentifyNotFound);
-    EXPECT_EQ(b.port.Counters().programmingEnables, 32u);
-}
-
 TEST(AdapterIdentify, ForeignVendorStopsAtTheFirstSynchronisedAttempt) {
     AdapterBench b;
     b.port.Config().signature = {{0x1F, 0x93, 0x01}};

@@ -49,16 +49,6 @@ TEST_F(AdapterLinesTest, TransferIsThirtyTwoClocksOfMosiSckUpStatusSckDown) {
     EXPECT_TRUE(b.port.Dtr());  // MOSI keeps the last bit
 }
 
-TEST_F(AdapterLinesTest, TransferDrivesMosiForEveryBitEvenWhenUnchanged) {
-    ASSERT_TRUE(b.Open());
-    b.port.ResetCounters();
-    b.adapter.Transfer(0x00000000);
-    b.adapter.Transfer(0xFFFFFFFF);
-    EXPECT_EQ(b.port.Counters().clrDtr, 32u);
-    EXPECT_EQ(b.port.Counters().setDtr, 32u);
-    EXPECT_EQ(b.port.Counters().lineOps, 256u);
-}
-
 TEST_F(AdapterLinesTest, ResetPulseAssertsReleasesAssertsThenReadsTheEcho) {
     ASSERT_TRUE(b.Open());
     b.port.EscapeCommFunction(SETRTS);

@@ -443,21 +443,6 @@ TEST_F(SimTargetTest, CountsLineOperationsAndInstructionsByKind) {
     EXPECT_EQ(c.dataReads, 1u);
 }
 
-TEST_F(SimTargetTest, TraceRecordsEveryLineOperationWithItsTime) {
-    ASSERT_TRUE(port.Open("sim"));
-    port.SetTracing(true);
-    port.SetCommBreak();
-    host.WaitUs(10);
-    uint32_t status = 0;
-    port.GetCommModemStatus(status);
-    ASSERT_EQ(port.Trace().size(), 2u);
-    EXPECT_EQ(port.Trace()[0].kind, SimEvent::SetBreak);
-    EXPECT_EQ(port.Trace()[1].kind, SimEvent::Status);
-    EXPECT_GE(port.Trace()[1].timeNs - port.Trace()[0].timeNs, 10000);
-    port.ClearTrace();
-    EXPECT_TRUE(port.Trace().empty());
-}
-
 // ---------------------------------------------------------------- devices
 
 TEST(SimConfigForDevice, TakesTheTableRowAndTheRealPartsSignature) {
