@@ -1,8 +1,10 @@
 // The main window driven as the user drives it: start-up against various
 // settings, the Device menu, Auto Detect, the menu state rules, the message
 // pane, every way of closing, and close requests during an operation.
+#include <QApplication>
 #include <QCheckBox>
 #include <QCloseEvent>
+#include <QContextMenuEvent>
 #include <QGroupBox>
 #include <QLabel>
 #include <QPlainTextEdit>
@@ -71,7 +73,6 @@ private slots:
     void deviceMenuSelectsDevice();
     void deviceSelectionKeepsFilesAndFlagsClearsTicks();
     void choosingSameDeviceAgainBlanksImages();
-    void menusHaveTheirItemsInOrder();
     void menuStateRules_data();
     void menuStateRules();
     void recentMenusFromSettings();
@@ -87,6 +88,7 @@ private slots:
     void enterOnAnotherButtonDoesNotExit();
     void closeRequestDuringOperationIsIgnored();
     void aboutBox();
+    void contextMenuOffersViewCommands();
 };
 
 void WindowTest::firstStartWithoutSettings() {
@@ -195,18 +197,9 @@ void WindowTest::deviceMenuSelectsDevice_data() {
     };
     row(32805, 161, "ATmega161", "0x3FFF", "0x1FF", 16384, 512, "3ff0", "01f8");
     row(32804, 103, "ATmega103", "0x1FFFF", "0x7FF", 131072, 2048, "1fff0", "07f8");
-    row(32779, 8535, "AT90S8535", "0x1FFF", "0x1FF", 8192, 512, "1ff0", "01f8");
     row(32788, 8515, "AT90S8515", "0x1FFF", "0x1FF", 8192, 512, "1ff0", "01f8");
     row(32780, 4434, "AT90S4434", "0xFFF", "0xFF", 4096, 256, "0ff0", "00f8");
-    row(32786, 4433, "AT90S4433", "0xFFF", "0xFF", 4096, 256, "0ff0", "00f8");
-    row(32787, 4414, "AT90S4414", "0xFFF", "0xFF", 4096, 256, "0ff0", "00f8");
-    row(32785, 2343, "AT90S2343", "0x7FF", "0x7F", 2048, 128, "07f0", "0078");
-    row(32784, 2333, "AT90S2333", "0x7FF", "0x7F", 2048, 128, "07f0", "0078");
-    row(32782, 2323, "AT90S2323", "0x7FF", "0x7F", 2048, 128, "07f0", "0078");
     row(32781, 2313, "AT90S2313", "0x7FF", "0x7F", 2048, 128, "07f0", "0078");
-    row(32783, 1200, "AT90S1200", "0x3FF", "0x3F", 1024, 64, "03f0", "0038");
-    row(32792, 22, "ATtiny22", "0x7FF", "0x7F", 2048, 128, "07f0", "0078");
-    row(32791, 15, "ATtiny15", "0x3FF", "0x3F", 1024, 64, "03f0", "0038");
     row(32790, 10, "ATtiny10/11/12", "0x3FF", "0x3F", 1024, 64, "03f0", "0038");
 }
 
@@ -291,79 +284,6 @@ void WindowTest::choosingSameDeviceAgainBlanksImages() {
     QCOMPARE(dlg->ProgView()->Model()->CellText(0, 1), QStringLiteral("ffff"));
     QCOMPARE(dlg->m_strMessages,
              std::string("Select device : AT90S8535\r\nSelect device : AT90S8535\r\n"));
-}
-
-void WindowTest::menusHaveTheirItemsInOrder() {
-    CTestSettings settings;
-    CScriptedChooser chooser;
-    auto dlg = MakeWindow(settings, chooser);
-
-    QMenuBar* bar = dlg->findChild<QMenuBar*>();
-    QStringList titles;
-    for (QAction* a : bar->actions()) {
-        titles << a->text();
-    }
-    QCOMPARE(titles, (QStringList{"&File", "&Device", "&Help"}));
-
-    // By position: caption and command id; "-" a separator, "+" a submenu.
-    const QStringList file = {"&Open\tCtrl+O=57601",
-                              "&Close=57602",
-                              "-",
-                              "Open Prog File=32796",
-                              "Save Prog File=32798",
-                              "Save As Prog File=32799",
-                              "+Recent Prog",
-                              "-",
-                              "Open Data File=32800",
-                              "Save Data File=32802",
-                              "Save As Data File=32803",
-                              "+Recent Data",
-                              "-",
-                              "&Save\tCtrl+S=57603",
-                              "Save &As=57604",
-                              "-",
-                              "Set&Up=32771",
-                              "E&xit=1"};
-    const QStringList device = {"AT Mega 161=32805",
-                                "AT Mega 103=32804",
-                                "-",
-                                "AT90S8535=32779",
-                                "AT90S8515=32788",
-                                "-",
-                                "AT90S4434=32780",
-                                "AT90S4433=32786",
-                                "AT90S4414=32787",
-                                "-",
-                                "AT90S2343=32785",
-                                "AT90S2333=32784",
-                                "AT90S2323=32782",
-                                "AT90S2313=32781",
-                                "-",
-                                "AT90S1200=32783",
-                                "-",
-                                "ATtiny 22=32792",
-                                "ATtiny 15=32791",
-                                "ATtiny 10/11/12=32790",
-                                "-",
-                                "Auto Detect=32806"};
-    auto describe = [](QMenu* menu) {
-        QStringList items;
-        for (QAction* a : menu->actions()) {
-            if (a->isSeparator()) {
-                items << "-";
-            } else if (a->menu() != nullptr) {
-                items << "+" + a->text();
-            } else {
-                items << a->text() + "=" + QString::number(a->data().toInt());
-            }
-        }
-        return items;
-    };
-    QCOMPARE(describe(MenuNamed(dlg.get(), "menuFile")), file);
-    QCOMPARE(describe(MenuNamed(dlg.get(), "menuDevice")), device);
-    QCOMPARE(describe(MenuNamed(dlg.get(), "menuHelp")), QStringList{"&About=32777"});
-    QCOMPARE(describe(MenuNamed(dlg.get(), "menuRecentProg")), QStringList{" =32810"});
-    QCOMPARE(describe(MenuNamed(dlg.get(), "menuRecentData")), QStringList{" =32811"});
 }
 
 void WindowTest::menuStateRules_data() {
@@ -691,6 +611,34 @@ void WindowTest::aboutBox() {
     QVERIFY(hasIcon);
     QVERIFY(!dlg->windowIcon().isNull());
     QCOMPARE(dlg->windowTitle(), QStringLiteral("Brenwick"));
+}
+
+void WindowTest::contextMenuOffersViewCommands() {
+    CTestSettings settings;
+    CScriptedChooser chooser;
+    auto dlg = MakeWindow(settings, chooser);
+    dlg->show();
+    auto offeredAt = [&](QWidget* target) {
+        QStringList offered;
+        QTimer::singleShot(0, dlg.get(), [&] {
+            if (auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget())) {
+                for (QAction* a : menu->actions()) {
+                    offered << a->text() + "=" + QString::number(a->data().toInt());
+                }
+                menu->close();
+            }
+        });
+        const QPoint at = target->rect().center();
+        QContextMenuEvent event(QContextMenuEvent::Mouse, at, target->mapToGlobal(at));
+        QCoreApplication::sendEvent(target, &event);
+        QCoreApplication::processEvents();
+        return offered;
+    };
+    QCOMPARE(offeredAt(dlg->DataView()->viewport()),
+             (QStringList{"Open File=32800", "Save File=32802", "Save As File=32803"}));
+    QCOMPARE(offeredAt(dlg->ProgView()->viewport()),
+             (QStringList{"Open File=32796", "Save File=32798", "Save As File=32799"}));
+    QCOMPARE(offeredAt(Control<QPushButton>(dlg.get(), ids::kWriteAll)), QStringList());
 }
 
 QTEST_MAIN(WindowTest)
