@@ -267,6 +267,30 @@ bool WriteAll(int fd, const std::string& text) {
     return true;
 }
 
+// A hex file of the largest image is under 400 KB; anything past this is
+// not a hex file (or never ends, as /dev/zero) and is refused.
+constexpr size_t kMaxFileSize = size_t{64} * 1024 * 1024;
+
+// Devices, pipes and the like cannot be replaced by renaming: they are
+// written in place, as any program writing to them would.
+bool WriteInPlace(const std::string& path, const std::string& text, std::string& error) {
+    const int fd = ::open(path.c_str(), O_WRONLY | O_TRUNC | O_CLOEXEC);
+    if (fd < 0) {
+        error = ErrnoText(errno);
+        return false;
+    }
+    CFileDescriptor file(fd);
+    if (!WriteAll(fd, text)) {
+        error = ErrnoText(errno);
+        return false;
+    }
+    if (!file.Close()) {
+        error = ErrnoText(errno);
+        return false;
+    }
+    return true;
+}
+
 constexpr mode_t kNewFileMode = 0666;  // narrowed by the umask, as any new file
 constexpr mode_t kPermissionBits = 07777;
 constexpr int kTempNameAttempts = 100;
@@ -347,6 +371,10 @@ bool ReadWholeFile(const std::string& path, std::string& text, std::string& erro
         error = ErrnoText(EISDIR);
         return false;
     }
+    if (S_ISREG(info.st_mode) && static_cast<uint64_t>(info.st_size) > kMaxFileSize) {
+        error = ErrnoText(EFBIG);
+        return false;
+    }
     if (S_ISREG(info.st_mode) && info.st_size > 0) {
         text.reserve(static_cast<size_t>(info.st_size));
     }
@@ -365,6 +393,11 @@ bool ReadWholeFile(const std::string& path, std::string& text, std::string& erro
         if (got == 0) {
             break;
         }
+        if (text.size() + static_cast<size_t>(got) > kMaxFileSize) {
+            error = ErrnoText(EFBIG);
+            text.clear();
+            return false;
+        }
         text.append(buffer, static_cast<size_t>(got));
     }
     return true;
@@ -375,6 +408,11 @@ bool WriteFileAtomically(const std::string& path, const std::string& text, std::
     if (path.empty()) {
         error = ErrnoText(ENOENT);
         return false;
+    }
+    struct stat existing {};
+    if (::stat(path.c_str(), &existing) == 0 && !S_ISREG(existing.st_mode) &&
+        !S_ISDIR(existing.st_mode)) {
+        return WriteInPlace(path, text, error);
     }
     std::error_code ec;
     fs::path target(path);

@@ -42,9 +42,12 @@ extern const char* const kHexSaveErrorLine;  // " File Save Error.\r\n"
 std::string FormatHexImage(const std::vector<uint8_t>& image);
 
 // Reads a whole file; false when it cannot be opened or read (a directory
-// included), with the system's reason in error.
+// included) or is larger than any hex file can sensibly be (64 MB), with the
+// system's reason in error.
 bool ReadWholeFile(const std::string& path, std::string& text, std::string& error);
 // Writes text to path through a temporary file in the same folder that
 // replaces the target only when everything was written and closed; the old
-// file stays as it was on any failure. false with the reason in error.
+// file stays as it was on any failure. false with the reason in error. An
+// existing target that is no regular file (a device, a pipe) is written in
+// place instead, never replaced.
 bool WriteFileAtomically(const std::string& path, const std::string& text, std::string& error);

@@ -1,3 +1,4 @@
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
@@ -70,6 +71,35 @@ TEST_F(HexFileTest, ReadWholeFileRefusesADirectoryAndAVanishedFile) {
     fs::remove(PathOf("gone.hex"));
     EXPECT_FALSE(ReadWholeFile(PathOf("gone.hex"), got, error));
     EXPECT_FALSE(error.empty());
+}
+
+TEST_F(HexFileTest, ReadWholeFileRefusesWhatCannotBeAHexFile) {
+    // A sparse file far larger than any hex file, and a stream without end.
+    Put(PathOf("huge.hex"), "");
+    fs::resize_file(PathOf("huge.hex"), std::uintmax_t{65} * 1024 * 1024);
+    std::string got, error;
+    EXPECT_FALSE(ReadWholeFile(PathOf("huge.hex"), got, error));
+    EXPECT_FALSE(error.empty());
+    error.clear();
+    EXPECT_FALSE(ReadWholeFile("/dev/zero", got, error));
+    EXPECT_FALSE(error.empty());
+    EXPECT_TRUE(got.empty());
+}
+
+TEST_F(HexFileTest, TargetThatIsNoRegularFileIsWrittenInPlace) {
+    // Renaming over a pipe (or a device) would replace it with a plain file.
+    const std::string fifo = PathOf("pipe");
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    const int reader = ::open(fifo.c_str(), O_RDONLY | O_NONBLOCK);
+    ASSERT_GE(reader, 0);
+    std::string error;
+    EXPECT_TRUE(WriteFileAtomically(fifo, ":00000001FF\r\n", error)) << error;
+    char buffer[64] = {};
+    const ssize_t got = ::read(reader, buffer, sizeof buffer);
+    ::close(reader);
+    EXPECT_EQ(std::string(buffer, got > 0 ? static_cast<size_t>(got) : 0), ":00000001FF\r\n");
+    EXPECT_TRUE(fs::is_fifo(fifo));
+    EXPECT_EQ(Entries(m_dir), std::vector<std::string>{"pipe"});
 }
 
 TEST_F(HexFileTest, WriteCreatesAndReplacesWithoutLeftovers) {
