@@ -58,6 +58,8 @@ constexpr uint32_t kFstrtMask = 0x01;
 
 constexpr uint8_t kErased = 0xFF;
 constexpr int kSizeCodeUnit = 1024;
+constexpr int kBitsPerByte = 8;
+constexpr int kByteMask = 0xFF;
 
 enum SignatureIndex { kSignatureVendor = 0, kSignatureSize = 1, kSignaturePart = 2 };
 
@@ -407,48 +409,47 @@ int CIspAdapter::WriteLockBits(int lockBit1, int lockBit2, int fstrt) {
     if (lockBit2 != 0) {
         lock |= kWriteLockBit2;
     }
-    Transfer((static_cast<uint32_t>(kOpWriteLockOrFuse) << 24) |
-             (static_cast<uint32_t>(lock) << 16));
+    Transfer(Instruction(kOpWriteLockOrFuse, lock << kBitsPerByte));
+    bool linesOk = m_bLinesOk;
     WaitMicroseconds(kFixedWriteWaitUs);
     const uint8_t fuse = fstrt != 0 ? kWriteFstrtUnprogrammed : kWriteFstrtProgrammed;
-    Transfer((static_cast<uint32_t>(kOpWriteLockOrFuse) << 24) |
-             (static_cast<uint32_t>(fuse) << 16));
+    Transfer(Instruction(kOpWriteLockOrFuse, fuse << kBitsPerByte));
+    linesOk = linesOk && m_bLinesOk;
     WaitMicroseconds(kFixedWriteWaitUs);
-    return kIspOk;
+    // Nothing is read back, but a port that stopped working is no success.
+    return linesOk ? kIspOk : kIspLineError;
 }
 
 int CIspAdapter::ReadProgramWord(uint16_t& word, int wordAddress) {
     uint8_t low = 0;
     uint8_t high = 0;
-    ReadProgramByte(low, 0, wordAddress);
-    ReadProgramByte(high, 1, wordAddress);
-    word = static_cast<uint16_t>(low | (high << 8));
-    return kIspOk;
+    const int lowResult = ReadProgramByte(low, 0, wordAddress);
+    const int highResult = ReadProgramByte(high, 1, wordAddress);
+    word = static_cast<uint16_t>(low | (high << kBitsPerByte));
+    return lowResult != kIspOk ? lowResult : highResult;
 }
 
 int CIspAdapter::ReadProgramByte(uint8_t& value, int high, int wordAddress) {
-    value = AnswerByte(
-        Transfer(Instruction(high != 0 ? kOpReadProgHigh : kOpReadProgLow, wordAddress)));
-    return kIspOk;
+    return ReadAnswer(Instruction(high != 0 ? kOpReadProgHigh : kOpReadProgLow, wordAddress),
+                      value);
 }
 
 int CIspAdapter::ReadDataByte(uint8_t& value, int address) {
-    value = AnswerByte(Transfer(Instruction(kOpReadEeprom, address)));
-    return kIspOk;
+    return ReadAnswer(Instruction(kOpReadEeprom, address), value);
 }
 
 int CIspAdapter::ReadLockBits(int& lockBit1, int& lockBit2, int& fstrt, int& spien) {
-    const uint32_t bits = AnswerByte(Transfer(Instruction(kOpReadLock, 0)));
+    uint8_t bits = 0;
+    const int result = ReadAnswer(Instruction(kOpReadLock, 0), bits);
     lockBit1 = BitValue(bits, kLockBit1Mask);
     lockBit2 = BitValue(bits, kLockBit2Mask);
     fstrt = BitValue(bits, kFstrtMask);
     spien = BitValue(bits, kSpienMask);
-    return kIspOk;
+    return result;
 }
 
 int CIspAdapter::ReadSignatureByte(uint8_t& value, int index) {
-    value = AnswerByte(Transfer(Instruction(kOpReadSignature, index & 0xFF)));
-    return kIspOk;
+    return ReadAnswer(Instruction(kOpReadSignature, index & kByteMask), value);
 }
 
 // ---------------------------------------------------------------- devices
