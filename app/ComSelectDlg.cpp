@@ -47,7 +47,6 @@ CComSelectDlg::CComSelectDlg(CIspAdapter& adapter, QWidget* parent)
 
     auto* check = new QPushButton(QStringLiteral("Check"), group);
     check->setObjectName(QStringLiteral("buttonCheck"));
-    check->setAutoDefault(false);
     connect(check, &QPushButton::clicked, this, &CComSelectDlg::OnCheck);
     m_labelStatus = new QLabel(group);
     m_labelStatus->setObjectName(QStringLiteral("labelStatus"));
@@ -64,11 +63,11 @@ CComSelectDlg::CComSelectDlg(CIspAdapter& adapter, QWidget* parent)
     auto* side = new QVBoxLayout;
     auto* ok = new QPushButton(QStringLiteral("OK"), this);
     ok->setObjectName(QStringLiteral("buttonOk"));
+    // Enter presses OK, or the focused Check or Cancel button.
     ok->setDefault(true);
     connect(ok, &QPushButton::clicked, this, &CComSelectDlg::accept);
     auto* cancel = new QPushButton(QStringLiteral("Cancel"), this);
     cancel->setObjectName(QStringLiteral("buttonCancel"));
-    cancel->setAutoDefault(false);
     connect(cancel, &QPushButton::clicked, this, &CComSelectDlg::reject);
     auto* icon = new QLabel(this);
     icon->setPixmap(AppIcon().pixmap(kIconSize, kIconSize));

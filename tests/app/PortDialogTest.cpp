@@ -58,6 +58,7 @@ private slots:
     void cancelLeavesTestedPortInAdapter();
     void okNeedsPassingTestAndStoresPort();
     void enterInListActsAsOk();
+    void enterOnCheckOrCancelPressesThem();
     void typedTextSelectsNoPort();
     void noPreselectionWithoutValidPort();
 };
@@ -154,6 +155,31 @@ void PortDialogTest::enterInListActsAsOk() {
     });
     QVERIFY(!leftOpen);
     QCOMPARE(settings.Profile().GetInt("Com", "Port", 0), 4);
+}
+
+void PortDialogTest::enterOnCheckOrCancelPressesThem() {
+    CTestSettings settings(kPorts);
+    CScriptedChooser chooser;
+    auto window = MakeWindow(settings, chooser);
+    window->show();
+    QString status;
+    bool openAfterCheck = false;
+    const bool leftOpen = RunSetUp(*window, [&](PortDialog& port) {
+        port.Choose(3);
+        auto* check = port.dlg->findChild<QPushButton*>("buttonCheck");
+        check->setFocus();
+        QTest::keyClick(check, Qt::Key_Return);
+        status = port.Status();
+        openAfterCheck = port.dlg->isVisible();
+        auto* cancel = port.dlg->findChild<QPushButton*>("buttonCancel");
+        cancel->setFocus();
+        QTest::keyClick(cancel, Qt::Key_Return);
+    });
+    QCOMPARE(status, QStringLiteral("Prog. Key ready"));
+    QVERIFY(openAfterCheck);
+    QVERIFY(!leftOpen);
+    QCOMPARE(settings.Profile().GetInt("Com", "Port", -1), -1);  // cancelled, not OK
+    QCOMPARE(window->m_adapter.m_nPort, 4);
 }
 
 void PortDialogTest::typedTextSelectsNoPort() {
