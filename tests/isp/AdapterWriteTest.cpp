@@ -226,19 +226,36 @@ TEST(AdapterLockBits, WritingGivesZeroEvenWithoutATarget) {
     EXPECT_EQ(b.adapter.WriteLockBits(0, 0, 0), kIspOk);
 }
 
-TEST(AdapterReads, StuckMisoReadsAllZeroOrAllOnes) {
+TEST(AdapterReads, StuckMisoIsNeverTakenForMemory) {
     for (int level : {0, 1}) {
+        SCOPED_TRACE(level);
         AdapterBench b;
         b.OpenAndEnter(1);
         b.port.Config().misoStuck = level;
         const uint8_t expected = level != 0 ? 0xFF : 0x00;
-        uint8_t value = 0x5A;
-        b.adapter.ReadDataByte(value, 0);
-        EXPECT_EQ(value, expected);
-        b.adapter.ReadSignatureByte(value, 0);
-        EXPECT_EQ(value, expected);
         EXPECT_EQ(b.adapter.Transfer(0x30000000), level != 0 ? 0xFFFFFFFFu : 0u);
+        uint8_t value = 0x5A;
+        // The answer is what the line shows, but without the echo it is no read.
+        EXPECT_EQ(b.adapter.ReadDataByte(value, 0), kIspNoEcho);
+        EXPECT_EQ(value, expected);
+        EXPECT_EQ(b.adapter.ReadSignatureByte(value, 0), kIspNoEcho);
+        // 0xFF read from a dead line does not pass for erased memory.
+        EXPECT_EQ(b.adapter.WriteDataByte(0xFF, 0), kIspDataWriteError);
+        EXPECT_EQ(b.port.Counters().dataWrites, 1u);
     }
+}
+
+TEST(AdapterReads, APortThatStoppedWorkingGivesFour) {
+    AdapterBench b;
+    b.OpenAndEnter(1);
+    b.port.Config().lineOpsFail = true;
+    uint8_t value = 0;
+    EXPECT_EQ(b.adapter.ReadDataByte(value, 0), kIspLineError);
+    uint16_t word = 0;
+    EXPECT_EQ(b.adapter.ReadProgramWord(word, 0), kIspLineError);
+    int lockBit1 = 0, lockBit2 = 0, fstrt = 0, spien = 0;
+    EXPECT_EQ(b.adapter.ReadLockBits(lockBit1, lockBit2, fstrt, spien), kIspLineError);
+    EXPECT_EQ(b.adapter.WriteLockBits(1, 1, 1), kIspLineError);
 }
 
 }  // namespace
