@@ -6,7 +6,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/install-deps.sh
 
-build=build-fuzz
+build=${FUZZ_BUILD:-build-fuzz}
 CC=clang-14 CXX=clang++-14 cmake -S . -B "$build" -G Ninja -DBRENWICK_FUZZ=ON \
   -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 cmake --build "$build" -j"$(nproc 2>/dev/null || echo 2)"
@@ -14,7 +14,7 @@ cmake --build "$build" -j"$(nproc 2>/dev/null || echo 2)"
 mode=${1:---replay}
 status=0
 for target in "$build"/fuzz/fuzz_*; do
-  [ -x "$target" ] || continue
+  [ -f "$target" ] && [ -x "$target" ] || continue
   name=$(basename "$target")
   corpus=fuzz/corpus/${name#fuzz_}
   mkdir -p "$corpus"
