@@ -20,7 +20,12 @@ for target in "$build"/fuzz/fuzz_*; do
   mkdir -p "$corpus"
   if [ "$mode" = "--replay" ]; then
     echo "== replaying $corpus with $name"
-    "$target" -runs=0 "$corpus" 2>&1 | tail -n 2 || status=1
+    if ! "$target" -runs=0 -artifact_prefix="$(mktemp -d)/" "$corpus" >"$build/$name.log" 2>&1; then
+      tail -n 30 "$build/$name.log"
+      status=1
+    else
+      tail -n 1 "$build/$name.log"
+    fi
   else
     echo "== fuzzing $name for $mode s"
     work=$(mktemp -d)
