@@ -1,0 +1,167 @@
+// Any bytes as the command line of brenwick-cli: the input split at NUL
+// bytes gives the arguments after the program name. The parser must never
+// crash, must give the same answer twice, and a line it accepts must give
+// options the runner can use as they stand.
+#include <cstddef>
+#include <cstdint>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "cli/CliOptions.h"
+#include "isp/DeviceTable.h"
+#include "isp/IspAdapter.h"
+#include "isp/PortNames.h"
+#include "sim/SimPortSpec.h"
+
+namespace {
+
+// Bounds the work per input: a real command line has a few dozen words.
+constexpr size_t kMaxArguments = 256;
+
+std::vector<std::string> SplitArguments(const uint8_t* data, size_t size) {
+    std::vector<std::string> args;
+    std::string word;
+    for (size_t i = 0; i < size; ++i) {
+        if (data[i] == '\0') {
+            args.push_back(word);
+            word.clear();
+            if (args.size() == kMaxArguments) {
+                return args;
+            }
+        } else {
+            word.push_back(static_cast<char>(data[i]));
+        }
+    }
+    if (size > 0) {
+        args.push_back(word);
+    }
+    return args;
+}
+
+bool IsTick(int value) {
+    return value == 0 || value == 1;
+}
+
+bool KnownDevice(int number) {
+    for (const DeviceInfo& row : g_deviceTable) {
+        if (row.number == number) {
+            return true;
+        }
+    }
+    return false;
+}
+
+bool NeedsFile(CliActionKind kind) {
+    switch (kind) {
+        case CliActionKind::WriteProg:
+        case CliActionKind::WriteData:
+        case CliActionKind::VerifyProg:
+        case CliActionKind::VerifyData:
+        case CliActionKind::ReadProg:
+        case CliActionKind::ReadData:
+            return true;
+        default:
+            return false;
+    }
+}
+
+bool TakesBits(CliActionKind kind) {
+    return kind == CliActionKind::WriteLock || kind == CliActionKind::VerifyLock;
+}
+
+bool SanePort(const CliOptions& options) {
+    if (options.portText.empty() || options.portName.empty()) {
+        return false;
+    }
+    switch (options.portKind) {
+        case CliPortKind::Com:
+            return options.comNumber >= kFirstComPort && options.comNumber <= kLastComPort &&
+                   options.portName == ResolvePortName(options.comNumber, {});
+        case CliPortKind::Sim: {
+            SimPortSpec spec;
+            std::string error;
+            return IsSimPortName(options.portName) &&
+                   ParseSimPortSpec(options.portName, spec, error) && spec.deviceIndex >= 0 &&
+                   spec.deviceIndex < kDeviceCount;
+        }
+        case CliPortKind::Path:
+            return !IsSimPortName(options.portName);
+    }
+    return false;
+}
+
+bool SaneAction(const CliAction& action) {
+    const LockTicks& t = action.ticks;
+    if (!IsTick(t.m_bLockBit1) || !IsTick(t.m_bLockBit2) || !IsTick(t.m_bFstrt) ||
+        t.m_bSpien != 0) {
+        return false;  // no set of lock bits turns Spien on
+    }
+    if (NeedsFile(action.kind) != !action.file.empty()) {
+        return false;
+    }
+    if (TakesBits(action.kind)) {
+        // The set prints in a form that parses back to itself.
+        LockTicks again;
+        std::string error;
+        return ParseLockSet(FormatLockSet(t), again, error) && again.m_bLockBit1 == t.m_bLockBit1 &&
+               again.m_bLockBit2 == t.m_bLockBit2 && again.m_bFstrt == t.m_bFstrt;
+    }
+    return t.m_bLockBit1 == 0 && t.m_bLockBit2 == 0 && t.m_bFstrt == 0;
+}
+
+bool SameOptions(const CliOptions& a, const CliOptions& b) {
+    if (a.portText != b.portText || a.portKind != b.portKind || a.comNumber != b.comNumber ||
+        a.portName != b.portName || a.deviceNumber != b.deviceNumber ||
+        a.autoDevice != b.autoDevice || a.quiet != b.quiet || a.help != b.help ||
+        a.actions.size() != b.actions.size()) {
+        return false;
+    }
+    for (size_t i = 0; i < a.actions.size(); ++i) {
+        const CliAction& x = a.actions[i];
+        const CliAction& y = b.actions[i];
+        if (x.kind != y.kind || x.file != y.file || x.ticks.m_bLockBit1 != y.ticks.m_bLockBit1 ||
+            x.ticks.m_bLockBit2 != y.ticks.m_bLockBit2 || x.ticks.m_bFstrt != y.ticks.m_bFstrt) {
+            return false;
+        }
+    }
+    return true;
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    const std::vector<std::string> args = SplitArguments(data, size);
+
+    CliOptions options;
+    std::string error;
+    const bool accepted = ParseCliArguments(args, options, error);
+
+    CliOptions again;
+    std::string againError;
+    if (ParseCliArguments(args, again, againError) != accepted || againError != error) {
+        std::abort();  // the same line gives the same answer
+    }
+    if (!accepted) {
+        if (error.empty()) {
+            std::abort();  // a refusal always says why
+        }
+        return 0;
+    }
+    if (!SameOptions(options, again)) {
+        std::abort();
+    }
+    if (options.help) {
+        return 0;
+    }
+    if (options.actions.empty() || !SanePort(options) ||
+        (!options.autoDevice && !KnownDevice(options.deviceNumber))) {
+        std::abort();
+    }
+    for (const CliAction& action : options.actions) {
+        if (!SaneAction(action)) {
+            std::abort();
+        }
+    }
+    return 0;
+}
