@@ -141,9 +141,18 @@ QString ForDisplay(const std::string& text, size_t from) {
 }  // namespace
 
 CProgrammerDlg::CProgrammerDlg(CProfileFile& profile, IFileChooser& chooser, QWidget* parent)
+    : CProgrammerDlg(profile, chooser, nullptr, parent) {}
+
+CProgrammerDlg::CProgrammerDlg(CProfileFile& profile, IFileChooser& chooser,
+                               IPerformanceCounter& counter, QWidget* parent)
+    : CProgrammerDlg(profile, chooser, &counter, parent) {}
+
+CProgrammerDlg::CProgrammerDlg(CProfileFile& profile, IFileChooser& chooser,
+                               IPerformanceCounter* counter, QWidget* parent)
     : QDialog(parent),
-      m_routingPort(m_realPort, m_counter),
-      m_adapter(m_routingPort, m_counter),
+      m_timeBase(counter != nullptr ? *counter : m_counter),
+      m_routingPort(m_realPort, m_timeBase),
+      m_adapter(m_routingPort, m_timeBase),
       m_profile(profile),
       m_chooser(chooser) {
     setWindowTitle(QStringLiteral("Brenwick"));

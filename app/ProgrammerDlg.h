@@ -37,6 +37,12 @@ public:
     // Builds the window and runs its initialisation: settings, device,
     // port. profile and chooser must outlive the window.
     CProgrammerDlg(CProfileFile& profile, IFileChooser& chooser, QWidget* parent = nullptr);
+    // The same window with every protocol wait, and any simulated adapter
+    // its ports lead to, running on counter instead of the steady clock: on
+    // a virtual counter a whole device programs in a fraction of a second.
+    // For tests and benchmarks; counter must outlive the window.
+    CProgrammerDlg(CProfileFile& profile, IFileChooser& chooser, IPerformanceCounter& counter,
+                   QWidget* parent = nullptr);
     ~CProgrammerDlg() override;
 
     // IOperationHost
@@ -71,6 +77,17 @@ public:
     void FillRecentMenus();
     void SaveRecentFiles();
 
+    // The images and the files named by m_strProgFile and m_strDataFile.
+    // A reader loads the whole file into its image at the device's size and
+    // posts what it found; a file that cannot be read changes nothing. A
+    // writer replaces the file only once the whole image is written, and
+    // posts " File Save Error.\r\n" after its line when that failed; with
+    // no name it writes and posts nothing.
+    void ReadProgFile();
+    void ReadDataFile();
+    void WriteProgFile();
+    void WriteDataFile();
+
     // Every button and menu command arrives here by its id.
     void OnCommand(int id);
 
@@ -91,9 +108,13 @@ public:
     int m_bDataLoaded = 0;
 
 private:
+    CProgrammerDlg(CProfileFile& profile, IFileChooser& chooser, IPerformanceCounter* counter,
+                   QWidget* parent);
+
     // The port stack comes before the adapter, which uses it.
     CQtSerialPort m_realPort;
     CSteadyCounter m_counter;
+    IPerformanceCounter& m_timeBase;  // m_counter unless one was given
     CRoutingPort m_routingPort;
 
 public:
@@ -139,6 +160,21 @@ private:
     void OnFileSave();
     void OnFileSaveAs();
     void OnRecentFile(int id);
+
+    // One side of the file handling: the program image or the data image.
+    struct FileSide;
+    FileSide ProgSide();
+    FileSide DataSide();
+    void ReadImageFile(const FileSide& side);
+    void WriteImageFile(const FileSide& side);
+    // The open chooser over the side's remembered folder; the chosen path
+    // becomes the side's file, is read, and its folder is remembered. false
+    // when the user cancelled.
+    bool OpenWithChooser(const FileSide& side);
+    // Makes path the side's file, reads it and remembers its folder.
+    void OpenAndRemember(const FileSide& side, const std::string& path);
+    void SaveSide(const FileSide& side);
+    void SaveSideAs(const FileSide& side);
 
     CProfileFile& m_profile;
     IFileChooser& m_chooser;

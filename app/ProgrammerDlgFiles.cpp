@@ -1,13 +1,66 @@
 // The main window's file commands and its recent-file lists.
 #include <QAction>
 #include <QMenu>
+#include <algorithm>
 
 #include "app/CommandIds.h"
+#include "app/FileChooser.h"
+#include "app/HexTableView.h"
 #include "app/ProfileFile.h"
 #include "app/ProgrammerDlg.h"
 #include "app/SettingsKeys.h"
+#include "image/IntelHex.h"
 
 namespace {
+
+constexpr uint8_t kErasedByte = 0xFF;
+
+const char* const kOpenTitle = "Select the intel hex file to open.";
+const char* const kOpenFilter = "Hex file (*.hex;*.a90)|*.hex;*.a90||";
+const char* const kOpenExtension = ".hex";
+const char* const kSaveTitle = "Select the intel hex file to save.";
+const char* const kSaveFilter = "Hex file (*.hex;*.epp)|*.hex;*.epp||";
+// Not a single extension: the chooser takes its first one, so a name typed
+// without an extension gets ".hex".
+const char* const kSaveExtension = ".hex;*.epp";
+
+const char* const kOpenedPrefix = "File ";
+const char* const kOpenedSuffix = " Opened\r\n";
+const char* const kSaveProgPrefix = "Save Prog File ";
+const char* const kSaveDataPrefix = "Save Data File ";
+const char* const kLineEnd = "\r\n";
+
+// The data file that goes with a program file: every ".hex" becomes ".epp",
+// or, when there is none, every ".a90". Upper and lower case are distinct.
+// false when the path holds neither.
+const char* const kProgExtensions[] = {".hex", ".a90"};
+const char* const kDataExtension = ".epp";
+
+bool DerivedDataFile(const std::string& progFile, std::string& dataFile) {
+    for (const char* extension : kProgExtensions) {
+        const std::string from(extension);
+        std::string derived;
+        bool replaced = false;
+        size_t start = 0;
+        for (size_t at = progFile.find(from); at != std::string::npos;
+             at = progFile.find(from, start)) {
+            derived.append(progFile, start, at - start).append(kDataExtension);
+            start = at + from.size();
+            replaced = true;
+        }
+        if (replaced) {
+            dataFile = derived.append(progFile, start, std::string::npos);
+            return true;
+        }
+    }
+    return false;
+}
+
+// The characters before the path's last separator; empty when it has none.
+std::string FolderOf(const std::string& path) {
+    const size_t last = path.rfind('/');
+    return last == std::string::npos ? std::string() : path.substr(0, last);
+}
 
 // A file name as a menu caption: '&' would otherwise mark an access key.
 QString MenuCaption(const std::string& path) {
@@ -113,16 +166,230 @@ void CProgrammerDlg::OnFileCommand(int id) {
     }
 }
 
-// The file commands themselves are attached here: reading and writing Intel
-// HEX files into and out of the images, through Chooser() for the dialogs.
-void CProgrammerDlg::OnFileOpen() {}
-void CProgrammerDlg::OnFileClose() {}
-void CProgrammerDlg::OnOpenProgFile() {}
-void CProgrammerDlg::OnSaveProgFile() {}
-void CProgrammerDlg::OnSaveAsProgFile() {}
-void CProgrammerDlg::OnOpenDataFile() {}
-void CProgrammerDlg::OnSaveDataFile() {}
-void CProgrammerDlg::OnSaveAsDataFile() {}
-void CProgrammerDlg::OnFileSave() {}
-void CProgrammerDlg::OnFileSaveAs() {}
-void CProgrammerDlg::OnRecentFile(int /*id*/) {}
+struct CProgrammerDlg::FileSide {
+    std::string& file;
+    std::string& folder;        // remembered folder of the open chooser
+    const char* folderSection;  // where the folder is stored
+    int& loaded;
+    std::vector<uint8_t>& image;
+    const int& size;
+    HexReadMode mode;
+    const char* addressErrorLine;
+    const char* savePrefix;
+    void (CProgrammerDlg::*refresh)();
+};
+
+CProgrammerDlg::FileSide CProgrammerDlg::ProgSide() {
+    return {m_strProgFile,
+            m_strProgPath,
+            settings::kPathProgSection,
+            m_bProgLoaded,
+            m_adapter.m_progImage,
+            m_adapter.m_nProgSize,
+            HexReadMode::Program,
+            kHexProgAddressErrorLine,
+            kSaveProgPrefix,
+            &CProgrammerDlg::RefreshProgView};
+}
+
+CProgrammerDlg::FileSide CProgrammerDlg::DataSide() {
+    return {m_strDataFile,
+            m_strDataPath,
+            settings::kPathDataSection,
+            m_bDataLoaded,
+            m_adapter.m_dataImage,
+            m_adapter.m_nDataSize,
+            HexReadMode::Data,
+            kHexDataAddressErrorLine,
+            kSaveDataPrefix,
+            &CProgrammerDlg::RefreshDataView};
+}
+
+// ---------------------------------------------------------------------------
+// Reading and writing the images.
+
+void CProgrammerDlg::ReadImageFile(const FileSide& side) {
+    std::string text;
+    std::string error;
+    if (!ReadWholeFile(side.file, text, error)) {
+        // A missing, unreadable or vanished file, or a folder: nothing changes.
+        ShowOnScreen();
+        return;
+    }
+    AddMessage(kOpenedPrefix + side.file + kOpenedSuffix);
+    // The image holds the file's content from here on, whatever it contains.
+    side.loaded = 1;
+    const HexReadStatus status = ReadHexImage(text, side.mode, side.size, side.image);
+    if (status == HexReadStatus::ChecksumError) {
+        AddMessage(kHexChecksumErrorLine);
+    } else if (status == HexReadStatus::AddressError) {
+        AddMessage(side.addressErrorLine);
+    }
+    (this->*side.refresh)();
+    ShowOnScreen();
+    if (status == HexReadStatus::AddressError) {
+        ScrollToEnd();
+    }
+}
+
+void CProgrammerDlg::WriteImageFile(const FileSide& side) {
+    if (side.file.empty()) {
+        // An image read from the device and never given a name.
+        ShowOnScreen();
+        return;
+    }
+    AddMessage(side.savePrefix + side.file + kLineEnd);
+    std::string error;
+    if (!WriteFileAtomically(side.file, FormatHexImage(side.image), error)) {
+        // The previous file, if any, is still as it was.
+        AddMessage(kHexSaveErrorLine);
+    }
+    ShowOnScreen();
+}
+
+void CProgrammerDlg::ReadProgFile() {
+    ReadImageFile(ProgSide());
+}
+
+void CProgrammerDlg::ReadDataFile() {
+    ReadImageFile(DataSide());
+}
+
+void CProgrammerDlg::WriteProgFile() {
+    WriteImageFile(ProgSide());
+}
+
+void CProgrammerDlg::WriteDataFile() {
+    WriteImageFile(DataSide());
+}
+
+// ---------------------------------------------------------------------------
+// The commands.
+
+void CProgrammerDlg::OpenAndRemember(const FileSide& side, const std::string& path) {
+    side.file = path;
+    ReadImageFile(side);
+    // The folder is remembered whatever the reading found.
+    side.folder = FolderOf(side.file);
+    m_profile.WriteString(side.folderSection, settings::kName, side.folder);
+}
+
+bool CProgrammerDlg::OpenWithChooser(const FileSide& side) {
+    FileChooserSetup setup;
+    setup.title = QString::fromLatin1(kOpenTitle);
+    setup.filter = QString::fromLatin1(kOpenFilter);
+    setup.defaultExtension = QString::fromLatin1(kOpenExtension);
+    setup.initialFolder = QString::fromStdString(side.folder);
+    const QString chosen = m_chooser.ChooseOpenFile(this, setup);
+    if (chosen.isEmpty()) {
+        return false;
+    }
+    OpenAndRemember(side, chosen.toStdString());
+    return true;
+}
+
+void CProgrammerDlg::OnFileOpen() {
+    if (OpenWithChooser(ProgSide())) {
+        std::string dataFile;
+        // A path without either extension leaves the data file as it was:
+        // it must never become the program file itself, which a later Save
+        // would then overwrite with the data image.
+        if (DerivedDataFile(m_strProgFile, dataFile)) {
+            OpenAndRemember(DataSide(), dataFile);
+        }
+    }
+    ShowOnScreen();
+    ScrollToEnd();
+}
+
+void CProgrammerDlg::OnOpenProgFile() {
+    OpenWithChooser(ProgSide());
+    ShowOnScreen();
+    ScrollToEnd();
+}
+
+void CProgrammerDlg::OnOpenDataFile() {
+    OpenWithChooser(DataSide());
+    ShowOnScreen();
+    ScrollToEnd();
+}
+
+void CProgrammerDlg::SaveSide(const FileSide& side) {
+    if (side.loaded != 0) {
+        WriteImageFile(side);  // to the current name, even an empty one
+    }
+}
+
+void CProgrammerDlg::SaveSideAs(const FileSide& side) {
+    if (side.loaded == 0) {
+        return;
+    }
+    FileChooserSetup setup;
+    setup.title = QString::fromLatin1(kSaveTitle);
+    setup.filter = QString::fromLatin1(kSaveFilter);
+    setup.defaultExtension = QString::fromLatin1(kSaveExtension);
+    const QString chosen = m_chooser.ChooseSaveFile(this, setup);
+    if (chosen.isEmpty()) {
+        return;
+    }
+    side.file = chosen.toStdString();
+    WriteImageFile(side);
+}
+
+void CProgrammerDlg::OnSaveProgFile() {
+    SaveSide(ProgSide());
+}
+
+void CProgrammerDlg::OnSaveDataFile() {
+    SaveSide(DataSide());
+}
+
+void CProgrammerDlg::OnSaveAsProgFile() {
+    SaveSideAs(ProgSide());
+}
+
+void CProgrammerDlg::OnSaveAsDataFile() {
+    SaveSideAs(DataSide());
+}
+
+void CProgrammerDlg::OnFileSave() {
+    OnSaveProgFile();
+    OnSaveDataFile();
+}
+
+void CProgrammerDlg::OnFileSaveAs() {
+    OnSaveAsProgFile();
+    OnSaveAsDataFile();
+}
+
+void CProgrammerDlg::OnFileClose() {
+    SaveRecentFiles();
+    m_bProgLoaded = 0;
+    m_bDataLoaded = 0;
+    // The views stay empty until their next refresh.
+    m_listProg->Model()->Clear();
+    m_listData->Model()->Clear();
+    m_adapter.m_progImage.assign(static_cast<size_t>(std::max(m_adapter.m_nProgSize, 0)),
+                                 kErasedByte);
+    m_adapter.m_dataImage.assign(static_cast<size_t>(std::max(m_adapter.m_nDataSize, 0)),
+                                 kErasedByte);
+    repaint();
+}
+
+void CProgrammerDlg::OnRecentFile(int id) {
+    // No chooser, and the remembered folders stay as they are.
+    switch (id) {
+        case ids::kRecentProg1:
+        case ids::kRecentProg2:
+            m_strProgFile = m_strRecentProg[id == ids::kRecentProg1 ? 0 : 1];
+            ReadProgFile();
+            break;
+        case ids::kRecentData1:
+        case ids::kRecentData2:
+            m_strDataFile = m_strRecentData[id == ids::kRecentData1 ? 0 : 1];
+            ReadDataFile();
+            break;
+        default:
+            break;
+    }
+}

@@ -1,6 +1,7 @@
 // Shared pieces of the window tests: a temporary settings file whose [Ports]
 // section maps every COM port the window can reach, a scripted file chooser,
-// and helpers to find controls and menu items by id.
+// the window on the steady clock or a virtual counter, and helpers to find
+// controls and menu items by id.
 #pragma once
 
 #include <QAction>
@@ -9,6 +10,7 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QString>
+#include <QStringList>
 #include <QTemporaryDir>
 #include <QtTest>
 #include <map>
@@ -19,6 +21,7 @@
 #include "app/ProfileFile.h"
 #include "app/ProgrammerDlg.h"
 #include "isp/IspAdapter.h"
+#include "isp/PerformanceCounter.h"
 
 // A path that cannot be opened: COM ports without a simulated adapter point
 // here, so that no test ever reaches the machine's real serial ports.
@@ -60,29 +63,40 @@ private:
     std::unique_ptr<CProfileFile> m_profile;
 };
 
-// Answers the window's file dialogs from a script.
+// Answers the window's file dialogs from a script: the queued answers first,
+// in order, then m_strAnswer. Every set-up shown is kept.
 class CScriptedChooser : public IFileChooser {
 public:
     QString ChooseOpenFile(QWidget*, const FileChooserSetup& setup) override {
-        m_lastSetup = setup;
         ++m_nOpenCalls;
-        return m_strAnswer;
+        return Answer(setup);
     }
     QString ChooseSaveFile(QWidget*, const FileChooserSetup& setup) override {
-        m_lastSetup = setup;
         ++m_nSaveCalls;
-        return m_strAnswer;
+        return Answer(setup);
     }
 
     QString m_strAnswer;
+    QStringList m_queuedAnswers;
     FileChooserSetup m_lastSetup;
+    QList<FileChooserSetup> m_setups;
     int m_nOpenCalls = 0;
     int m_nSaveCalls = 0;
+
+private:
+    QString Answer(const FileChooserSetup& setup) {
+        m_lastSetup = setup;
+        m_setups << setup;
+        return m_queuedAnswers.isEmpty() ? m_strAnswer : m_queuedAnswers.takeFirst();
+    }
 };
 
 // The window over the test settings. Refuses to start unless every COM port
-// it can open is mapped away from the real serial devices.
-inline std::unique_ptr<CProgrammerDlg> MakeWindow(CTestSettings& settings, IFileChooser& chooser) {
+// it can open is mapped away from the real serial devices. With a counter
+// (a CVirtualCounter), the adapter's waits and the simulated targets run on
+// it, so that whole devices program in test time.
+inline std::unique_ptr<CProgrammerDlg> MakeWindow(CTestSettings& settings, IFileChooser& chooser,
+                                                  IPerformanceCounter* counter = nullptr) {
     for (int n = kFirstComPort; n <= kLastComPort; ++n) {
         const std::string mapped =
             settings.Profile().GetString("Ports", "COM" + std::to_string(n), "");
@@ -90,7 +104,22 @@ inline std::unique_ptr<CProgrammerDlg> MakeWindow(CTestSettings& settings, IFile
             qFatal("COM%d is not mapped away from the real serial ports", n);
         }
     }
+    if (counter != nullptr) {
+        return std::make_unique<CProgrammerDlg>(settings.Profile(), chooser, *counter);
+    }
     return std::make_unique<CProgrammerDlg>(settings.Profile(), chooser);
+}
+
+// Whole files as bytes, for the file command tests.
+inline bool WriteBytes(const QString& path, const QByteArray& bytes) {
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly | QIODevice::Truncate) &&
+           file.write(bytes) == bytes.size();
+}
+
+inline QByteArray ReadBytes(const QString& path) {
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
 template <typename T>
