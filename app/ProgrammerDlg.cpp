@@ -441,7 +441,23 @@ void CProgrammerDlg::SetProgressRange(int maximum) {
 }
 
 void CProgrammerDlg::SetProgressPos(int position) {
-    m_progress->setValue(position);
+    m_nProgressPos = position;
+    m_bProgressPending = true;
+    // A new position makes the bar query its style and repaint at once,
+    // which for every word of a large device would add a sizeable share to
+    // the operation. While an operation runs the bar takes the position at
+    // each pause between words, as often as the window can show it, and at
+    // the end of the operation.
+    if (!IsOperationRunning()) {
+        ShowProgress();
+    }
+}
+
+void CProgrammerDlg::ShowProgress() {
+    if (m_bProgressPending) {
+        m_bProgressPending = false;
+        m_progress->setValue(m_nProgressPos);
+    }
 }
 
 void CProgrammerDlg::RefreshProgView() {
@@ -461,6 +477,7 @@ void CProgrammerDlg::Yield() {
     if (m_yieldClock.isValid() && m_yieldClock.elapsed() < kYieldIntervalMs) {
         return;
     }
+    ShowProgress();
     // Repaints and the like run; clicks and keys wait until the operation ends.
     QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
     m_yieldClock.start();
@@ -471,6 +488,7 @@ void CProgrammerDlg::RunOperation(const std::function<void()>& operation) {
     m_yieldClock.invalidate();
     operation();
     --m_nOperationDepth;
+    ShowProgress();
 }
 
 void CProgrammerDlg::done(int result) {

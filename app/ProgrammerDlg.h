@@ -197,6 +197,12 @@ private:
     // What the pane shows, so that a show after an append only adds the rest.
     std::string m_strShownMessages;
 
+    // The progress position last set, and whether the bar still has to
+    // take it (see SetProgressPos).
+    int m_nProgressPos = 0;
+    bool m_bProgressPending = false;
+    void ShowProgress();
+
     int m_nOperationDepth = 0;
     QElapsedTimer m_yieldClock;
 };
