@@ -141,7 +141,6 @@ private slots:
     void openDerivesDataFileName_data();
     void openDerivesDataFileName();
     void openCancelledOrMissingFile();
-    void openDataFileUsesDataFolder();
     void readerLinesThroughWindow_data();
     void readerLinesThroughWindow();
     void unreadableFileChangesNothing_data();
@@ -265,42 +264,29 @@ void FileCommandsTest::openCancelledOrMissingFile() {
     QCOMPARE(f.Setting("PathData"), Std(f.Path("q")));
 }
 
-void FileCommandsTest::openDataFileUsesDataFolder() {
-    Files f;
-    f.settings.Profile().WriteString("PathData", "Name", "/stored/data");
-    f.dlg = MakeWindow(f.settings, f.chooser, &f.counter);
-    const QString data = f.Make("d/e.hex", kDataRecord);
-    f.chooser.m_strAnswer = data;
-
-    f.Command(ids::kOpenDataFile);
-
-    QCOMPARE(f.chooser.m_lastSetup.initialFolder, QStringLiteral("/stored/data"));
-    QCOMPARE(f.chooser.m_lastSetup.title, QStringLiteral("Select the intel hex file to open."));
-    QCOMPARE(f.dlg->m_strDataFile, Std(data));
-    QCOMPARE(f.DataCell(), QStringLiteral("AB"));
-    QCOMPARE(f.dlg->m_bDataLoaded, 1);
-    QCOMPARE(f.dlg->m_bProgLoaded, 0);
-    QCOMPARE(f.Setting("PathData"), Std(f.Path("d")));
-    QCOMPARE(f.Setting("PathProg"), std::string("<none>"));
-}
-
 // Read through the recent entries, which leave the scrolling to the reader:
-// only an address error scrolls the pane to its end.
+// only an address error scrolls the pane to its end. The view shows what
+// was read before the error: the cell at (row, column) and nothing after.
 void FileCommandsTest::readerLinesThroughWindow_data() {
     QTest::addColumn<bool>("prog");
     QTest::addColumn<QByteArray>("text");
     QTest::addColumn<QString>("error");
     QTest::addColumn<bool>("scrolled");
-    QTest::newRow("prog checksum")
-        << true << kBadChecksum << QStringLiteral(" File Checksum Error.\r\n") << false;
+    QTest::addColumn<int>("row");
+    QTest::addColumn<int>("column");
+    QTest::addColumn<QString>("cell");
+    const QString checksum = QStringLiteral(" File Checksum Error.\r\n");
+    QTest::newRow("prog checksum") << true << kBadChecksum << checksum << false << 0 << 1 << "0201";
     QTest::newRow("prog address") << true << QByteArray("000000:1234\r\n001000:ffff\r\n")
-                                  << QStringLiteral(" File Prog Address Error.\r\n") << true;
-    QTest::newRow("data checksum")
-        << false << kBadChecksum << QStringLiteral(" File Checksum Error.\r\n") << false;
+                                  << QStringLiteral(" File Prog Address Error.\r\n") << true << 0
+                                  << 1 << "1234";
+    QTest::newRow("data checksum") << false << kBadChecksum << checksum << false << 0 << 1 << "01";
     QTest::newRow("data address") << false << QByteArray(":0101FF0001FE\r\n:0102000010ED\r\n")
-                                  << QStringLiteral(" File Data Address Error.\r\n") << true;
-    QTest::newRow("no error") << true << QByteArray(":00000001FF\r\n:0400000001020304F3\r\n")
-                              << QString() << false;
+                                  << QStringLiteral(" File Data Address Error.\r\n") << true << 63
+                                  << 8 << "01";
+    QTest::newRow("records after the end record")
+        << true << QByteArray(":00000001FF\r\n" + kProgRecord) << QString() << false << 0 << 1
+        << "ffff";
 }
 
 void FileCommandsTest::readerLinesThroughWindow() {
@@ -308,6 +294,9 @@ void FileCommandsTest::readerLinesThroughWindow() {
     QFETCH(QByteArray, text);
     QFETCH(QString, error);
     QFETCH(bool, scrolled);
+    QFETCH(int, row);
+    QFETCH(int, column);
+    QFETCH(QString, cell);
     Files f;
     const QString path = f.Make("r/file.hex", text);
     f.settings.Profile().WriteString(prog ? "FileProg" : "FileData", "Name", Std(path));
@@ -319,25 +308,12 @@ void FileCommandsTest::readerLinesThroughWindow() {
 
     QCOMPARE(f.PaneSince(before), Opened(path) + error);
     QCOMPARE(prog ? f.dlg->m_bProgLoaded : f.dlg->m_bDataLoaded, 1);
+    QCOMPARE(f.PaneBar()->value(), scrolled ? f.PaneBar()->maximum() : 0);
+    CHexTableView* view = prog ? f.dlg->ProgView() : f.dlg->DataView();
+    QCOMPARE(view->Model()->CellText(row, column), cell);
+    // The checksum error stops the reading: the record after it is not stored.
+    QCOMPARE(f.dlg->m_adapter.m_progImage[0x10], uint8_t(0xFF));
     QCOMPARE(f.chooser.m_nOpenCalls, 0);
-    QCOMPARE(f.PaneBar()->value() == f.PaneBar()->maximum(), scrolled);
-    if (!scrolled) {
-        QCOMPARE(f.PaneBar()->value(), 0);
-    }
-    // The view shows what was read before the error.
-    if (prog && error.contains("Checksum")) {
-        QCOMPARE(f.ProgCell(), QStringLiteral("0201"));
-        QCOMPARE(f.dlg->m_adapter.m_progImage[0x10], uint8_t(0xFF));  // never reached
-    } else if (prog) {
-        QCOMPARE(f.ProgCell(), error.isEmpty() ? QStringLiteral("ffff") : QStringLiteral("1234"));
-    } else if (error.contains("Checksum")) {
-        QCOMPARE(f.DataCell(), QStringLiteral("01"));
-    } else {
-        const int lastRow = f.dlg->DataView()->Model()->rowCount() - 1;
-        QCOMPARE(f.dlg->DataView()->Model()->CellText(lastRow, CHexViewModel::kCellColumns),
-                 QStringLiteral("01"));
-    }
-    QCOMPARE(f.Setting(prog ? "PathProg" : "PathData"), std::string("<none>"));
 }
 
 void FileCommandsTest::unreadableFileChangesNothing_data() {
@@ -557,8 +533,11 @@ void FileCommandsTest::failedSaveKeepsOldFileAndSettings() {
     QCOMPARE(f.settings.Text(), settingsBefore);
 }
 
+// The views' context menu, and the data side's chooser and folder.
 void FileCommandsTest::contextMenuRunsViewCommands() {
     Files f;
+    f.settings.Profile().WriteString("PathData", "Name", "/stored/data");
+    f.dlg = MakeWindow(f.settings, f.chooser, &f.counter);
     f.dlg->show();
     const QString prog = f.Make("m/a.hex", kProgRecord);
     const QString data = f.Make("m/d.epp", kDataRecord);
@@ -570,8 +549,13 @@ void FileCommandsTest::contextMenuRunsViewCommands() {
 
     f.chooser.m_strAnswer = data;
     ChooseFromContextMenu(*f.dlg, f.dlg->DataView()->viewport(), "Open File");
+    QCOMPARE(f.chooser.m_lastSetup.initialFolder, QStringLiteral("/stored/data"));
+    QCOMPARE(f.chooser.m_lastSetup.title, QStringLiteral("Select the intel hex file to open."));
     QCOMPARE(f.dlg->m_strDataFile, Std(data));
     QCOMPARE(f.dlg->m_bDataLoaded, 1);
+    QCOMPARE(f.DataCell(), QStringLiteral("AB"));
+    QCOMPARE(f.Setting("PathData"), Std(f.Path("m")));
+    QCOMPARE(f.Setting("PathProg"), Std(f.Path("m")));  // from the program side's open
 
     const QString savedData = f.Path("m/saved.epp");
     f.chooser.m_strAnswer = savedData;
