@@ -173,14 +173,17 @@ struct CSimPort::Impl {
     // Every line call passes here first: false when it must fail.
     bool BeginLineCall(SimEvent::Kind kind) {
         ++lineCallsEver;
+        // A call that fails still happened at this moment: without noting
+        // it, the waits between calls on a dead port would let the virtual
+        // time run away geometrically (and overflow).
+        if (virtualCounter != nullptr) {
+            virtualCounter->NoteActivity();
+        }
         // A negative failAfterLineOps turns into a count never reached.
         const bool pulled = lineCallsEver >= static_cast<uint64_t>(config.failAfterLineOps);
         if (!open | config.lineOpsFail | pulled) {
             ++counters.failedLineOps;
             return false;
-        }
-        if (virtualCounter != nullptr) {
-            virtualCounter->NoteActivity();
         }
         ++counters.lineOps;
         if (tracing) {
