@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <string>
 
+#include "isp/DeviceTable.h"
 #include "isp/IspAdapter.h"
 #include "ops/OperationHost.h"
 
@@ -21,6 +22,7 @@ constexpr int kBitsPerByte = 8;
 constexpr unsigned kByteMask = 0xFF;
 // A failed restore entry is reported as a failure at the first address.
 constexpr int kRestoreEntryAddress = 0;
+constexpr int kVendorSignatureIndex = 0;
 // Room for a line with an address of up to eight hex digits.
 constexpr size_t kLineBufferSize = 128;
 
@@ -178,13 +180,30 @@ int COperations::ReadUnit(Memory memory, int address, Unit& unit) {
     return m_adapter.ReadDataByte(unit[0], address);
 }
 
-int COperations::ReadUnitInto(Memory memory, int address, std::vector<uint8_t>& buffer) {
-    Unit unit{};
-    const int status = ReadUnit(memory, address, unit);
+void COperations::StoreUnit(Memory memory, int address, const Unit& unit,
+                            std::vector<uint8_t>& buffer) {
     for (int offset = 0; offset < Stride(memory); ++offset) {
         StoreAt(buffer, address + offset, unit[offset]);
     }
+}
+
+int COperations::ReadUnitInto(Memory memory, int address, std::vector<uint8_t>& buffer) {
+    Unit unit{};
+    const int status = ReadUnit(memory, address, unit);
+    if (status == kIspOk) {
+        StoreUnit(memory, address, unit, buffer);  // a failed read leaves the zeros
+    }
     return status;
+}
+
+bool COperations::IsLastUnit(Memory memory, int address) const {
+    return address + Stride(memory) >= Size(memory);
+}
+
+bool COperations::TargetStillAnswers() {
+    uint8_t vendor = 0;
+    return m_adapter.ReadSignatureByte(vendor, kVendorSignatureIndex) == kIspOk &&
+           vendor == kAtmelVendorCode;
 }
 
 int COperations::WriteUnit(Memory memory, int address, const std::vector<uint8_t>& buffer) {
@@ -246,7 +265,13 @@ bool COperations::ReadMemory(Memory memory, const MemoryLines& lines) {
     std::vector<uint8_t>& image = Image(memory);
     image.assign(BufferLength(Size(memory)), kReadFillByte);
     const bool done = RunOverMemory(memory, lines.complete, [&](int address) -> const char* {
-        return ReadUnitInto(memory, address, image) == kIspOk ? nullptr : lines.failedAt;
+        Unit unit{};
+        if (ReadUnit(memory, address, unit) != kIspOk ||
+            (IsLastUnit(memory, address) && !TargetStillAnswers())) {
+            return lines.failedAt;  // the image keeps its zeros from here on
+        }
+        StoreUnit(memory, address, unit, image);
+        return nullptr;
     });
     if (done) {
         SetLoaded(memory);
@@ -267,12 +292,16 @@ bool COperations::VerifyMemory(Memory memory, const MemoryLines& lines) {
             return lines.failedAt;
         }
         // Either byte of a word differing reports the word's even address.
+        bool differs = false;
         for (int offset = 0; offset < Stride(memory); ++offset) {
-            if (unit[offset] != ByteAt(image, address + offset)) {
-                return kVerifyDiffersAt;
-            }
+            differs = differs || unit[offset] != ByteAt(image, address + offset);
         }
-        return nullptr;
+        // A difference, or the last word or byte, is only reported once the
+        // target has shown that it was still answering.
+        if ((differs || IsLastUnit(memory, address)) && !TargetStillAnswers()) {
+            return lines.failedAt;
+        }
+        return differs ? kVerifyDiffersAt : nullptr;
     });
 }
 
@@ -328,7 +357,8 @@ bool COperations::ReadLock() {
         return false;
     }
     int lockBit1 = 0, lockBit2 = 0, fstrt = 0, spien = 0;
-    const bool ok = m_adapter.ReadLockBits(lockBit1, lockBit2, fstrt, spien) == kIspOk;
+    const bool ok =
+        m_adapter.ReadLockBits(lockBit1, lockBit2, fstrt, spien) == kIspOk && TargetStillAnswers();
     if (ok) {
         LockTicks& ticks = m_host.Ticks();
         ticks.m_bLockBit1 = TickOfBitValue(lockBit1);
@@ -348,7 +378,8 @@ bool COperations::VerifyLock() {
         return false;
     }
     int lockBit1 = 0, lockBit2 = 0, fstrt = 0, spien = 0;
-    if (m_adapter.ReadLockBits(lockBit1, lockBit2, fstrt, spien) != kIspOk) {
+    if (m_adapter.ReadLockBits(lockBit1, lockBit2, fstrt, spien) != kIspOk ||
+        !TargetStillAnswers()) {
         m_host.AppendMessage(kVerifyLockReadError);
         return false;
     }
@@ -390,8 +421,11 @@ bool COperations::EraseKeeping(Memory kept, const EraseLines& lines) {
     if (!saved) {
         return false;
     }
+    // The lock read also settles the last read of the kept memory; only the
+    // lock read itself needs one more answer before the chip is erased.
     int lockBit1 = 0, lockBit2 = 0, fstrt = 0, spien = 0;
-    if (m_adapter.ReadLockBits(lockBit1, lockBit2, fstrt, spien) != kIspOk) {
+    if (m_adapter.ReadLockBits(lockBit1, lockBit2, fstrt, spien) != kIspOk ||
+        !TargetStillAnswers()) {
         m_host.AppendMessage(kEraseReadLockError);
         return false;
     }

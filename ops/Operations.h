@@ -71,9 +71,19 @@ private:
     using Unit = std::array<uint8_t, kMaxUnitBytes>;
     static int Stride(Memory memory);
     int ReadUnit(Memory memory, int address, Unit& unit);
+    static void StoreUnit(Memory memory, int address, const Unit& unit,
+                          std::vector<uint8_t>& buffer);
     // The unit at byte address a, to or from buffer[a..] in image layout.
     int ReadUnitInto(Memory memory, int address, std::vector<uint8_t>& buffer);
     int WriteUnit(Memory memory, int address, const std::vector<uint8_t>& buffer);
+    bool IsLastUnit(Memory memory, int address) const;
+    // A read is only as good as the answer after it: a target that goes
+    // silent during a read's data byte leaves the bits it did not send as
+    // zeros, with the echo of the instruction in order. Within a walk the
+    // next read's echo settles the one before; the last read of an operation,
+    // and a read about to be reported as a difference, are settled by one
+    // more instruction the target has to echo (the vendor signature byte).
+    bool TargetStillAnswers();
 
     // Walks every byte address of the memory, moving the progress bar.
     // step(a) gives nullptr when it succeeded, else the line reporting its
