@@ -149,6 +149,18 @@ std::string LineBreakOf(const std::string& text) {
     return text.find("\r\n") != std::string::npos ? "\r\n" : "\n";
 }
 
+// Ends the last line of text before another line is added after it. A last
+// line that ends in a lone carriage return (a file cut off between "\r" and
+// "\n") only gets its line feed: the carriage return must stay part of the
+// line break, not become the last character of the line's value or run the
+// added line into it.
+void EndLastLine(std::string& text, const std::string& br) {
+    if (text.empty() || text.back() == '\n') {
+        return;
+    }
+    text += text.back() == '\r' ? std::string(1, '\n') : br;
+}
+
 std::string UniqueSuffix() {
     static std::atomic<unsigned> counter{0};
     std::string suffix = ".tmp";
@@ -255,18 +267,14 @@ std::string CProfileFile::SetEntry(const std::string& text, std::string_view sec
         const Line& prev = lines[after];
         size_t insertAt = prev.start + prev.text.size() + prev.ending.size();
         std::string result = text.substr(0, insertAt);
-        if (prev.ending.empty()) {
-            result += br;
-        }
+        EndLastLine(result, br);
         result += newLine + br;
         result.append(text, insertAt, std::string::npos);
         return result;
     }
 
     std::string result = text;
-    if (!result.empty() && result.back() != '\n') {
-        result += br;
-    }
+    EndLastLine(result, br);
     if (!lines.empty() && !Trim(lines.back().text).empty()) {
         result += br;  // a blank line between sections
     }

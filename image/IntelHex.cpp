@@ -356,12 +356,21 @@ std::string FormatHexImage(const std::vector<uint8_t>& image) {
 
 bool ReadWholeFile(const std::string& path, std::string& text, std::string& error) {
     text.clear();
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    // Opened without waiting: a named pipe with nobody writing to it (or a
+    // device waiting for its carrier) would otherwise block the open for
+    // good. Reads then wait as usual, so a pipe that is being written is
+    // read to its end; one with no writer reads as empty.
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     if (fd < 0) {
         error = ErrnoText(errno);
         return false;
     }
     CFileDescriptor file(fd);
+    const int flags = ::fcntl(fd, F_GETFL);
+    if (flags < 0 || ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) != 0) {
+        error = ErrnoText(errno);
+        return false;
+    }
     struct stat info {};
     if (::fstat(fd, &info) != 0) {
         error = ErrnoText(errno);
