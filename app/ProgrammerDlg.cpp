@@ -602,14 +602,18 @@ void CProgrammerDlg::SetDevice(int nDevice) {
     m_strDataRange = QString::asprintf("Data : 0x00 - 0x%X", std::max(m_adapter.m_nDataSize - 1, 0))
                          .toStdString();
     AddMessage(kSelectDevice + m_adapter.m_strName + kLineEnd);
-    m_adapter.m_progImage.assign(static_cast<size_t>(std::max(m_adapter.m_nProgSize, 0)),
-                                 kErasedByte);
-    m_adapter.m_dataImage.assign(static_cast<size_t>(std::max(m_adapter.m_nDataSize, 0)),
-                                 kErasedByte);
+    BlankImages();
     RefreshProgView();
     RefreshDataView();
     ShowOnScreen();
     ScrollToEnd();
+}
+
+void CProgrammerDlg::BlankImages() {
+    m_adapter.m_progImage.assign(static_cast<size_t>(std::max(m_adapter.m_nProgSize, 0)),
+                                 kErasedByte);
+    m_adapter.m_dataImage.assign(static_cast<size_t>(std::max(m_adapter.m_nDataSize, 0)),
+                                 kErasedByte);
 }
 
 void CProgrammerDlg::OnAutoDetect() {

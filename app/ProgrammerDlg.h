@@ -139,6 +139,8 @@ private:
     void InitDialog();
     void ReadPortNames();
     static bool IsKnownDevice(int nDevice);
+    // Both images at the device's sizes, every byte erased (0xFF).
+    void BlankImages();
 
     // Commands.
     void OnAutoDetect();

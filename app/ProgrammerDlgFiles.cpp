@@ -1,7 +1,6 @@
 // The main window's file commands and its recent-file lists.
 #include <QAction>
 #include <QMenu>
-#include <algorithm>
 
 #include "app/CommandIds.h"
 #include "app/FileChooser.h"
@@ -12,8 +11,6 @@
 #include "image/IntelHex.h"
 
 namespace {
-
-constexpr uint8_t kErasedByte = 0xFF;
 
 const char* const kOpenTitle = "Select the intel hex file to open.";
 const char* const kOpenFilter = "Hex file (*.hex;*.a90)|*.hex;*.a90||";
@@ -369,10 +366,7 @@ void CProgrammerDlg::OnFileClose() {
     // The views stay empty until their next refresh.
     m_listProg->Model()->Clear();
     m_listData->Model()->Clear();
-    m_adapter.m_progImage.assign(static_cast<size_t>(std::max(m_adapter.m_nProgSize, 0)),
-                                 kErasedByte);
-    m_adapter.m_dataImage.assign(static_cast<size_t>(std::max(m_adapter.m_nDataSize, 0)),
-                                 kErasedByte);
+    BlankImages();
     repaint();
 }
 
