@@ -104,7 +104,7 @@ void CIspAdapter::ClosePort() {
     if (m_hComm != nullptr) {
         // Release the target before letting go of the port.
         m_hComm->ClearCommBreak();
-        m_hComm->Close();
+        m_port.Close();
         m_hComm = nullptr;
     }
 }
@@ -116,7 +116,7 @@ int CIspAdapter::OpenPort(int nPort) {
     if (!m_port.Open(name)) {
         return kPortFailed;
     }
-    m_hComm = &m_port;
+    m_hComm = m_port.OpenedPort();
     if (!m_hComm->SetupComm(kQueueSize, kQueueSize)) {
         return kPortFailed;
     }

@@ -93,4 +93,10 @@ public:
     // The system's reason for the last failure, for messages of the
     // command-line tool; empty when there is none to tell.
     virtual std::string LastError() const { return std::string(); }
+
+    // The object that carries the calls of the port now open. A port that
+    // only forwards to another one gives that one, so the adapter's
+    // per-bit line calls reach it without a detour; everything else gives
+    // itself.
+    virtual ISerialPort* OpenedPort() { return this; }
 };

@@ -270,6 +270,10 @@ bool CRoutingPort::SetCommTimeouts(const CommTimeouts& timeouts) {
     return m_impl->active != nullptr && m_impl->active->SetCommTimeouts(timeouts);
 }
 
+ISerialPort* CRoutingPort::OpenedPort() {
+    return m_impl->active != nullptr ? m_impl->active->OpenedPort() : this;
+}
+
 bool CRoutingPort::EscapeCommFunction(EscapeCode code) {
     return m_impl->active != nullptr && m_impl->active->EscapeCommFunction(code);
 }

@@ -52,6 +52,7 @@ public:
     bool GetCommModemStatus(uint32_t& status) override;
     void Close() override;
     std::string LastError() const override;
+    ISerialPort* OpenedPort() override;
 
     // The simulated port last opened (nullptr when none).
     CSimPort* Sim();
