@@ -11,14 +11,14 @@ constexpr char kResultIndent = ' ';
 }  // namespace
 
 void CFaultLog::Add(FaultEvent event) {
-    event.lineCalls = LineCalls();
-    event.instructions = Instructions();
+    if (event.kind == FaultEvent::Kind::Call) {
+        // Counted here, on the hot path, rather than asked of the simulator.
+        ++m_lineCalls;
+    } else {
+        event.instructions = Instructions();
+    }
+    event.lineCalls = m_lineCalls;
     m_events.push_back(std::move(event));
-}
-
-uint64_t CFaultLog::LineCalls() const {
-    const SimCounters& c = m_sim.Counters();
-    return c.lineOps + c.failedLineOps;
 }
 
 uint64_t CFaultLog::Instructions() const {

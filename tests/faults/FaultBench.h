@@ -24,9 +24,9 @@ struct FaultEvent {
     std::string text;  // Heading and Line
     LineCall call = LineCall::Status;
     bool ok = true;  // Call: whether the port did it
-    // The simulator's counts when the event happened.
-    uint64_t lineCalls = 0;  // line calls so far, failed ones included
-    uint64_t instructions = 0;
+    // The counts when the event happened.
+    uint64_t lineCalls = 0;     // line calls so far, failed ones included
+    uint64_t instructions = 0;  // instructions the target took (messages only)
 };
 
 class CFaultLog {
@@ -36,12 +36,15 @@ public:
     void Add(FaultEvent event);
     const std::vector<FaultEvent>& Events() const { return m_events; }
     void Clear() { m_events.clear(); }
-    uint64_t LineCalls() const;
+    // Every line call goes through the recording port, so its count is the
+    // simulator's count of line calls ever made.
+    uint64_t LineCalls() const { return m_lineCalls; }
     uint64_t Instructions() const;
 
 private:
     const CSimPort& m_sim;
     std::vector<FaultEvent> m_events;
+    uint64_t m_lineCalls = 0;
 };
 
 // Forwards everything to the simulated port and logs each line call.
