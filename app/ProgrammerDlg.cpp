@@ -44,14 +44,14 @@ const char* const kAutoSelect = "Auto Select device : \r\n";
 const char* const kDeviceError = " Device Error \r\n";
 const char* const kLineEnd = "\r\n";
 
-struct ButtonSpec {
+struct ButtonInfo {
     const char* caption;
     int id;
 };
 
 // Rows Write, Read, Verify, Erase; columns All, Prog, Data, Lock. The Erase
 // row has no Lock button: E&xit takes that corner.
-const ButtonSpec kButtons[kButtonRows][kButtonColumns] = {
+const ButtonInfo kButtons[kButtonRows][kButtonColumns] = {
     {{"&Write All", ids::kWriteAll},
      {"Write &Prog", ids::kWriteProg},
      {"Write &Data", ids::kWriteData},
@@ -113,7 +113,7 @@ int DeviceOfCommand(int id) {
 
 bool IsOperationButton(int id) {
     for (const auto& row : kButtons) {
-        for (const ButtonSpec& b : row) {
+        for (const ButtonInfo& b : row) {
             if (b.id == id) {
                 return id != ids::kExit;
             }
@@ -245,10 +245,10 @@ void CProgrammerDlg::BuildControls() {
     auto* grid = new QGridLayout(groupCommand);
     for (int r = 0; r < kButtonRows; ++r) {
         for (int c = 0; c < kButtonColumns; ++c) {
-            const ButtonSpec& spec = kButtons[r][c];
-            auto* button = new QPushButton(QString::fromLatin1(spec.caption), groupCommand);
-            button->setObjectName(IdName(spec.id));
-            const int id = spec.id;
+            const ButtonInfo& info = kButtons[r][c];
+            auto* button = new QPushButton(QString::fromLatin1(info.caption), groupCommand);
+            button->setObjectName(IdName(info.id));
+            const int id = info.id;
             connect(button, &QPushButton::clicked, this, [this, id] { OnCommand(id); });
             if (id == ids::kExit) {
                 button->setDefault(true);  // Enter closes the window

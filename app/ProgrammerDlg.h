@@ -13,7 +13,7 @@
 #include "isp/PerformanceCounter.h"
 #include "isp/QtSerialPort.h"
 #include "ops/OperationHost.h"
-#include "sim/SimPortSpec.h"
+#include "sim/SimPortOptions.h"
 
 class CProfileFile;
 class IFileChooser;

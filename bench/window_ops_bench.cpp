@@ -28,7 +28,7 @@
 #include "isp/QtSerialPort.h"
 #include "ops/OperationHost.h"
 #include "ops/Operations.h"
-#include "sim/SimPortSpec.h"
+#include "sim/SimPortOptions.h"
 #include "sim/SimTarget.h"
 #include "sim/VirtualCounter.h"
 

@@ -6,7 +6,7 @@
 #include "isp/DeviceTable.h"
 #include "isp/IspAdapter.h"
 #include "isp/PortNames.h"
-#include "sim/SimPortSpec.h"
+#include "sim/SimPortOptions.h"
 
 namespace {
 
@@ -89,8 +89,8 @@ bool ParsePort(const std::string& text, CliOptions& options, std::string& error)
         return false;
     }
     if (IsSimPortName(text)) {
-        SimPortSpec spec;
-        if (!ParseSimPortSpec(text, spec, error)) {
+        SimPortOptions simPort;
+        if (!ParseSimPortOptions(text, simPort, error)) {
             return false;
         }
         options.portKind = CliPortKind::Sim;

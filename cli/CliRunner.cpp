@@ -10,7 +10,7 @@
 #include "isp/PerformanceCounter.h"
 #include "isp/QtSerialPort.h"
 #include "ops/Operations.h"
-#include "sim/SimPortSpec.h"
+#include "sim/SimPortOptions.h"
 #include "sim/VirtualCounter.h"
 
 namespace {

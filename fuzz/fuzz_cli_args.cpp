@@ -12,7 +12,7 @@
 #include "isp/DeviceTable.h"
 #include "isp/IspAdapter.h"
 #include "isp/PortNames.h"
-#include "sim/SimPortSpec.h"
+#include "sim/SimPortOptions.h"
 
 namespace {
 
@@ -79,11 +79,11 @@ bool SanePort(const CliOptions& options) {
             return options.comNumber >= kFirstComPort && options.comNumber <= kLastComPort &&
                    options.portName == ResolvePortName(options.comNumber, {});
         case CliPortKind::Sim: {
-            SimPortSpec spec;
+            SimPortOptions simPort;
             std::string error;
             return IsSimPortName(options.portName) &&
-                   ParseSimPortSpec(options.portName, spec, error) && spec.deviceIndex >= 0 &&
-                   spec.deviceIndex < kDeviceCount;
+                   ParseSimPortOptions(options.portName, simPort, error) && simPort.deviceIndex >= 0 &&
+                   simPort.deviceIndex < kDeviceCount;
         }
         case CliPortKind::Path:
             return !IsSimPortName(options.portName);

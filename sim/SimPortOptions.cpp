@@ -1,4 +1,4 @@
-#include "sim/SimPortSpec.h"
+#include "sim/SimPortOptions.h"
 
 #include <cctype>
 #include <cstdio>
@@ -117,13 +117,13 @@ bool IsSimPortName(const std::string& name) {
     return name.size() >= length && EqualNoCase(name.substr(0, length), kSimPortPrefix);
 }
 
-bool ParseSimPortSpec(const std::string& name, SimPortSpec& spec, std::string& error) {
+bool ParseSimPortOptions(const std::string& name, SimPortOptions& simPort, std::string& error) {
     if (!IsSimPortName(name)) {
         error = "\"" + name + "\" is not a simulated port (sim:<device>)";
         return false;
     }
     const std::vector<std::string> parts = Split(name.substr(std::strlen(kSimPortPrefix)));
-    SimPortSpec parsed;
+    SimPortOptions parsed;
     for (int index = 0; index < kDeviceCount; ++index) {
         if (EqualNoCase(parts[0], g_deviceTable[index].name)) {
             parsed.deviceIndex = index;
@@ -171,7 +171,7 @@ bool ParseSimPortSpec(const std::string& name, SimPortSpec& spec, std::string& e
             return false;
         }
     }
-    spec = parsed;
+    simPort = parsed;
     return true;
 }
 
@@ -194,14 +194,14 @@ struct CRoutingPort::Impl {
     bool OpenSim(const std::string& name) {
         auto it = chips.find(name);
         if (it == chips.end()) {
-            SimPortSpec spec;
-            if (!ParseSimPortSpec(name, spec, error)) {
+            SimPortOptions simPort;
+            if (!ParseSimPortOptions(name, simPort, error)) {
                 return false;
             }
-            SimChip chip{std::make_unique<CSimPort>(spec.config, counter), spec.stateFile};
+            SimChip chip{std::make_unique<CSimPort>(simPort.config, counter), simPort.stateFile};
             // A state file that does not exist yet is created by the first save.
-            if (!spec.stateFile.empty() && StateFileExists(spec.stateFile) &&
-                !chip.port->LoadState(spec.stateFile, error)) {
+            if (!simPort.stateFile.empty() && StateFileExists(simPort.stateFile) &&
+                !chip.port->LoadState(simPort.stateFile, error)) {
                 return false;
             }
             it = chips.emplace(name, std::move(chip)).first;

@@ -15,7 +15,7 @@
 
 #include "sim/SimTarget.h"
 
-struct SimPortSpec {
+struct SimPortOptions {
     int deviceIndex = -1;   // row of the device table
     std::string stateFile;  // empty: no state file
     SimConfig config;       // device values plus the faults named
@@ -26,8 +26,8 @@ constexpr const char* kSimPortPrefix = "sim:";
 // True for names that start with "sim:" (in any case).
 bool IsSimPortName(const std::string& name);
 // Parses a sim: port name. false with a message in error when it is not one;
-// spec is then unchanged.
-bool ParseSimPortSpec(const std::string& name, SimPortSpec& spec, std::string& error);
+// simPort is then unchanged.
+bool ParseSimPortOptions(const std::string& name, SimPortOptions& simPort, std::string& error);
 
 // A port that opens the real port for device paths and a simulated adapter
 // for sim: names. The simulated chip lives as long as the router, so that a

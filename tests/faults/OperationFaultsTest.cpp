@@ -314,7 +314,7 @@ void Prepare(CFaultBench& bench, const OpCase& op) {
 
 // ---- One run ----
 
-struct FaultSpec {
+struct FaultCase {
     Fault fault = Fault::None;
     int64_t n = -1;  // the line call or instruction count it starts at
 };
@@ -326,7 +326,7 @@ struct OpRun {
     bool result = false;
 };
 
-OpRun RunOperation(const OpCase& op, const FaultSpec& spec) {
+OpRun RunOperation(const OpCase& op, const FaultCase& injected) {
     SimConfig config = SimConfigForDevice(kDeviceRow);
     config.writeTimeUs = kQuickWriteUs;
     OpRun run;
@@ -337,12 +337,12 @@ OpRun RunOperation(const OpCase& op, const FaultSpec& spec) {
     run.ticksBefore = bench.host.ticks;
     // Nothing has touched the lines yet: the counts start at 0.
     SimConfig& live = bench.sim.Config();
-    switch (spec.fault) {
+    switch (injected.fault) {
         case Fault::PortDies:
-            live.failAfterLineOps = spec.n;
+            live.failAfterLineOps = injected.n;
             break;
         case Fault::MisoStuck:
-            live.misoStuckAfterInstructions = spec.n;
+            live.misoStuckAfterInstructions = injected.n;
             break;
         case Fault::EraseFails:
             live.eraseFails = true;
@@ -581,12 +581,12 @@ struct Strike {
     bool duringPart = false;  // it hit something the part needed before its result
 };
 
-Strike StrikeOf(const FaultSpec& spec, Part part, const std::vector<FaultEvent>& events,
+Strike StrikeOf(const FaultCase& injected, Part part, const std::vector<FaultEvent>& events,
                 const PartRun& run) {
     Strike strike;
     const FaultEvent& heading = events[run.heading];
     const FaultEvent& last = events[run.last];
-    switch (spec.fault) {
+    switch (injected.fault) {
         case Fault::PortDies:
             for (size_t i = 0; i < run.last; ++i) {
                 if (events[i].kind == FaultEvent::Kind::Call && !events[i].ok) {
@@ -595,7 +595,7 @@ Strike StrikeOf(const FaultSpec& spec, Part part, const std::vector<FaultEvent>&
             }
             break;
         case Fault::MisoStuck: {
-            const auto n = static_cast<uint64_t>(spec.n);
+            const auto n = static_cast<uint64_t>(injected.n);
             strike.beforePart = n <= heading.instructions;
             strike.duringPart = n < last.instructions && LinesOf(part).readsLast;
             break;
@@ -619,7 +619,7 @@ std::string Describe(const PartRun& part) {
 }
 
 // Every check of one run; gives the parts for the caller's own use.
-std::vector<PartRun> CheckRun(const OpCase& op, const FaultSpec& spec, const OpRun& run) {
+std::vector<PartRun> CheckRun(const OpCase& op, const FaultCase& injected, const OpRun& run) {
     const std::vector<FaultEvent>& events = run.bench->log.Events();
     const std::vector<PartRun> parts = SplitParts(events);
     EXPECT_EQ(parts.size(), op.parts.size()) << "each part runs, whatever the one before gave";
@@ -652,14 +652,14 @@ std::vector<PartRun> CheckRun(const OpCase& op, const FaultSpec& spec, const OpR
         EXPECT_FALSE(complete && part.lines.size() > 1) << "completion after an error line";
         allComplete = allComplete && complete;
 
-        const Strike strike = StrikeOf(spec, op.parts[p], events, part);
+        const Strike strike = StrikeOf(injected, op.parts[p], events, part);
         if (strike.beforePart) {
             EXPECT_EQ(part.lines, std::vector<std::string>{lines.initError});
         }
         if (strike.duringPart) {
             EXPECT_FALSE(complete) << "completion line after the fault";
         }
-        ExpectLinesTrue(op.parts[p], part.lines, run, spec.fault == Fault::MisoStuck ? 1 : 0);
+        ExpectLinesTrue(op.parts[p], part.lines, run, injected.fault == Fault::MisoStuck ? 1 : 0);
         ExpectNoReleaseBefore(CallsBetween(events, part.heading, part.last));
         ExpectOneLeave(CallsBetween(events, part.last, part.end));
     }
@@ -739,11 +739,11 @@ TEST_P(OperationFaultTest, EndsWithItsOwnErrorAndLeavesOnce) {
         points = InjectionPoints(fault, healthy.bench->log.Events(), parts);
     }
     for (const int64_t n : points) {
-        const FaultSpec spec{fault, n};
+        const FaultCase injected{fault, n};
         SCOPED_TRACE(std::string(op.name) + " with " + FaultName(fault) +
                      " at N = " + std::to_string(n));
-        OpRun run = RunOperation(op, spec);
-        const std::vector<PartRun> faulted = CheckRun(op, spec, run);
+        OpRun run = RunOperation(op, injected);
+        const std::vector<PartRun> faulted = CheckRun(op, injected, run);
         if (fault == Fault::EraseFails) {
             // Only the erases notice; the two that keep a memory give it
             // back and say no more than that the erase failed.

@@ -1,7 +1,7 @@
 // Construction, opening and closing the port, and the presence test.
 #include <gtest/gtest.h>
 
-#include "sim/SimPortSpec.h"
+#include "sim/SimPortOptions.h"
 #include "tests/isp/IspTestBench.h"
 
 namespace {

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "sim/SimPortSpec.h"
+#include "sim/SimPortOptions.h"
 #include "sim/VirtualCounter.h"
 
 namespace {
@@ -14,39 +14,39 @@ constexpr int kAT90S8515 = 4;
 constexpr int kATtiny10 = 8;
 constexpr int kATmega103 = 13;
 
-TEST(SimPortSpec, DeviceNamesAreTableNamesInAnyCase) {
-    SimPortSpec spec;
+TEST(SimPortOptions, DeviceNamesAreTableNamesInAnyCase) {
+    SimPortOptions simPort;
     std::string error;
-    ASSERT_TRUE(ParseSimPortSpec("sim:AT90S8515", spec, error)) << error;
-    EXPECT_EQ(spec.deviceIndex, kAT90S8515);
-    EXPECT_TRUE(spec.stateFile.empty());
-    EXPECT_EQ(spec.config.signature, SimConfigForDevice(kAT90S8515).signature);
-    EXPECT_EQ(spec.config.pollProg, 0x7F);
+    ASSERT_TRUE(ParseSimPortOptions("sim:AT90S8515", simPort, error)) << error;
+    EXPECT_EQ(simPort.deviceIndex, kAT90S8515);
+    EXPECT_TRUE(simPort.stateFile.empty());
+    EXPECT_EQ(simPort.config.signature, SimConfigForDevice(kAT90S8515).signature);
+    EXPECT_EQ(simPort.config.pollProg, 0x7F);
 
-    ASSERT_TRUE(ParseSimPortSpec("SIM:atmega103", spec, error)) << error;
-    EXPECT_EQ(spec.deviceIndex, kATmega103);
-    EXPECT_EQ(spec.config.progSize, 131072);
-    ASSERT_TRUE(ParseSimPortSpec("sim:attiny10/11/12", spec, error)) << error;
-    EXPECT_EQ(spec.deviceIndex, kATtiny10);
+    ASSERT_TRUE(ParseSimPortOptions("SIM:atmega103", simPort, error)) << error;
+    EXPECT_EQ(simPort.deviceIndex, kATmega103);
+    EXPECT_EQ(simPort.config.progSize, 131072);
+    ASSERT_TRUE(ParseSimPortOptions("sim:attiny10/11/12", simPort, error)) << error;
+    EXPECT_EQ(simPort.deviceIndex, kATtiny10);
 }
 
-TEST(SimPortSpec, OptionsSetStateFileAndFaults) {
-    SimPortSpec spec;
+TEST(SimPortOptions, OptionsSetStateFileAndFaults) {
+    SimPortOptions simPort;
     std::string error;
-    ASSERT_TRUE(ParseSimPortSpec(
+    ASSERT_TRUE(ParseSimPortOptions(
         "sim:AT90S8515,state=/tmp/chip.txt,no-adapter,no-target,stuck-flash=0x1fff,"
         "stuck-flash=17,stuck-eeprom=511,erase-fails",
-        spec, error))
+        simPort, error))
         << error;
-    EXPECT_EQ(spec.stateFile, "/tmp/chip.txt");
-    EXPECT_TRUE(spec.config.noAdapter);
-    EXPECT_TRUE(spec.config.noTarget);
-    EXPECT_TRUE(spec.config.eraseFails);
-    EXPECT_EQ(spec.config.stuckProgBytes, (std::vector<int>{0x1FFF, 17}));
-    EXPECT_EQ(spec.config.stuckDataBytes, (std::vector<int>{511}));
+    EXPECT_EQ(simPort.stateFile, "/tmp/chip.txt");
+    EXPECT_TRUE(simPort.config.noAdapter);
+    EXPECT_TRUE(simPort.config.noTarget);
+    EXPECT_TRUE(simPort.config.eraseFails);
+    EXPECT_EQ(simPort.config.stuckProgBytes, (std::vector<int>{0x1FFF, 17}));
+    EXPECT_EQ(simPort.config.stuckDataBytes, (std::vector<int>{511}));
 }
 
-TEST(SimPortSpec, BadNamesGiveAMessageAndLeaveTheSpecAlone) {
+TEST(SimPortOptions, BadNamesGiveAMessageAndLeaveTheSpecAlone) {
     const std::string bad[] = {
         "COM2",
         "/dev/ttyUSB0",
@@ -67,12 +67,12 @@ TEST(SimPortSpec, BadNamesGiveAMessageAndLeaveTheSpecAlone) {
     };
     for (const std::string& name : bad) {
         SCOPED_TRACE(name);
-        SimPortSpec spec;
-        spec.deviceIndex = 99;
+        SimPortOptions simPort;
+        simPort.deviceIndex = 99;
         std::string error;
-        EXPECT_FALSE(ParseSimPortSpec(name, spec, error));
+        EXPECT_FALSE(ParseSimPortOptions(name, simPort, error));
         EXPECT_FALSE(error.empty());
-        EXPECT_EQ(spec.deviceIndex, 99);
+        EXPECT_EQ(simPort.deviceIndex, 99);
     }
     EXPECT_TRUE(IsSimPortName("Sim:x"));
     EXPECT_FALSE(IsSimPortName("si"));
