@@ -30,6 +30,11 @@ std::vector<int> ImageSizes() {
 }
 
 constexpr uint8_t kDataModeBit = 0x80;
+// The write-and-read-back check costs time in proportion to the image, not
+// to the input: on every image size it held the whole target to under a
+// hundred runs a second. The writer treats every byte alike, so the small
+// images say as much; its segment records above 64 KB have their own tests.
+constexpr int kRoundTripLimit = 2048;
 
 }  // namespace
 
@@ -50,6 +55,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         std::abort();  // the image must always come back at the device's size
     }
 
+    if (imageSize > kRoundTripLimit) {
+        return 0;
+    }
     // A file we write must read back into the same image without an error.
     const std::string written = FormatHexImage(image);
     std::vector<uint8_t> again;

@@ -61,13 +61,18 @@ std::string_view TrimBlanks(std::string_view s) {
     return s.substr(first, s.find_last_not_of(blanks) - first + 1);
 }
 
-// Names that look like sections and entries in the text: candidates only;
-// whether they are found is the parser's to say, before and after.
+// Every look-up reads the whole text again: past a few dozen of them a run
+// costs more than it finds.
+constexpr size_t kMaxKeysFromText = 16;
+
+// Names that look like sections and entries in the text (the first few):
+// candidates only; whether they are found is the parser's to say, before
+// and after.
 std::vector<Key> KeysInText(const std::string& text) {
     std::vector<Key> keys;
     std::string section;
     size_t start = 0;
-    while (start < text.size()) {
+    while (start < text.size() && keys.size() < kMaxKeysFromText) {
         size_t end = text.find('\n', start);
         if (end == std::string::npos) {
             end = text.size();
