@@ -21,10 +21,6 @@ const char* const kSaveFilter = "Hex file (*.hex;*.epp)|*.hex;*.epp||";
 // without an extension gets ".hex".
 const char* const kSaveExtension = ".hex;*.epp";
 
-const char* const kOpenedPrefix = "File ";
-const char* const kOpenedSuffix = " Opened\r\n";
-const char* const kSaveProgPrefix = "Save Prog File ";
-const char* const kSaveDataPrefix = "Save Data File ";
 const char* const kLineEnd = "\r\n";
 
 // The data file that goes with a program file: every ".hex" becomes ".epp",
@@ -185,7 +181,7 @@ CProgrammerDlg::FileSide CProgrammerDlg::ProgSide() {
             m_adapter.m_nProgSize,
             HexReadMode::Program,
             kHexProgAddressErrorLine,
-            kSaveProgPrefix,
+            kHexSaveProgPrefix,
             &CProgrammerDlg::RefreshProgView};
 }
 
@@ -198,7 +194,7 @@ CProgrammerDlg::FileSide CProgrammerDlg::DataSide() {
             m_adapter.m_nDataSize,
             HexReadMode::Data,
             kHexDataAddressErrorLine,
-            kSaveDataPrefix,
+            kHexSaveDataPrefix,
             &CProgrammerDlg::RefreshDataView};
 }
 
@@ -213,7 +209,7 @@ void CProgrammerDlg::ReadImageFile(const FileSide& side) {
         ShowOnScreen();
         return;
     }
-    AddMessage(kOpenedPrefix + side.file + kOpenedSuffix);
+    AddMessage(kHexOpenedPrefix + side.file + kHexOpenedSuffix);
     // The image holds the file's content from here on, whatever it contains.
     side.loaded = 1;
     const HexReadStatus status = ReadHexImage(text, side.mode, side.size, side.image);

@@ -24,10 +24,6 @@ constexpr const char* kToolName = "brenwick-cli: ";
 constexpr const char* kSelectDeviceLine = "Select device : ";
 constexpr const char* kAutoSelectLine = "Auto Select device : \r\n";
 constexpr const char* kDeviceErrorLine = " Device Error \r\n";
-constexpr const char* kFileOpenedPrefix = "File ";
-constexpr const char* kFileOpenedSuffix = " Opened\r\n";
-constexpr const char* kSaveProgPrefix = "Save Prog File ";
-constexpr const char* kSaveDataPrefix = "Save Data File ";
 constexpr const char* kLineEnd = "\r\n";
 constexpr const char* kAdapterReady = "Prog. Key ready";
 constexpr const char* kAdapterNotFoundText = "Not found";
@@ -191,7 +187,7 @@ private:
 
     // The lines the window's reader posts.
     void ReportRead(const CliAction& action, HexReadStatus status) {
-        m_host.AddMessage(kFileOpenedPrefix + action.file + kFileOpenedSuffix);
+        m_host.AddMessage(kHexOpenedPrefix + action.file + kHexOpenedSuffix);
         if (status == HexReadStatus::ChecksumError) {
             m_host.AddMessage(kHexChecksumErrorLine);
         } else if (status == HexReadStatus::AddressError) {
@@ -219,7 +215,8 @@ private:
 
     bool SaveImage(const CliAction& action) {
         const bool prog = IsProgAction(action.kind);
-        m_host.AddMessage((prog ? kSaveProgPrefix : kSaveDataPrefix) + action.file + kLineEnd);
+        m_host.AddMessage((prog ? kHexSaveProgPrefix : kHexSaveDataPrefix) + action.file +
+                          kLineEnd);
         std::string error;
         if (!WriteFileAtomically(
                 action.file, FormatHexImage(prog ? m_adapter.m_progImage : m_adapter.m_dataImage),

@@ -13,6 +13,10 @@ const char* const kHexChecksumErrorLine = " File Checksum Error.\r\n";
 const char* const kHexProgAddressErrorLine = " File Prog Address Error.\r\n";
 const char* const kHexDataAddressErrorLine = " File Data Address Error.\r\n";
 const char* const kHexSaveErrorLine = " File Save Error.\r\n";
+const char* const kHexOpenedPrefix = "File ";
+const char* const kHexOpenedSuffix = " Opened\r\n";
+const char* const kHexSaveProgPrefix = "Save Prog File ";
+const char* const kHexSaveDataPrefix = "Save Data File ";
 
 namespace {
 

@@ -30,6 +30,12 @@ HexReadStatus ReadHexImage(const std::string& fileText, HexReadMode mode, int im
 extern const char* const kHexChecksumErrorLine;  // " File Checksum Error.\r\n"
 extern const char* const kHexProgAddressErrorLine;
 extern const char* const kHexDataAddressErrorLine;
+// "File <name> Opened\r\n" after a file was opened for reading, and
+// "Save Prog File <name>\r\n" / "Save Data File <name>\r\n" before a save.
+extern const char* const kHexOpenedPrefix;
+extern const char* const kHexOpenedSuffix;
+extern const char* const kHexSaveProgPrefix;
+extern const char* const kHexSaveDataPrefix;
 extern const char* const kHexSaveErrorLine;  // " File Save Error.\r\n"
 
 // The whole file text for an image: one ":10AAAA00" record of sixteen bytes
