@@ -1,5 +1,6 @@
 #include "app/ProgrammerDlg.h"
 
+#include <QAbstractButton>
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QContextMenuEvent>
@@ -9,6 +10,8 @@
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QHeaderView>
+#include <QKeyEvent>
+#include <QKeySequence>
 #include <QLabel>
 #include <QMenu>
 #include <QMenuBar>
@@ -166,9 +169,44 @@ CProgrammerDlg::CProgrammerDlg(CProfileFile& profile, IFileChooser& chooser,
     BuildMenus();
     layout()->setSizeConstraint(QLayout::SetFixedSize);
     InitDialog();
+    // "Write &Data" and the "&Device" menu share Alt+D; as in a classic
+    // dialog the button's access key comes first. Qt would treat the two as
+    // ambiguous and only move the focus, so the key is taken before the
+    // shortcut map sees it.
+    qApp->installEventFilter(this);
 }
 
 CProgrammerDlg::~CProgrammerDlg() = default;
+
+QAbstractButton* CProgrammerDlg::ButtonForAccessKey(QObject* watched, const QKeyEvent& key) const {
+    auto* widget = qobject_cast<QWidget*>(watched);
+    if (widget == nullptr || widget->window() != this || key.modifiers() != Qt::AltModifier) {
+        return nullptr;
+    }
+    const QKeySequence pressed(QKeyCombination(Qt::AltModifier, Qt::Key(key.key())));
+    for (QAbstractButton* button : findChildren<QAbstractButton*>()) {
+        if (button->isVisible() && button->isEnabled() &&
+            QKeySequence::mnemonic(button->text()) == pressed) {
+            return button;
+        }
+    }
+    return nullptr;
+}
+
+bool CProgrammerDlg::eventFilter(QObject* watched, QEvent* event) {
+    if (event->type() == QEvent::ShortcutOverride || event->type() == QEvent::KeyPress) {
+        auto* key = static_cast<QKeyEvent*>(event);
+        if (QAbstractButton* button = ButtonForAccessKey(watched, *key)) {
+            event->accept();
+            if (event->type() == QEvent::KeyPress) {
+                button->setFocus(Qt::ShortcutFocusReason);
+                button->click();
+            }
+            return true;
+        }
+    }
+    return QDialog::eventFilter(watched, event);
+}
 
 void CProgrammerDlg::BuildControls() {
     auto* top = new QVBoxLayout(this);

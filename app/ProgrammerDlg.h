@@ -18,9 +18,11 @@
 class CProfileFile;
 class IFileChooser;
 class CHexTableView;
+class QAbstractButton;
 class QAction;
 class QCheckBox;
 class QGroupBox;
+class QKeyEvent;
 class QLabel;
 class QMenu;
 class QMenuBar;
@@ -129,6 +131,7 @@ protected:
     void done(int result) override;
     void closeEvent(QCloseEvent* event) override;
     void contextMenuEvent(QContextMenuEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     void BuildControls();
@@ -141,6 +144,9 @@ private:
     static bool IsKnownDevice(int nDevice);
     // Both images at the device's sizes, every byte erased (0xFF).
     void BlankImages();
+    // The visible, enabled button of this window whose access key the key
+    // event is (Alt and the underlined letter); nullptr when none.
+    QAbstractButton* ButtonForAccessKey(QObject* watched, const QKeyEvent& key) const;
 
     // Commands.
     void OnAutoDetect();

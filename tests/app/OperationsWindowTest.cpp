@@ -5,6 +5,7 @@
 // these check the window's side of them.
 #include <QCheckBox>
 #include <QCloseEvent>
+#include <QMenuBar>
 #include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QPushButton>
@@ -73,6 +74,7 @@ private slots:
     void eraseProgBlanksProgramViewKeepsData();
     void failedEntryLeavesImageViewAndFlag();
     void closeRequestDuringButtonOperationIsIgnored();
+    void buttonAccessKeyWinsOverMenuBar();
     void windowStaysUsableAfterFault_data();
     void windowStaysUsableAfterFault();
     void simPortOnSteadyClockThroughPortsSection();
@@ -285,6 +287,21 @@ void OperationsWindowTest::closeRequestDuringButtonOperationIsIgnored() {
 
     bench.dlg->close();
     QVERIFY(!bench.dlg->isVisible());
+}
+
+// "Write &Data" and the "&Device" menu share Alt+D: the button is pressed,
+// at the first stroke, whichever control has the focus.
+void OperationsWindowTest::buttonAccessKeyWinsOverMenuBar() {
+    Bench bench;
+    bench.dlg->show();
+    QVERIFY(QTest::qWaitForWindowActive(bench.dlg.get()));
+    Control<QPlainTextEdit>(bench.dlg.get(), ids::kMessages)->setFocus();
+    const size_t before = bench.dlg->m_strMessages.size();
+    QTest::keyClick(bench.dlg.get(), Qt::Key_D, Qt::AltModifier);
+    QVERIFY(bench.PaneSince(before).rfind("Writing Data to device ...\r\n", 0) == 0);
+    auto* menuBar = bench.dlg->findChild<QMenuBar*>();
+    QVERIFY(menuBar != nullptr);
+    QCOMPARE(menuBar->activeAction(), nullptr);
 }
 
 void OperationsWindowTest::windowStaysUsableAfterFault_data() {
