@@ -17,6 +17,7 @@
 #include "app/ProfileFile.h"
 #include "app/ProgrammerApp.h"
 #include "app/ProgrammerDlg.h"
+#include "bench/WindowBenchMain.h"
 
 namespace {
 
@@ -96,15 +97,5 @@ BENCHMARK(BM_RefreshProgViewAndRepaint)
 }  // namespace
 
 int main(int argc, char* argv[]) {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    }
-    QTemporaryDir config;
-    qputenv("XDG_CONFIG_HOME", config.path().toLocal8Bit());
-    g_config = &config;
-    QApplication application(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
+    return RunWindowBenchmarks(argc, argv, g_config);
 }

@@ -24,6 +24,7 @@
 #include "app/HexTableView.h"
 #include "app/ProfileFile.h"
 #include "app/ProgrammerDlg.h"
+#include "bench/WindowBenchMain.h"
 #include "isp/DeviceTable.h"
 #include "isp/QtSerialPort.h"
 #include "ops/OperationHost.h"
@@ -321,15 +322,5 @@ BENCHMARK(BM_ReadProgFile131072)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond)-
 BENCHMARK(BM_WriteProgFile131072)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 int main(int argc, char* argv[]) {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    }
-    QTemporaryDir config;
-    qputenv("XDG_CONFIG_HOME", config.path().toLocal8Bit());
-    g_config = &config;
-    QApplication application(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
+    return RunWindowBenchmarks(argc, argv, g_config);
 }

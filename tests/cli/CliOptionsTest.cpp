@@ -93,7 +93,7 @@ TEST(CliOptions, UsageErrorsSayWhatIsWrong) {
         {{"--speed", "check"}, "unknown option \"--speed\""},
         {{"check", "--port"}, "--port needs a value"},
         {{"--port", "--quiet", "check"}, "--port needs a value"},
-        {{"--port", "COM1", "--port", "COM3", "check"}, "more than once"},
+        {{"--port", "COM3", "--port", "COM4", "check"}, "more than once"},
         {{"--port", "COM5", "check"}, "COM1 to COM4"},
         {{"--port", "com0", "check"}, "COM1 to COM4"},
         {{"--port=", "check"}, "empty port"},
