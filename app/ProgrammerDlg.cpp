@@ -640,6 +640,14 @@ void CProgrammerDlg::SetDevice(int nDevice) {
     m_strDataRange = QString::asprintf("Data : 0x00 - 0x%X", std::max(m_adapter.m_nDataSize - 1, 0))
                          .toStdString();
     AddMessage(kSelectDevice + m_adapter.m_strName + kLineEnd);
+    // FSTRT is a box only on parts that have that fuse; elsewhere the bit in
+    // its place is another fuse (or none), which the window never writes.
+    const DeviceInfo* device = m_adapter.Device();
+    const bool hasFstrt = device != nullptr && device->fstrtWrite != nullptr;
+    m_checkFstrt->setEnabled(hasFstrt);
+    if (!hasFstrt) {
+        m_ticks.m_bFstrt = 0;
+    }
     BlankImages();
     RefreshProgView();
     RefreshDataView();

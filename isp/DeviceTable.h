@@ -1,9 +1,22 @@
-// The fifteen target devices the programmer knows.
+// The target devices the programmer knows: one description per part, read by
+// everything else (the Device menu, Auto Detect, the adapter, the
+// operations, the command-line tool). Adding a part is adding one entry.
 #pragma once
 
 #include <cstdint>
 
 constexpr int kDeviceNameLength = 40;
+
+// How a part enters programming mode.
+enum class EntryRule {
+    // Programming Enable until the part echoes 0x53 during the third byte,
+    // with an extra SCK pulse after every attempt that failed.
+    EchoSync,
+    // One Programming Enable after the reset and no SCK pulse: the part gives
+    // no echo and a stray SCK edge loses its synchronisation for good. The
+    // signature confirms the entry instead.
+    SingleEnable,
+};
 
 struct DeviceInfo {
     int32_t number;     // device number: the selection key, stored in the settings
@@ -11,13 +24,33 @@ struct DeviceInfo {
     int32_t progSize;   // program memory size in bytes
     int32_t dataSize;   // data memory (EEPROM) size in bytes
     char name[kDeviceNameLength];
-    uint8_t pollData1;  // a data byte equal to this is confirmed by a fixed wait
-    uint8_t pollData2;  // likewise
-    uint8_t pollProg;   // a program byte equal to this is confirmed by a fixed wait
+    uint8_t pollData1;  // a busy EEPROM cell reads this, then pollData2: a data
+    uint8_t pollData2;  // byte equal to either is confirmed by a full wait
+    uint8_t pollProg;   // a busy flash cell reads this; likewise for program bytes
+
+    // 0: flash is written byte by byte; otherwise the page size in bytes
+    // (Load Program Memory Page fills a buffer, Write Program Memory Page
+    // commits it).
+    int32_t progPageSize;
+    // Longest write of a flash byte (or page), an EEPROM byte, a lock or
+    // fuse byte, and of a chip erase, in microseconds.
+    int32_t progWriteUs;
+    int32_t dataWriteUs;
+    int32_t lockWriteUs;
+    int32_t chipEraseUs;
+    EntryRule entry;
+    // Instruction patterns (see isp/InstructionPattern.h); nullptr when the
+    // part has no such instruction in serial programming mode.
+    const char* lockWrite;   // writes the lock byte's bits a.. (1 = leave unprogrammed)
+    const char* lockRead;    // answers lock bits, and SPIEN or FSTRT where it does
+    const char* fstrtWrite;  // writes the FSTRT fuse; nullptr: the box stands for nothing
 };
 
 constexpr int kDeviceCount = 15;
 extern const DeviceInfo g_deviceTable[kDeviceCount];
+
+// The row with that device number; nullptr when there is none.
+const DeviceInfo* FindDeviceByNumber(int32_t number);
 
 // First signature byte of every Atmel part.
 constexpr uint8_t kAtmelVendorCode = 0x1E;

@@ -1,6 +1,9 @@
 #include "isp/IspAdapter.h"
 
+#include <algorithm>
+
 #include "isp/DeviceTable.h"
+#include "isp/InstructionPattern.h"
 #include "isp/QtSerialPort.h"
 
 namespace {
@@ -19,9 +22,11 @@ constexpr int kInitialDataImageSize = 1024;
 constexpr int kResetPulseWaitUs = 2000;  // after each RESET edge of the reset pulse
 constexpr int kSyncSetupWaitUs = 20000;  // reset pulse to first Programming Enable
 constexpr int kSckPulseUs = 25;          // extra SCK pulse: high, then low
-constexpr int kChipEraseWaitUs = 18000;
-constexpr int kPollWaitUs = 500;         // before each read-back of a write
-constexpr int kFixedWriteWaitUs = 9000;  // write of a polling value, lock bits, FSTRT
+// Before any part is selected: the longest waits any part of the table needs
+// for a byte write, a lock write and a chip erase.
+constexpr int kDefaultWriteUs = 20000;
+constexpr int kDefaultChipEraseUs = 20000;
+constexpr int kPollWaitUs = 500;  // before each read-back of a write
 constexpr int kLeaveWaitUs = 1000;
 constexpr int kCheckSettleUs = 1000;
 constexpr int kDsrSettleUs = 500;
@@ -42,19 +47,13 @@ constexpr uint8_t kOpReadEeprom = 0xA0;
 constexpr uint8_t kOpWriteEeprom = 0xC0;
 constexpr uint8_t kOpReadLock = 0x58;
 constexpr uint8_t kOpReadSignature = 0x30;
-constexpr uint8_t kOpWriteLockOrFuse = 0xAC;
-constexpr uint8_t kWriteLockBase = 0xF9;
-constexpr uint8_t kWriteLockBit1 = 0x02;
-constexpr uint8_t kWriteLockBit2 = 0x04;
-constexpr uint8_t kWriteFstrtProgrammed = 0xBE;
-constexpr uint8_t kWriteFstrtUnprogrammed = 0xBF;
+constexpr uint8_t kOpWriteProgPage = 0x4C;
 constexpr uint8_t kSyncEcho = 0x53;  // Programming Enable's second byte, echoed during the third
 
-// Bits of the Read Lock and Fuse Bits answer.
-constexpr uint32_t kLockBit1Mask = 0x80;
-constexpr uint32_t kLockBit2Mask = 0x40;
-constexpr uint32_t kSpienMask = 0x20;
-constexpr uint32_t kFstrtMask = 0x01;
+// Lock byte bits (see isp/InstructionPattern.h).
+constexpr uint8_t kLockBit1 = 0x01;
+constexpr uint8_t kLockBit2 = 0x02;
+constexpr uint8_t kAllLockBitsUnprogrammed = 0xFF;
 
 constexpr uint8_t kErased = 0xFF;
 constexpr int kSizeCodeUnit = 1024;
@@ -74,6 +73,12 @@ uint8_t AnswerByte(uint32_t answer) {
 
 int BitValue(uint32_t byte, uint32_t mask) {
     return (byte & mask) != 0 ? 1 : 0;
+}
+
+// Reads of a write in progress: enough to cover the part's longest write, and
+// never fewer than the twenty every part was always given.
+int PollsFor(int writeUs) {
+    return std::max(kMaxPolls, (writeUs + kPollWaitUs - 1) / kPollWaitUs);
 }
 
 }  // namespace
@@ -268,7 +273,7 @@ int CIspAdapter::ReadAnswer(uint32_t instruction, uint8_t& value) {
     // During each byte the target shifts out the byte it received before.
     constexpr uint32_t kEchoMask = 0x00FFFF00;
     constexpr int kEchoShift = 8;
-    if ((answer & kEchoMask) != ((instruction >> kEchoShift) & kEchoMask)) {
+    if (m_bEchoes && (answer & kEchoMask) != ((instruction >> kEchoShift) & kEchoMask)) {
         return kIspNoEcho;
     }
     return kIspOk;
@@ -286,29 +291,35 @@ bool CIspAdapter::Synchronise() {
     return ((answer >> 8) & 0xFF) == kSyncEcho;
 }
 
-int CIspAdapter::EnterProgrammingMode(int checkSignature) {
-    if (PulseReset() != kIspOk) {
-        return kIspLineError;
-    }
-    WaitMicroseconds(kSyncSetupWaitUs);
-    bool synchronised = false;
-    for (int attempt = 0; attempt < kSyncAttempts && !synchronised; ++attempt) {
-        synchronised = Synchronise();
-        if (!synchronised) {
-            PulseSck();
+bool CIspAdapter::SynchroniseByEcho() {
+    for (int attempt = 0; attempt < kSyncAttempts; ++attempt) {
+        if (Synchronise()) {
+            return true;
         }
+        PulseSck();
     }
-    if (!synchronised) {
-        return kIspNoSync;
-    }
-    if (checkSignature != 1) {
-        return kIspOk;
-    }
-    uint8_t value = 0;
-    ReadSignatureByte(value, kSignatureVendor);
-    if (value != kAtmelVendorCode) {
+    return false;
+}
+
+bool CIspAdapter::SynchroniseOnce() {
+    Transfer(kProgrammingEnable);
+    m_bEchoes = false;
+    uint8_t vendor = 0;
+    return ReadSignatureByte(vendor, kSignatureVendor) == kIspOk && vendor == kAtmelVendorCode;
+}
+
+int CIspAdapter::CheckSignature() {
+    // The first read tells whether the part echoes the instruction bytes.
+    m_bEchoes = false;
+    const uint32_t answer = Transfer(Instruction(kOpReadSignature, kSignatureVendor));
+    constexpr uint32_t kEchoMask = 0x00FFFF00;
+    constexpr int kEchoShift = 8;
+    const uint32_t sent = Instruction(kOpReadSignature, kSignatureVendor);
+    m_bEchoes = (answer & kEchoMask) == ((sent >> kEchoShift) & kEchoMask);
+    if (AnswerByte(answer) != kAtmelVendorCode) {
         return kIspVendorError;
     }
+    uint8_t value = 0;
     ReadSignatureByte(value, kSignatureSize);
     const uint8_t sizeCode = SizeCodeForProgSize(m_nProgSize / kSizeCodeUnit * kSizeCodeUnit);
     if (sizeCode == 0 || value != sizeCode) {
@@ -319,6 +330,23 @@ int CIspAdapter::EnterProgrammingMode(int checkSignature) {
         return kIspPartCodeError;
     }
     return kIspOk;
+}
+
+int CIspAdapter::EnterProgrammingMode(int checkSignature) {
+    if (PulseReset() != kIspOk) {
+        return kIspLineError;
+    }
+    WaitMicroseconds(kSyncSetupWaitUs);
+    // Until the part shows otherwise, trust no read it does not echo.
+    m_bEchoes = true;
+    const bool once = m_pDevice != nullptr && m_pDevice->entry == EntryRule::SingleEnable;
+    if (!(once ? SynchroniseOnce() : SynchroniseByEcho())) {
+        return kIspNoSync;
+    }
+    if (checkSignature != 1) {
+        return kIspOk;
+    }
+    return CheckSignature();
 }
 
 int CIspAdapter::LeaveProgrammingMode() {
@@ -334,9 +362,29 @@ int CIspAdapter::LeaveProgrammingMode() {
     return kIspOk;
 }
 
+int CIspAdapter::ProgWriteUs() const {
+    return m_pDevice != nullptr ? m_pDevice->progWriteUs : kDefaultWriteUs;
+}
+
+int CIspAdapter::DataWriteUs() const {
+    return m_pDevice != nullptr ? m_pDevice->dataWriteUs : kDefaultWriteUs;
+}
+
+int CIspAdapter::LockWriteUs() const {
+    return m_pDevice != nullptr ? m_pDevice->lockWriteUs : kDefaultWriteUs;
+}
+
+int CIspAdapter::ChipEraseUs() const {
+    return m_pDevice != nullptr ? m_pDevice->chipEraseUs : kDefaultChipEraseUs;
+}
+
+int CIspAdapter::ProgPageSize() const {
+    return m_pDevice != nullptr ? m_pDevice->progPageSize : 0;
+}
+
 int CIspAdapter::ChipErase() {
     Transfer(kChipErase);
-    WaitMicroseconds(kChipEraseWaitUs);
+    WaitMicroseconds(ChipEraseUs());
     return PulseReset() == kIspOk ? kIspOk : kIspEraseResetError;
 }
 
@@ -348,13 +396,14 @@ bool CIspAdapter::Confirmed(uint8_t value, Reread reread) {
 }
 
 template <typename Reread>
-bool CIspAdapter::ConfirmWrite(uint8_t value, bool fixedWait, Reread reread) {
+bool CIspAdapter::ConfirmWrite(uint8_t value, bool fixedWait, int writeUs, Reread reread) {
     if (fixedWait) {
         // A polling value cannot be told from "still busy": wait it out.
-        WaitMicroseconds(kFixedWriteWaitUs);
+        WaitMicroseconds(writeUs);
         return Confirmed(value, reread);
     }
-    for (int poll = 0; poll < kMaxPolls; ++poll) {
+    const int polls = PollsFor(writeUs);
+    for (int poll = 0; poll < polls; ++poll) {
         WaitMicroseconds(kPollWaitUs);
         if (Confirmed(value, reread)) {
             return true;
@@ -374,7 +423,8 @@ int CIspAdapter::WriteProgramByte(uint8_t value, int high, int wordAddress) {
         return kIspOk;  // already erased: nothing to write
     }
     Transfer(Instruction(high != 0 ? kOpWriteProgHigh : kOpWriteProgLow, wordAddress, value));
-    return ConfirmWrite(value, value == m_pollProg, reread) ? kIspOk : kIspProgWriteError;
+    return ConfirmWrite(value, value == m_pollProg, ProgWriteUs(), reread) ? kIspOk
+                                                                           : kIspProgWriteError;
 }
 
 int CIspAdapter::WriteProgramWord(uint16_t word, int wordAddress) {
@@ -398,26 +448,100 @@ int CIspAdapter::WriteDataByte(uint8_t value, int address) {
     }
     Transfer(Instruction(kOpWriteEeprom, address, value));
     const bool fixedWait = value == m_pollData1 || value == m_pollData2;
-    return ConfirmWrite(value, fixedWait, reread) ? kIspOk : kIspDataWriteError;
+    return ConfirmWrite(value, fixedWait, DataWriteUs(), reread) ? kIspOk : kIspDataWriteError;
+}
+
+void CIspAdapter::WaitForPage(const uint8_t* pageBytes, int pageWordAddress) {
+    // A busy page reads the busy value: poll a byte that cannot be taken for
+    // it, or wait the whole page time when the page has none.
+    const int pageSize = ProgPageSize();
+    for (int offset = 0; offset < pageSize; ++offset) {
+        const uint8_t value = pageBytes[offset];
+        if (value != m_pollProg && value != kErased) {
+            const int word = pageWordAddress + offset / 2;
+            const int high = offset % 2;
+            auto reread = [&](bool& trusted) {
+                uint8_t b = 0;
+                trusted = ReadProgramByte(b, high, word) == kIspOk;
+                return b;
+            };
+            ConfirmWrite(value, false, ProgWriteUs(), reread);
+            return;
+        }
+    }
+    WaitMicroseconds(ProgWriteUs());
+}
+
+int CIspAdapter::WriteProgramPage(const uint8_t* pageBytes, int pageWordAddress, int& failedWord) {
+    const int pageSize = ProgPageSize();
+    failedWord = pageWordAddress;
+    if (pageSize <= 0) {
+        return kIspNotSupported;
+    }
+    const bool blank =
+        std::all_of(pageBytes, pageBytes + pageSize, [](uint8_t b) { return b == kErased; });
+    bool linesOk = true;
+    if (!blank) {
+        for (int offset = 0; offset < pageSize; ++offset) {
+            const uint8_t op = offset % 2 != 0 ? kOpWriteProgHigh : kOpWriteProgLow;
+            Transfer(Instruction(op, pageWordAddress + offset / 2, pageBytes[offset]));
+            linesOk = linesOk && m_bLinesOk;
+        }
+        Transfer(Instruction(kOpWriteProgPage, pageWordAddress));
+        linesOk = linesOk && m_bLinesOk;
+        WaitForPage(pageBytes, pageWordAddress);
+    }
+    // The page counts as written once every byte of it reads back; a blank
+    // page must read erased.
+    for (int offset = 0; offset < pageSize; offset += 2) {
+        const int word = pageWordAddress + offset / 2;
+        uint16_t read = 0;
+        const bool trusted = ReadProgramWord(read, word) == kIspOk;
+        const uint16_t wanted =
+            static_cast<uint16_t>(pageBytes[offset] | pageBytes[offset + 1] << kBitsPerByte);
+        if (!linesOk || !trusted || read != wanted) {
+            failedWord = word;
+            return kIspProgWriteError;
+        }
+    }
+    return kIspOk;
+}
+
+int CIspAdapter::SendLockInstruction(const char* pattern, uint8_t lockByte, int fuse) {
+    const CInstructionPattern instruction(pattern);
+    Transfer(instruction.Build(lockByte, fuse));
+    const bool linesOk = m_bLinesOk;
+    WaitMicroseconds(LockWriteUs());
+    // Nothing is read back, but a port that stopped working is no success.
+    return linesOk ? kIspOk : kIspLineError;
 }
 
 int CIspAdapter::WriteLockBits(int lockBit1, int lockBit2, int fstrt) {
-    uint8_t lock = kWriteLockBase;
-    if (lockBit1 != 0) {
-        lock |= kWriteLockBit1;
+    if (m_pDevice == nullptr || m_pDevice->lockWrite == nullptr) {
+        return kIspNotSupported;
     }
-    if (lockBit2 != 0) {
-        lock |= kWriteLockBit2;
+    // Every lock bit the panel does not show is written unprogrammed, which
+    // leaves it as it is: lock bits only ever go from 1 to 0.
+    uint8_t lock = kAllLockBitsUnprogrammed;
+    if (lockBit1 == 0) {
+        lock &= static_cast<uint8_t>(~kLockBit1);
     }
-    Transfer(Instruction(kOpWriteLockOrFuse, lock << kBitsPerByte));
-    bool linesOk = m_bLinesOk;
-    WaitMicroseconds(kFixedWriteWaitUs);
-    const uint8_t fuse = fstrt != 0 ? kWriteFstrtUnprogrammed : kWriteFstrtProgrammed;
-    Transfer(Instruction(kOpWriteLockOrFuse, fuse << kBitsPerByte));
-    linesOk = linesOk && m_bLinesOk;
-    WaitMicroseconds(kFixedWriteWaitUs);
-    // Nothing is read back, but a port that stopped working is no success.
-    return linesOk ? kIspOk : kIspLineError;
+    if (lockBit2 == 0) {
+        lock &= static_cast<uint8_t>(~kLockBit2);
+    }
+    int result = SendLockInstruction(m_pDevice->lockWrite, lock, 0);
+    if (m_pDevice->fstrtWrite != nullptr) {
+        const int fuseResult = SendLockInstruction(m_pDevice->fstrtWrite, 0, fstrt != 0 ? 1 : 0);
+        result = result != kIspOk ? result : fuseResult;
+    }
+    return result;
+}
+
+int CIspAdapter::WriteLockByte(uint8_t lockByte) {
+    if (m_pDevice == nullptr || m_pDevice->lockWrite == nullptr) {
+        return kIspNotSupported;
+    }
+    return SendLockInstruction(m_pDevice->lockWrite, lockByte, 0);
 }
 
 int CIspAdapter::ReadProgramWord(uint16_t& word, int wordAddress) {
@@ -438,13 +562,40 @@ int CIspAdapter::ReadDataByte(uint8_t& value, int address) {
     return ReadAnswer(Instruction(kOpReadEeprom, address), value);
 }
 
+int CIspAdapter::ReadLock(uint8_t& lockByte, uint8_t& reported, uint8_t& answer) {
+    lockByte = kAllLockBitsUnprogrammed;
+    reported = 0;
+    answer = 0;
+    if (m_pDevice == nullptr || m_pDevice->lockRead == nullptr) {
+        return kIspNotSupported;
+    }
+    const CInstructionPattern pattern(m_pDevice->lockRead);
+    const int result = ReadAnswer(pattern.Fixed(), answer);
+    reported = pattern.LockBitsReported();
+    // A bit the part does not report stays unprogrammed.
+    lockByte = static_cast<uint8_t>(pattern.LockByteOf(answer) | ~reported);
+    return result;
+}
+
+int CIspAdapter::ReadLockByte(uint8_t& lockByte, uint8_t& reported) {
+    uint8_t answer = 0;
+    return ReadLock(lockByte, reported, answer);
+}
+
 int CIspAdapter::ReadLockBits(int& lockBit1, int& lockBit2, int& fstrt, int& spien) {
-    uint8_t bits = 0;
-    const int result = ReadAnswer(Instruction(kOpReadLock, 0), bits);
-    lockBit1 = BitValue(bits, kLockBit1Mask);
-    lockBit2 = BitValue(bits, kLockBit2Mask);
-    fstrt = BitValue(bits, kFstrtMask);
-    spien = BitValue(bits, kSpienMask);
+    uint8_t lock = 0;
+    uint8_t reported = 0;
+    uint8_t answer = 0;
+    const int result = ReadLock(lock, reported, answer);
+    lockBit1 = BitValue(lock, kLockBit1);
+    lockBit2 = BitValue(lock, kLockBit2);
+    // No box is ticked that the chip did not show.
+    fstrt = spien = 1;
+    if (m_pDevice != nullptr && m_pDevice->lockRead != nullptr) {
+        const CInstructionPattern pattern(m_pDevice->lockRead);
+        fstrt = pattern.BitOf(answer, kFuseLetter) != 0 ? 1 : 0;
+        spien = pattern.BitOf(answer, kSpienLetter) != 0 ? 1 : 0;
+    }
     return result;
 }
 
@@ -456,6 +607,7 @@ int CIspAdapter::ReadSignatureByte(uint8_t& value, int index) {
 
 void CIspAdapter::TakeRow(int index) {
     const DeviceInfo& row = g_deviceTable[index];
+    m_pDevice = &row;
     m_nProgSize = row.progSize;
     m_nDataSize = row.dataSize;
     m_nDevice = row.number;
@@ -476,31 +628,45 @@ int CIspAdapter::SelectDevice(int number) {
     return kSelectNotFound;
 }
 
+int CIspAdapter::MatchSignature(bool echoed, int32_t& sizeFound) {
+    uint8_t value = 0;
+    ReadSignatureByte(value, kSignatureVendor);
+    if (value != kAtmelVendorCode) {
+        return echoed ? kIdentifyVendorError : kIdentifyNotFound;
+    }
+    ReadSignatureByte(value, kSignatureSize);
+    const int32_t size = ProgSizeForSizeCode(value);
+    if (size != 0) {
+        sizeFound = size;
+    }
+    ReadSignatureByte(value, kSignaturePart);
+    for (int index = 0; index < kDeviceCount; ++index) {
+        const DeviceInfo& row = g_deviceTable[index];
+        // Without the echo only a part that never gives one can be answering.
+        const bool candidate = echoed || row.entry == EntryRule::SingleEnable;
+        if (candidate && (row.signature & 0xFF) == value && row.progSize == sizeFound) {
+            TakeRow(index);
+            return index;
+        }
+    }
+    return kIdentifyNotFound;
+}
+
 int CIspAdapter::IdentifyDevice() {
     if (PulseReset() != kIspOk) {
         return kIdentifyResetError;
     }
     WaitMicroseconds(kSyncSetupWaitUs);
+    m_bEchoes = false;      // the answers are judged by their values here
     int32_t sizeFound = 0;  // kept from one attempt to the next
     for (int attempt = 0; attempt < kSyncAttempts; ++attempt) {
-        if (Synchronise()) {
-            uint8_t value = 0;
-            ReadSignatureByte(value, kSignatureVendor);
-            if (value != kAtmelVendorCode) {
-                return kIdentifyVendorError;
-            }
-            ReadSignatureByte(value, kSignatureSize);
-            const int32_t size = ProgSizeForSizeCode(value);
-            if (size != 0) {
-                sizeFound = size;
-            }
-            ReadSignatureByte(value, kSignaturePart);
-            for (int index = 0; index < kDeviceCount; ++index) {
-                const DeviceInfo& row = g_deviceTable[index];
-                if ((row.signature & 0xFF) == value && row.progSize == sizeFound) {
-                    TakeRow(index);
-                    return index;
-                }
+        const bool echoed = Synchronise();
+        // A part that gives no echo is in step only before the first SCK
+        // pulse: it is asked for its signature after the first attempt.
+        if (echoed || attempt == 0) {
+            const int result = MatchSignature(echoed, sizeFound);
+            if (result != kIdentifyNotFound) {
+                return result;
             }
         }
         PulseSck();

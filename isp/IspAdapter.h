@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "DeviceTable.h"
 #include "PerformanceCounter.h"
 #include "PortNames.h"
 #include "SerialPort.h"
@@ -36,6 +37,9 @@ constexpr int kIspVendorError = 12;     // first signature byte is not 0x1E
 // A read whose answer cannot be trusted: the target did not echo the
 // instruction's first two bytes (MISO stuck or the target out of step).
 constexpr int kIspNoEcho = 13;
+// The selected part has no such instruction in serial programming mode (no
+// lock read on an AT90S1200, for example).
+constexpr int kIspNotSupported = 14;
 
 // Results of IdentifyDevice besides a row index.
 constexpr int kIdentifyNotFound = -1;
@@ -71,17 +75,34 @@ public:
     // word: bits 15..8 the low byte (image byte 2w), bits 7..0 the high byte.
     int WriteProgramWord(uint16_t word, int wordAddress);
     int WriteDataByte(uint8_t value, int address);
+    // A page of flash from pageBytes (the page's image bytes) at the page's
+    // first word address. On failure failedWord is the word that did not
+    // read back. Only for parts whose flash is written by pages.
+    int WriteProgramPage(const uint8_t* pageBytes, int pageWordAddress, int& failedWord);
+    // Lock Bit1, Lock Bit2 and, where the part has it, FSTRT. No other lock
+    // or fuse bit is written.
     int WriteLockBits(int lockBit1, int lockBit2, int fstrt);
+    // Every lock bit of the part from a lock byte as ReadLockByte gives it.
+    int WriteLockByte(uint8_t lockByte);
     // word: bits 7..0 the low byte, bits 15..8 the high byte.
     int ReadProgramWord(uint16_t& word, int wordAddress);
     int ReadProgramByte(uint8_t& value, int high, int wordAddress);
     int ReadDataByte(uint8_t& value, int address);
+    // A bit the part does not report reads 1 (unprogrammed); kIspNotSupported
+    // when it reports none.
     int ReadLockBits(int& lockBit1, int& lockBit2, int& fstrt, int& spien);
+    // The lock byte: bit 0 Lock Bit1, bit 1 Lock Bit2, bits 2..5 the boot lock
+    // bits where the part has them; reported says which bits the part gave.
+    int ReadLockByte(uint8_t& lockByte, uint8_t& reported);
     int ReadSignatureByte(uint8_t& value, int index);
 
     // Device table.
     int SelectDevice(int number);
     int IdentifyDevice();
+    // The description of the selected part; nullptr before the first selection.
+    const DeviceInfo* Device() const { return m_pDevice; }
+    // Flash page size of the selected part; 0 when it writes byte by byte.
+    int ProgPageSize() const;
 
     // Overrides of where COMn lives (the settings' [Ports] section).
     void SetPortNames(const PortNameMap& names) { m_portNames = names; }
@@ -104,6 +125,28 @@ public:
     uint8_t m_pollProg = 0;
 
 private:
+    // Waits of the selected part, with the conservative values when none is.
+    int ProgWriteUs() const;
+    int DataWriteUs() const;
+    int LockWriteUs() const;
+    int ChipEraseUs() const;
+    // Enters by echo: up to 32 Programming Enable attempts with SCK pulses.
+    bool SynchroniseByEcho();
+    // Enters a part that gives no echo: one Programming Enable, then the
+    // vendor signature byte must answer.
+    bool SynchroniseOnce();
+    // Checks signature bytes 0 to 2 against the selected part; also learns
+    // from the first read whether the part echoes every instruction.
+    int CheckSignature();
+    // Waits for a page written at wordAddress to finish.
+    void WaitForPage(const uint8_t* pageBytes, int pageWordAddress);
+    int SendLockInstruction(const char* pattern, uint8_t lockByte, int fuse);
+    // The lock read of the part: the lock byte with unreported bits 1, which
+    // bits were reported, and the answer byte itself.
+    int ReadLock(uint8_t& lockByte, uint8_t& reported, uint8_t& answer);
+    // Reads signature bytes 0 to 2 and takes the row they name: its index,
+    // kIdentifyVendorError (only when the part echoed) or kIdentifyNotFound.
+    int MatchSignature(bool echoed, int32_t& sizeFound);
     void ClosePort();
     void TakeRow(int index);
     // One call each; false when no port is open or the call failed.
@@ -125,7 +168,7 @@ private:
     template <typename Reread>
     bool Confirmed(uint8_t value, Reread reread);
     template <typename Reread>
-    bool ConfirmWrite(uint8_t value, bool fixedWait, Reread reread);
+    bool ConfirmWrite(uint8_t value, bool fixedWait, int writeUs, Reread reread);
     int WriteProgramByte(uint8_t value, int high, int wordAddress);
 
     std::unique_ptr<ISerialPort> m_ownedPort;
@@ -134,4 +177,9 @@ private:
     IPerformanceCounter& m_counter;
     PortNameMap m_portNames;
     bool m_bLinesOk = true;  // every line operation of the last Transfer worked
+    // The part echoed the instruction bytes when programming mode was
+    // entered: from then on a read without the echo is not trusted. A part
+    // that echoes only Programming Enable's 0x53 is taken at its word.
+    bool m_bEchoes = true;
+    const DeviceInfo* m_pDevice = nullptr;
 };

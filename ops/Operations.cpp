@@ -60,6 +60,11 @@ constexpr char kVerifyDiffersAt[] = " Verify : Error at address %04x.\r\n";
 constexpr char kVerifyComplete[] = " Verify : Complete\r\n";
 constexpr char kVerifyLockReadError[] = " Verify : Read LockBit Error.\r\n";
 constexpr char kVerifyLockDiffers[] = " Verify : LockBit Error.\r\n";
+// Parts without a lock read in serial programming mode.
+constexpr char kReadLockNotReadable[] =
+    " Read LockBit : This device cannot report its lock bits.\r\n";
+constexpr char kVerifyLockNotReadable[] = " Verify : This device cannot report its lock bits.\r\n";
+constexpr char kWriteLockNoFstrt[] = " Write LockBit : This device has no FSTRT fuse.\r\n";
 
 // Erase.
 constexpr char kEraseAllHeading[] = "Erasing ...\r\n";
@@ -75,6 +80,10 @@ constexpr char kEraseRewriteDataFailedAt[] =
     " Erase Prog : ReWrite Data Error at address %04x.\r\n";
 constexpr char kEraseRewriteProgFailedAt[] = " Erase : ReWrite Error at address %04x.\r\n";
 constexpr char kEraseRewriteLockError[] = " Erase : ReWrite LockBit : Error.\r\n";
+
+bool HasFstrt(const CIspAdapter& adapter) {
+    return adapter.Device() != nullptr && adapter.Device()->fstrtWrite != nullptr;
+}
 
 // A tick means the bit is programmed, which the device reads as 0.
 int BitValueOfTick(int tick) {
@@ -196,6 +205,10 @@ int COperations::ReadUnitInto(Memory memory, int address, std::vector<uint8_t>& 
     return status;
 }
 
+int COperations::LastAddress(Memory memory) const {
+    return std::max(Size(memory) - Stride(memory), 0);
+}
+
 bool COperations::IsLastUnit(Memory memory, int address) const {
     return address + Stride(memory) >= Size(memory);
 }
@@ -206,7 +219,27 @@ bool COperations::TargetStillAnswers() {
            vendor == kAtmelVendorCode;
 }
 
-int COperations::WriteUnit(Memory memory, int address, const std::vector<uint8_t>& buffer) {
+int COperations::WriteStride(Memory memory) const {
+    const int page = m_adapter.ProgPageSize();
+    return memory == Memory::Prog && page > 0 ? page : Stride(memory);
+}
+
+int COperations::WriteUnit(Memory memory, int& address, const std::vector<uint8_t>& buffer) {
+    const int page = WriteStride(memory);
+    if (memory == Memory::Prog && page > Stride(memory)) {
+        // The page from the image; a short image reads as erased beyond its end.
+        std::vector<uint8_t> bytes(static_cast<size_t>(page));
+        for (int offset = 0; offset < page; ++offset) {
+            bytes[static_cast<size_t>(offset)] = ByteAt(buffer, address + offset);
+        }
+        int failedWord = 0;
+        const int status =
+            m_adapter.WriteProgramPage(bytes.data(), address / kProgStep, failedWord);
+        if (status != kIspOk) {
+            address = failedWord * kProgStep;  // the failure names the word
+        }
+        return status;
+    }
     if (memory == Memory::Prog) {
         // The adapter takes the low byte (image byte 2w) in bits 15..8.
         const auto word = static_cast<uint16_t>((ByteAt(buffer, address) << kBitsPerByte) |
@@ -217,13 +250,16 @@ int COperations::WriteUnit(Memory memory, int address, const std::vector<uint8_t
 }
 
 template <typename Step>
-bool COperations::ForEachAddress(Memory memory, Step step) {
+bool COperations::ForEachAddress(Memory memory, Step step, int stride) {
     const int size = Size(memory);
-    const int stride = Stride(memory);
+    if (stride <= 0) {
+        stride = Stride(memory);
+    }
     for (int address = 0; address < size; address += stride) {
         m_host.SetProgressPos(address);
-        if (const char* failure = step(address)) {
-            AppendAddressLine(failure, address);
+        int reported = address;
+        if (const char* failure = step(reported)) {
+            AppendAddressLine(failure, reported);
             return false;
         }
         m_host.Yield();
@@ -232,10 +268,10 @@ bool COperations::ForEachAddress(Memory memory, Step step) {
 }
 
 template <typename Step>
-bool COperations::RunOverMemory(Memory memory, const char* complete, Step step) {
+bool COperations::RunOverMemory(Memory memory, const char* complete, Step step, int stride) {
     m_host.SetProgressRange(Size(memory));
     m_host.SetProgressPos(0);
-    if (!ForEachAddress(memory, step)) {
+    if (!ForEachAddress(memory, step, stride)) {
         return false;
     }
     m_host.AppendMessage(complete);
@@ -250,9 +286,12 @@ bool COperations::WriteMemory(Memory memory, const MemoryLines& lines) {
         return false;
     }
     const std::vector<uint8_t>& image = Image(memory);
-    return RunOverMemory(memory, lines.complete, [&](int address) -> const char* {
-        return WriteUnit(memory, address, image) == kIspOk ? nullptr : lines.failedAt;
-    });
+    return RunOverMemory(
+        memory, lines.complete,
+        [&](int& address) -> const char* {
+            return WriteUnit(memory, address, image) == kIspOk ? nullptr : lines.failedAt;
+        },
+        WriteStride(memory));
 }
 
 bool COperations::ReadMemory(Memory memory, const MemoryLines& lines) {
@@ -264,7 +303,7 @@ bool COperations::ReadMemory(Memory memory, const MemoryLines& lines) {
     }
     std::vector<uint8_t>& image = Image(memory);
     image.assign(BufferLength(Size(memory)), kReadFillByte);
-    const bool done = RunOverMemory(memory, lines.complete, [&](int address) -> const char* {
+    const bool done = RunOverMemory(memory, lines.complete, [&](int& address) -> const char* {
         Unit unit{};
         if (ReadUnit(memory, address, unit) != kIspOk ||
             (IsLastUnit(memory, address) && !TargetStillAnswers())) {
@@ -286,7 +325,7 @@ bool COperations::VerifyMemory(Memory memory, const MemoryLines& lines) {
         return false;
     }
     const std::vector<uint8_t>& image = Image(memory);
-    return RunOverMemory(memory, lines.complete, [&](int address) -> const char* {
+    return RunOverMemory(memory, lines.complete, [&](int& address) -> const char* {
         Unit unit{};
         if (ReadUnit(memory, address, unit) != kIspOk) {
             return lines.failedAt;
@@ -344,6 +383,11 @@ bool COperations::WriteLock() {
     }
     // Spien is display only: it is never written.
     const LockTicks& ticks = m_host.Ticks();
+    if (ticks.m_bFstrt != 0 && !HasFstrt(m_adapter)) {
+        // Whatever that bit of this part is, it is not what was asked for.
+        m_host.AppendMessage(kWriteLockNoFstrt);
+        return false;
+    }
     const bool ok = m_adapter.WriteLockBits(BitValueOfTick(ticks.m_bLockBit1),
                                             BitValueOfTick(ticks.m_bLockBit2),
                                             BitValueOfTick(ticks.m_bFstrt)) == kIspOk;
@@ -357,8 +401,14 @@ bool COperations::ReadLock() {
         return false;
     }
     int lockBit1 = 0, lockBit2 = 0, fstrt = 0, spien = 0;
-    const bool ok =
-        m_adapter.ReadLockBits(lockBit1, lockBit2, fstrt, spien) == kIspOk && TargetStillAnswers();
+    const int status = m_adapter.ReadLockBits(lockBit1, lockBit2, fstrt, spien);
+    if (status == kIspNotSupported) {
+        // Nothing to show: no box stays ticked that the chip did not report.
+        m_host.Ticks() = LockTicks();
+        m_host.AppendMessage(kReadLockNotReadable);
+        return true;
+    }
+    const bool ok = status == kIspOk && TargetStillAnswers();
     if (ok) {
         LockTicks& ticks = m_host.Ticks();
         ticks.m_bLockBit1 = TickOfBitValue(lockBit1);
@@ -378,8 +428,13 @@ bool COperations::VerifyLock() {
         return false;
     }
     int lockBit1 = 0, lockBit2 = 0, fstrt = 0, spien = 0;
-    if (m_adapter.ReadLockBits(lockBit1, lockBit2, fstrt, spien) != kIspOk ||
-        !TargetStillAnswers()) {
+    const int status = m_adapter.ReadLockBits(lockBit1, lockBit2, fstrt, spien);
+    if (status == kIspNotSupported) {
+        // What cannot be read cannot be confirmed.
+        m_host.AppendMessage(kVerifyLockNotReadable);
+        return false;
+    }
+    if (status != kIspOk || !TargetStillAnswers()) {
         m_host.AppendMessage(kVerifyLockReadError);
         return false;
     }
@@ -415,18 +470,26 @@ bool COperations::EraseKeeping(Memory kept, const EraseLines& lines) {
     m_host.SetProgressRange(Size(kept));
     m_host.SetProgressPos(0);
     std::vector<uint8_t> keptCopy(BufferLength(Size(kept)), 0);
-    const bool saved = ForEachAddress(kept, [&](int address) -> const char* {
+    const bool saved = ForEachAddress(kept, [&](int& address) -> const char* {
         return ReadUnitInto(kept, address, keptCopy) == kIspOk ? nullptr : lines.saveFailedAt;
     });
     if (!saved) {
         return false;
     }
     // The lock read also settles the last read of the kept memory; only the
-    // lock read itself needs one more answer before the chip is erased.
-    int lockBit1 = 0, lockBit2 = 0, fstrt = 0, spien = 0;
-    if (m_adapter.ReadLockBits(lockBit1, lockBit2, fstrt, spien) != kIspOk ||
-        !TargetStillAnswers()) {
+    // lock read itself needs one more answer before the chip is erased. A
+    // part that cannot report its lock bits gets none written back: only
+    // bits that were read are restored. Fuses are not touched by the erase.
+    uint8_t lockByte = 0;
+    uint8_t reported = 0;
+    const int lockStatus = m_adapter.ReadLockByte(lockByte, reported);
+    const bool lockRead = lockStatus == kIspOk;
+    if (lockStatus != kIspNotSupported && (!lockRead || !TargetStillAnswers())) {
         m_host.AppendMessage(kEraseReadLockError);
+        return false;
+    }
+    if (!lockRead && !TargetStillAnswers()) {
+        AppendAddressLine(lines.saveFailedAt, LastAddress(kept));
         return false;
     }
 
@@ -445,14 +508,17 @@ bool COperations::EraseKeeping(Memory kept, const EraseLines& lines) {
         AppendAddressLine(lines.restoreFailedAt, kRestoreEntryAddress);
         return false;
     }
-    const bool restored = ForEachAddress(kept, [&](int address) -> const char* {
-        return WriteUnit(kept, address, keptCopy) == kIspOk ? nullptr : lines.restoreFailedAt;
-    });
+    const bool restored = ForEachAddress(
+        kept,
+        [&](int& address) -> const char* {
+            return WriteUnit(kept, address, keptCopy) == kIspOk ? nullptr : lines.restoreFailedAt;
+        },
+        WriteStride(kept));
     if (!restored) {
         return false;
     }
     // The lock bits go back last: Lock Bit1 would block the memory writes.
-    if (m_adapter.WriteLockBits(lockBit1, lockBit2, fstrt) != kIspOk) {
+    if (lockRead && m_adapter.WriteLockByte(lockByte) != kIspOk) {
         m_host.AppendMessage(kEraseRewriteLockError);
         return false;
     }

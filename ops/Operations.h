@@ -75,8 +75,13 @@ private:
                           std::vector<uint8_t>& buffer);
     // The unit at byte address a, to or from buffer[a..] in image layout.
     int ReadUnitInto(Memory memory, int address, std::vector<uint8_t>& buffer);
-    int WriteUnit(Memory memory, int address, const std::vector<uint8_t>& buffer);
+    // How far one write step goes: a flash page on parts written by pages.
+    int WriteStride(Memory memory) const;
+    // Writes the step at address; on failure address becomes the byte
+    // address of the word or byte that failed.
+    int WriteUnit(Memory memory, int& address, const std::vector<uint8_t>& buffer);
     bool IsLastUnit(Memory memory, int address) const;
+    int LastAddress(Memory memory) const;
     // A read is only as good as the answer after it: a target that goes
     // silent during a read's data byte leaves the bits it did not send as
     // zeros, with the echo of the instruction in order. Within a walk the
@@ -85,14 +90,15 @@ private:
     // more instruction the target has to echo (the vendor signature byte).
     bool TargetStillAnswers();
 
-    // Walks every byte address of the memory, moving the progress bar.
-    // step(a) gives nullptr when it succeeded, else the line reporting its
-    // failure, which is appended with the address; the walk stops there.
+    // Walks the memory in steps of stride bytes (0: a word or a byte),
+    // moving the progress bar. step(a) gives nullptr when it succeeded, else
+    // the line reporting its failure, which is appended with the address
+    // (which the step may move to the byte that failed); the walk stops there.
     template <typename Step>
-    bool ForEachAddress(Memory memory, Step step);
+    bool ForEachAddress(Memory memory, Step step, int stride = 0);
     // Progress range and position 0, the walk, and the completion line.
     template <typename Step>
-    bool RunOverMemory(Memory memory, const char* complete, Step step);
+    bool RunOverMemory(Memory memory, const char* complete, Step step, int stride = 0);
 
     bool WriteMemory(Memory memory, const MemoryLines& lines);
     bool ReadMemory(Memory memory, const MemoryLines& lines);
