@@ -32,6 +32,15 @@ constexpr int kCheckSettleUs = 1000;
 constexpr int kDsrSettleUs = 500;
 constexpr int64_t kMicrosecondsPerSecond = 1000000;
 
+// Which answer bits an instruction's status reads fetch.
+constexpr uint32_t kWholeAnswer = 0xFFFFFFFF;
+constexpr uint32_t kNoAnswer = 0;
+constexpr uint32_t kSyncEchoByte = 0x0000FF00;  // 0x53 during Programming Enable's third byte
+constexpr uint32_t kDataByte = 0x000000FF;      // a read's answer, during the fourth byte
+constexpr uint32_t kEchoAndData = 0x00FF00FF;   // and the opcode's echo during the second
+constexpr uint32_t kOpcodeEchoMask = 0x00FF0000;
+constexpr int kMosiUnknown = -1;
+
 constexpr int kMaxPolls = 20;
 constexpr int kSyncAttempts = 32;
 constexpr int kInstructionBits = 32;
@@ -122,6 +131,7 @@ int CIspAdapter::OpenPort(int nPort) {
         return kPortFailed;
     }
     m_hComm = m_port.OpenedPort();
+    m_nMosi = kMosiUnknown;
     if (!m_hComm->SetupComm(kQueueSize, kQueueSize)) {
         return kPortFailed;
     }
@@ -205,6 +215,7 @@ void CIspAdapter::WaitMicroseconds(int nMicroseconds) {
 }
 
 int CIspAdapter::PulseReset() {
+    m_nMosi = kMosiUnknown;  // a reset starts the lines afresh
     if (!Line(CLRRTS) || !SetBreak()) {
         return kIspLineError;
     }
@@ -248,32 +259,56 @@ int CIspAdapter::CheckAdapter() {
 // ---------------------------------------------------------------- instructions
 
 uint32_t CIspAdapter::Transfer(uint32_t instruction) {
+    return Transfer(instruction, kWholeAnswer);
+}
+
+uint32_t CIspAdapter::Transfer(uint32_t instruction, uint32_t answerBits) {
+    // Every line change is one system call and each costs the same (about
+    // 2 us on a 16550, a USB round trip on a converter), so none is made
+    // that carries nothing: MOSI only changes when the bit differs from the
+    // level the line already has, and the status is only read for bits
+    // whose answer is looked at. Each SCK phase still spans at least one
+    // call, the high one from SETRTS to CLRRTS, the low one from CLRRTS to
+    // the next SETRTS; MOSI is set before SCK rises.
     uint32_t answer = 0;
     bool linesOk = true;
     for (int bit = kInstructionBits - 1; bit >= 0; --bit) {
-        // MOSI is driven for every bit, also when the level does not change.
-        linesOk &= Line(((instruction >> bit) & 1u) != 0 ? SETDTR : CLRDTR);
+        const int level = static_cast<int>((instruction >> bit) & 1u);
+        if (level != m_nMosi) {
+            const bool set = Line(level != 0 ? SETDTR : CLRDTR);
+            linesOk &= set;
+            m_nMosi = set ? level : kMosiUnknown;
+        }
         linesOk &= Line(SETRTS);  // SCK rises: the target samples MOSI
-        bool read = false;
-        const uint32_t status = ModemStatus(&read);
-        linesOk &= read;
+        uint32_t status = 0;
+        if (((answerBits >> bit) & 1u) != 0) {
+            bool read = false;
+            status = ModemStatus(&read);
+            linesOk &= read;
+        }
         linesOk &= Line(CLRRTS);  // SCK falls: the target puts out its next bit
         answer = (answer << 1) | ((status & MS_CTS_ON) != 0 ? 1u : 0u);
+    }
+    if (!linesOk) {
+        m_nMosi = kMosiUnknown;  // after a failed call nothing is known of the lines
     }
     m_bLinesOk = linesOk;
     return answer;
 }
 
+bool CIspAdapter::Echoed(uint32_t instruction, uint32_t answer) {
+    // During its second byte the target shifts out the first: the opcode,
+    // which is never 0x00 or 0xFF, so a silent or stuck MISO never passes.
+    return (answer & kOpcodeEchoMask) == ((instruction >> kBitsPerByte) & kOpcodeEchoMask);
+}
+
 int CIspAdapter::ReadAnswer(uint32_t instruction, uint8_t& value) {
-    const uint32_t answer = Transfer(instruction);
+    const uint32_t answer = Transfer(instruction, m_bEchoes ? kEchoAndData : kDataByte);
     value = AnswerByte(answer);
     if (!m_bLinesOk) {
         return kIspLineError;
     }
-    // During each byte the target shifts out the byte it received before.
-    constexpr uint32_t kEchoMask = 0x00FFFF00;
-    constexpr int kEchoShift = 8;
-    if (m_bEchoes && (answer & kEchoMask) != ((instruction >> kEchoShift) & kEchoMask)) {
+    if (m_bEchoes && !Echoed(instruction, answer)) {
         return kIspNoEcho;
     }
     return kIspOk;
@@ -287,7 +322,7 @@ void CIspAdapter::PulseSck() {
 }
 
 bool CIspAdapter::Synchronise() {
-    const uint32_t answer = Transfer(kProgrammingEnable);
+    const uint32_t answer = Transfer(kProgrammingEnable, kSyncEchoByte);
     return ((answer >> 8) & 0xFF) == kSyncEcho;
 }
 
@@ -302,7 +337,7 @@ bool CIspAdapter::SynchroniseByEcho() {
 }
 
 bool CIspAdapter::SynchroniseOnce() {
-    Transfer(kProgrammingEnable);
+    Transfer(kProgrammingEnable, kNoAnswer);
     m_bEchoes = false;
     uint8_t vendor = 0;
     return ReadSignatureByte(vendor, kSignatureVendor) == kIspOk && vendor == kAtmelVendorCode;
@@ -310,12 +345,9 @@ bool CIspAdapter::SynchroniseOnce() {
 
 int CIspAdapter::CheckSignature() {
     // The first read tells whether the part echoes the instruction bytes.
-    m_bEchoes = false;
-    const uint32_t answer = Transfer(Instruction(kOpReadSignature, kSignatureVendor));
-    constexpr uint32_t kEchoMask = 0x00FFFF00;
-    constexpr int kEchoShift = 8;
     const uint32_t sent = Instruction(kOpReadSignature, kSignatureVendor);
-    m_bEchoes = (answer & kEchoMask) == ((sent >> kEchoShift) & kEchoMask);
+    const uint32_t answer = Transfer(sent, kEchoAndData);
+    m_bEchoes = Echoed(sent, answer);
     if (AnswerByte(answer) != kAtmelVendorCode) {
         return kIspVendorError;
     }
@@ -383,7 +415,7 @@ int CIspAdapter::ProgPageSize() const {
 }
 
 int CIspAdapter::ChipErase() {
-    Transfer(kChipErase);
+    Transfer(kChipErase, kNoAnswer);
     WaitMicroseconds(ChipEraseUs());
     return PulseReset() == kIspOk ? kIspOk : kIspEraseResetError;
 }
@@ -422,7 +454,8 @@ int CIspAdapter::WriteProgramByte(uint8_t value, int high, int wordAddress) {
     if (value == kErased && Confirmed(value, reread)) {
         return kIspOk;  // already erased: nothing to write
     }
-    Transfer(Instruction(high != 0 ? kOpWriteProgHigh : kOpWriteProgLow, wordAddress, value));
+    Transfer(Instruction(high != 0 ? kOpWriteProgHigh : kOpWriteProgLow, wordAddress, value),
+             kNoAnswer);
     return ConfirmWrite(value, value == m_pollProg, ProgWriteUs(), reread) ? kIspOk
                                                                            : kIspProgWriteError;
 }
@@ -446,7 +479,7 @@ int CIspAdapter::WriteDataByte(uint8_t value, int address) {
     if (value == kErased && Confirmed(value, reread)) {
         return kIspOk;
     }
-    Transfer(Instruction(kOpWriteEeprom, address, value));
+    Transfer(Instruction(kOpWriteEeprom, address, value), kNoAnswer);
     const bool fixedWait = value == m_pollData1 || value == m_pollData2;
     return ConfirmWrite(value, fixedWait, DataWriteUs(), reread) ? kIspOk : kIspDataWriteError;
 }
@@ -484,10 +517,10 @@ int CIspAdapter::WriteProgramPage(const uint8_t* pageBytes, int pageWordAddress,
     if (!blank) {
         for (int offset = 0; offset < pageSize; ++offset) {
             const uint8_t op = offset % 2 != 0 ? kOpWriteProgHigh : kOpWriteProgLow;
-            Transfer(Instruction(op, pageWordAddress + offset / 2, pageBytes[offset]));
+            Transfer(Instruction(op, pageWordAddress + offset / 2, pageBytes[offset]), kNoAnswer);
             linesOk = linesOk && m_bLinesOk;
         }
-        Transfer(Instruction(kOpWriteProgPage, pageWordAddress));
+        Transfer(Instruction(kOpWriteProgPage, pageWordAddress), kNoAnswer);
         linesOk = linesOk && m_bLinesOk;
         WaitForPage(pageBytes, pageWordAddress);
     }
@@ -509,7 +542,7 @@ int CIspAdapter::WriteProgramPage(const uint8_t* pageBytes, int pageWordAddress,
 
 int CIspAdapter::SendLockInstruction(const char* pattern, uint8_t lockByte, int fuse) {
     const CInstructionPattern instruction(pattern);
-    Transfer(instruction.Build(lockByte, fuse));
+    Transfer(instruction.Build(lockByte, fuse), kNoAnswer);
     const bool linesOk = m_bLinesOk;
     WaitMicroseconds(LockWriteUs());
     // Nothing is read back, but a port that stopped working is no success.

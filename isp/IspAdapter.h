@@ -69,6 +69,9 @@ public:
 
     // Serial programming instructions.
     uint32_t Transfer(uint32_t instruction);
+    // The same, reading the status only for the answer bits set in
+    // answerBits; the other bits of the answer are 0.
+    uint32_t Transfer(uint32_t instruction, uint32_t answerBits);
     int EnterProgrammingMode(int checkSignature);
     int LeaveProgrammingMode();
     int ChipErase();
@@ -163,6 +166,8 @@ private:
     // instruction bytes, so that a dead port or a silent target is never
     // taken for memory holding 0x00 or 0xFF.
     int ReadAnswer(uint32_t instruction, uint8_t& value);
+    // Whether the answer carries the echo of the instruction's opcode.
+    static bool Echoed(uint32_t instruction, uint32_t answer);
     // Whether a write of value read back: reread(trusted) gives the byte now
     // read and whether that read can be trusted.
     template <typename Reread>
@@ -177,6 +182,7 @@ private:
     IPerformanceCounter& m_counter;
     PortNameMap m_portNames;
     bool m_bLinesOk = true;  // every line operation of the last Transfer worked
+    int m_nMosi = -1;        // the level MOSI was last set to; -1: not known
     // The part echoed the instruction bytes when programming mode was
     // entered: from then on a read without the echo is not trusted. A part
     // that echoes only Programming Enable's 0x53 is taken at its word.
