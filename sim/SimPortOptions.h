@@ -6,7 +6,7 @@
 //   stuck-flash=<addr>  this flash byte never takes a write (decimal or 0x hex)
 //   stuck-eeprom=<addr> likewise for an EEPROM byte
 //   erase-fails         Chip Erase erases nothing and loses the next reset echo
-// The state file keeps flash, EEPROM and lock bits between runs; its name
+// The state file keeps flash, EEPROM, lock and fuse bits between runs; its name
 // cannot contain a comma.
 #pragma once
 

@@ -7,10 +7,12 @@
 
 namespace {
 
-constexpr const char* kHeader = "brenwick-sim-state 1";
+constexpr const char* kHeaderV1 = "brenwick-sim-state 1";
+constexpr const char* kHeader = "brenwick-sim-state 2";
 constexpr const char* kFlashKey = "flash";
 constexpr const char* kEepromKey = "eeprom";
 constexpr const char* kLockKey = "lock";
+constexpr const char* kFusesKey = "fuses";
 constexpr const char* kEndLine = "end";
 constexpr char kComment = '#';
 constexpr const char* kTempSuffix = ".tmp";
@@ -22,9 +24,6 @@ constexpr int kDecimalBase = 10;
 constexpr size_t kMaxNumberDigits = 9;
 // Far more than the largest chip needs; a bigger file is not ours.
 constexpr std::streamoff kMaxFileBytes = 4 * 1024 * 1024;
-
-constexpr int kLockBit1Shift = 7;
-constexpr int kLockBit2Shift = 6;
 
 const char kHexDigits[] = "0123456789abcdef";
 
@@ -84,6 +83,23 @@ private:
 class CStateParser {
 public:
     CStateParser(const std::string& text, std::string& error) : m_lines(text), m_error(error) {}
+
+    // The header line: true with the version for a file of ours.
+    bool Header(int& version) {
+        std::string line;
+        if (!m_lines.Next(line)) {
+            return Fail(std::string("missing \"") + kHeader + "\"");
+        }
+        if (line == kHeader) {
+            version = 2;
+            return true;
+        }
+        if (line == kHeaderV1) {
+            version = 1;
+            return true;
+        }
+        return Fail(std::string("expected \"") + kHeader + "\"");
+    }
 
     bool Expect(const std::string& wanted) {
         std::string line;
@@ -147,12 +163,66 @@ public:
         return true;
     }
 
+    // "lock <two hex digits>".
+    bool LockByte(uint8_t& bits) {
+        std::string line;
+        if (!m_lines.Next(line)) {
+            return Fail("missing \"lock\"");
+        }
+        std::istringstream fields(line);
+        std::string key, value, extra;
+        fields >> key >> value;
+        if (key != kLockKey || !HexByte(value, bits) || (fields >> extra)) {
+            return Fail("expected \"lock <two hex digits>\"");
+        }
+        return true;
+    }
+
+    // "fuses" and exactly count bytes of two hex digits each.
+    bool Fuses(std::vector<uint8_t>& fuses, size_t count) {
+        std::string line;
+        if (!m_lines.Next(line)) {
+            return Fail("missing \"fuses\"");
+        }
+        std::istringstream fields(line);
+        std::string key, value;
+        fields >> key;
+        if (key != kFusesKey) {
+            return Fail("expected \"fuses\"");
+        }
+        fuses.clear();
+        while (fields >> value) {
+            uint8_t byte = 0;
+            if (!HexByte(value, byte) || fuses.size() == count) {
+                return Fail("expected " + std::to_string(count) + " fuse bytes of two hex digits");
+            }
+            fuses.push_back(byte);
+        }
+        if (fuses.size() != count) {
+            return Fail("expected " + std::to_string(count) + " fuse bytes of two hex digits");
+        }
+        return true;
+    }
+
     bool AtEnd() {
         std::string line;
         return !m_lines.Next(line) || Fail("text after \"end\"");
     }
 
 private:
+    static bool HexByte(const std::string& text, uint8_t& value) {
+        if (text.size() != static_cast<size_t>(kHexDigitsPerByte)) {
+            return false;
+        }
+        const int high = HexValue(text[0]);
+        const int low = HexValue(text[1]);
+        if (high < 0 || low < 0) {
+            return false;
+        }
+        value = static_cast<uint8_t>(high << kNibbleBits | low);
+        return true;
+    }
+
     static bool Bit(const std::string& text, int& value) {
         if (text == "0" || text == "1") {
             value = text[0] - '0';
@@ -170,10 +240,14 @@ private:
     std::string& m_error;
 };
 
+void WriteHexByte(std::ostream& out, uint8_t byte) {
+    out << kHexDigits[byte >> kNibbleBits] << kHexDigits[byte & 0x0F];
+}
+
 void WriteMemory(std::ostream& out, const char* key, const std::vector<uint8_t>& bytes) {
     out << key << ' ' << bytes.size() << '\n';
     for (size_t i = 0; i < bytes.size(); ++i) {
-        out << kHexDigits[bytes[i] >> kNibbleBits] << kHexDigits[bytes[i] & 0x0F];
+        WriteHexByte(out, bytes[i]);
         if ((i + 1) % kBytesPerLine == 0 || i + 1 == bytes.size()) {
             out << '\n';
         }
@@ -197,13 +271,17 @@ bool CSimPort::SaveState(const std::string& path, std::string& error) const {
             error = "cannot write " + temp;
             return false;
         }
-        const uint8_t lock = LockByte();
         out << kHeader << '\n';
         WriteMemory(out, kFlashKey, Flash());
         WriteMemory(out, kEepromKey, Eeprom());
-        out << kLockKey << ' ' << ((lock >> kLockBit1Shift) & 1) << ' '
-            << ((lock >> kLockBit2Shift) & 1) << ' ' << (lock & 1) << '\n';
-        out << kEndLine << '\n';
+        out << kLockKey << ' ';
+        WriteHexByte(out, LockBits());
+        out << '\n' << kFusesKey;
+        for (uint8_t fuse : Fuses()) {
+            out << ' ';
+            WriteHexByte(out, fuse);
+        }
+        out << '\n' << kEndLine << '\n';
         out.flush();
         if (!out) {
             error = "cannot write " + temp;
@@ -245,18 +323,40 @@ bool CSimPort::LoadState(const std::string& path, std::string& error) {
 
     std::vector<uint8_t> flash;
     std::vector<uint8_t> eeprom;
+    int version = 0;
     int lockBit1 = 1, lockBit2 = 1, fstrt = 1;
+    uint8_t lockBits = 0xFF;
+    std::vector<uint8_t> fuses;
     std::string why;
     CStateParser parser(text, why);
-    if (!parser.Expect(kHeader) || !parser.Memory(kFlashKey, flash, Flash().size()) ||
-        !parser.Memory(kEepromKey, eeprom, Eeprom().size()) ||
-        !parser.Lock(lockBit1, lockBit2, fstrt) || !parser.Expect(kEndLine) || !parser.AtEnd()) {
+    if (!parser.Header(version) || !parser.Memory(kFlashKey, flash, Flash().size()) ||
+        !parser.Memory(kEepromKey, eeprom, Eeprom().size())) {
+        error = path + ": " + why;
+        return false;
+    }
+    const bool lockAndFuses =
+        version == 1 ? parser.Lock(lockBit1, lockBit2, fstrt)
+                     : parser.LockByte(lockBits) && parser.Fuses(fuses, Fuses().size());
+    if (!lockAndFuses || !parser.Expect(kEndLine) || !parser.AtEnd()) {
         error = path + ": " + why;
         return false;
     }
     // Only a file read to its end changes the chip.
     Flash().swap(flash);
     Eeprom().swap(eeprom);
-    SetLockBits(lockBit1, lockBit2, fstrt);
+    if (version == 1) {
+        // Version 1 knew FSTRT only; on a part with RCEN in that place the
+        // value is no fact about the chip, and the fuses keep their defaults.
+        fuses = Fuses();
+        SetLockBits(lockBit1, lockBit2, fstrt);
+        if (Config().rules.rcenBit < 0) {
+            fuses = Fuses();
+        }
+    } else {
+        SetLockBitsByte(lockBits);
+    }
+    // The chip as it powers up with what the file says.
+    SetFuses(fuses);
+    PowerCycle();
     return true;
 }

@@ -1,7 +1,6 @@
 #include "sim/SimTarget.h"
 
 #include <algorithm>
-#include <cstring>
 
 #include "isp/DeviceTable.h"
 #include "sim/VirtualCounter.h"
@@ -20,81 +19,81 @@ constexpr int64_t kNsPerSecond = 1000000000;
 // Instruction bytes as the target decodes them.
 constexpr uint8_t kOpPrefixAc = 0xAC;  // Programming Enable, Chip Erase, lock and fuse writes
 constexpr uint8_t kEnableSecond = 0x53;
-constexpr uint8_t kEraseSecond = 0x80;
 constexpr uint32_t kEnableInstruction = 0xAC530000;
-constexpr uint8_t kLockWriteBase = 0xF9;  // second byte with both lock bit values 0
-constexpr uint8_t kLockWriteBit1 = 0x02;
-constexpr uint8_t kLockWriteBit2 = 0x04;
-constexpr uint8_t kLockWriteValueBits = kLockWriteBit1 | kLockWriteBit2;
-constexpr uint8_t kFstrtProgram = 0xBE;
-constexpr uint8_t kFstrtKeep = 0xBF;
+// Chip Erase "1010 1100 100x xxxx".
+constexpr uint8_t kEraseMask = 0xE0;
+constexpr uint8_t kEraseSecond = 0x80;
 constexpr uint8_t kOpReadProgLow = 0x20;
 constexpr uint8_t kOpReadProgHigh = 0x28;
-constexpr uint8_t kOpWriteProgLow = 0x40;
+constexpr uint8_t kOpWriteProgLow = 0x40;  // or Load Program Memory Page on paged parts
 constexpr uint8_t kOpWriteProgHigh = 0x48;
+constexpr uint8_t kOpWritePage = 0x4C;  // Write Program Memory Page
 constexpr uint8_t kOpReadData = 0xA0;
 constexpr uint8_t kOpWriteData = 0xC0;
-constexpr uint8_t kOpReadLock = 0x58;
 constexpr uint8_t kOpReadSignature = 0x30;
 
 constexpr uint8_t kErased = 0xFF;
 constexpr int kSignatureBytes = 3;
 constexpr uint8_t kNoSignatureByte = 0xFF;
 
-// Read Lock and Fuse Bits: bit positions and the bits that always read 1.
-constexpr int kLockBit1Shift = 7;
-constexpr int kLockBit2Shift = 6;
-constexpr int kFstrtShift = 0;
-constexpr uint8_t kLockReadOnes = 0x1E;  // bits 4 to 1; SPIEN (bit 5) reads 0
+// Lock bits as LockBits() keeps them.
+constexpr int kLockBit1 = 0;
+constexpr int kLockBit2 = 1;
+constexpr uint8_t kLockMode3Mask = 0x03;  // both programmed: lock mode 3
 
-constexpr uint8_t kAtmel = 0x1E;
-
-struct RealPart {
-    const char* name;
-    uint8_t sizeCode;
-    uint8_t partCode;
-};
-
-// Signature bytes 1 and 2 of the real parts behind the table rows (byte 0 is
-// Atmel's 0x1E for all). Kept apart from the device table so that tests
-// against the simulator catch a wrong table row.
-constexpr RealPart kRealParts[] = {
-    {"AT90S8535", 0x93, 0x03}, {"AT90S4434", 0x92, 0x02}, {"AT90S1200", 0x90, 0x01},
-    {"AT90S4414", 0x92, 0x01}, {"AT90S8515", 0x93, 0x01}, {"AT90S2313", 0x91, 0x01},
-    {"AT90S2323", 0x91, 0x02}, {"AT90S2343", 0x91, 0x03}, {"ATtiny10/11/12", 0x90, 0x59},
-    {"AT90S4433", 0x92, 0x03}, {"AT90S2333", 0x91, 0x05}, {"ATtiny15", 0x90, 0x06},
-    {"ATtiny22", 0x91, 0x06},  {"ATmega103", 0x97, 0x01}, {"ATmega161", 0x94, 0x01},
-};
-
-bool IsReadOpcode(uint8_t op) {
-    return op == kOpReadProgLow || op == kOpReadProgHigh || op == kOpReadData ||
-           op == kOpReadLock || op == kOpReadSignature;
-}
+// The AT90S8535 layout of the lock byte, for parts without a lock read.
+constexpr int kClassicLockBit1Shift = 7;
+constexpr int kClassicLockBit2Shift = 6;
+constexpr uint8_t kClassicLockReadOnes = 0x1E;  // bits 4 to 1; SPIEN (bit 5) reads 0
 
 bool Contains(const std::vector<int>& addresses, int address) {
     return !addresses.empty() &&
            std::find(addresses.begin(), addresses.end(), address) != addresses.end();
 }
 
+int Bit(uint8_t value, int bit) {
+    return (value >> bit) & 1;
+}
+
+uint8_t WithBit(uint8_t value, int bit, int on) {
+    const uint8_t mask = static_cast<uint8_t>(1u << bit);
+    return static_cast<uint8_t>(on != 0 ? (value | mask) : (value & ~mask));
+}
+
+bool Matches(const SimBitWrite& write, uint8_t second) {
+    return write.secondMask != 0 && (second & write.secondMask) == write.secondValue;
+}
+
 }  // namespace
 
-SimConfig SimConfigForDevice(int deviceIndex) {
+SimConfig SimConfigForPart(const std::string& name) {
     SimConfig config;
-    if (deviceIndex < 0 || deviceIndex >= kDeviceCount) {
+    const SimPart* part = FindSimPart(name);
+    if (part == nullptr) {
         return config;
     }
-    const DeviceInfo& row = g_deviceTable[deviceIndex];
-    config.progSize = row.progSize;
-    config.dataSize = row.dataSize;
-    config.pollProg = row.pollProg;
-    config.pollData1 = row.pollData1;
-    config.pollData2 = row.pollData2;
-    for (const RealPart& part : kRealParts) {
-        if (std::strcmp(part.name, row.name) == 0) {
-            config.signature = {{kAtmel, part.sizeCode, part.partCode}};
-        }
-    }
+    config.signature = part->signature;
+    config.progSize = part->flashBytes;
+    config.dataSize = part->eepromBytes;
+    config.progPageSize = part->flashPageBytes;
+    config.pollProg = part->flashPoll;
+    config.pollData1 = part->eepromPoll1;
+    config.pollData2 = part->eepromPoll2;
+    config.writeTimeUs = part->flashWriteUs;
+    config.eepromWriteTimeUs = part->eepromWriteUs == part->flashWriteUs ? -1 : part->eepromWriteUs;
+    config.lockWriteTimeUs = part->lockWriteUs;
+    config.eraseTimeUs = part->eraseUs;
+    config.echo = part->echo;
+    config.strayEdgeLosesSync = part->strayEdgeLosesSync;
+    config.rules = part->rules;
     return config;
+}
+
+SimConfig SimConfigForDevice(int deviceIndex) {
+    if (deviceIndex < 0 || deviceIndex >= kDeviceCount) {
+        return SimConfig();
+    }
+    return SimConfigForPart(g_deviceTable[deviceIndex].name);
 }
 
 struct CSimPort::Impl {
@@ -105,7 +104,9 @@ struct CSimPort::Impl {
           counter(counter),
           virtualCounter(dynamic_cast<CVirtualCounter*>(&counter)),
           flash(static_cast<size_t>(std::max(c.progSize, 0)), kErased),
-          eeprom(static_cast<size_t>(std::max(c.dataSize, 0)), kErased) {}
+          eeprom(static_cast<size_t>(std::max(c.dataSize, 0)), kErased),
+          fuses(static_cast<size_t>(std::max(c.rules.fuseBytes, 0)), c.rules.fuseDefault),
+          effectiveFuses(fuses) {}
 
     SimConfig config;
     IPerformanceCounter& counter;
@@ -114,7 +115,12 @@ struct CSimPort::Impl {
     // The chip.
     std::vector<uint8_t> flash;
     std::vector<uint8_t> eeprom;
-    int lockBit1 = 1, lockBit2 = 1, fstrt = 1;
+    uint8_t lockBits = 0xFF;
+    std::vector<uint8_t> fuses;
+    // The fuses as they were when they last took effect (at power-up, or
+    // when RESET was released): these decide whether the chip answers.
+    std::vector<uint8_t> effectiveFuses;
+    std::vector<uint8_t> pageBuffer;
 
     // The port.
     bool open = false;
@@ -129,6 +135,7 @@ struct CSimPort::Impl {
     // The target's serial interface.
     bool progMode = false;
     bool resetWithSckLow = false;
+    bool lost = false;  // out of step for good until RESET is asserted again
     int64_t resetTimeNs = 0;
     int bitPos = 0;  // bits of the current instruction received
     uint8_t shiftIn = 0;
@@ -136,12 +143,13 @@ struct CSimPort::Impl {
     std::array<uint8_t, kBytesPerInstruction> bytes{};
     uint8_t outByte = 0;  // shifted out during the current byte
     bool miso = false;
-    bool answeredAtThirdByte = false;
     uint64_t instructionsEver = 0;
 
-    // A write in progress.
+    // A write in progress: busyStart and busySpan are byte addresses of the
+    // flash or EEPROM cells being written.
     Busy busy = Busy::None;
-    size_t busyAddress = 0;
+    size_t busyStart = 0;
+    size_t busySpan = 0;
     int64_t busyUntilNs = 0;
     int busyPolls = 0;
 
@@ -204,8 +212,50 @@ struct CSimPort::Impl {
         return true;
     }
 
+    // ------------------------------------------------------------ fuses
+
+    const SimLockFuseRules& Rules() const { return config.rules; }
+
+    bool BoardHasExternalClock() const {
+        switch (config.boardClock) {
+            case SimBoardClock::ExternalClock:
+                return true;
+            case SimBoardClock::NoExternalClock:
+                return false;
+            case SimBoardClock::AsShipped:
+                break;
+        }
+        // The board offers what the factory fuses select.
+        const int rcen = Rules().rcenBit;
+        return rcen < 0 || Bit(Rules().fuseDefault, rcen) != 0;
+    }
+
+    // Whether the chip, with these fuses, can be reached by serial programming.
+    bool CutsOff(const std::vector<uint8_t>& fuseBytes) const {
+        const SimLockFuseRules& r = Rules();
+        if (r.internalClockOnly) {
+            // Runs whatever the board offers.
+        } else if (r.rcenBit >= 0 && !fuseBytes.empty() && Bit(fuseBytes[0], r.rcenBit) == 0) {
+            // The internal RC oscillator runs it.
+        } else if (!BoardHasExternalClock()) {
+            return true;  // no clock at all
+        }
+        if (fuseBytes.empty()) {
+            return false;
+        }
+        const uint8_t fuse = fuseBytes[0];
+        return (r.spienBit >= 0 && Bit(fuse, r.spienBit) != 0) ||
+               (r.rstdisblBit >= 0 && Bit(fuse, r.rstdisblBit) == 0);
+    }
+
+    bool CutOffNow() const { return CutsOff(effectiveFuses); }
+
+    void FusesTakeEffect() { effectiveFuses = fuses; }
+
+    // ------------------------------------------------------------ lines
+
     bool TargetConnected() const { return !config.noAdapter && !config.noTarget; }
-    bool TargetListening() const { return brk && TargetConnected(); }
+    bool TargetListening() const { return brk && TargetConnected() && !lost && !CutOffNow(); }
 
     bool Cts() const {
         if (!TargetConnected()) {
@@ -218,10 +268,17 @@ struct CSimPort::Impl {
             instructionsEver >= static_cast<uint64_t>(config.misoStuckAfterInstructions)) {
             return false;
         }
-        return brk && miso;
+        return brk && miso && !lost && !CutOffNow();
+    }
+
+    void NoteResetWhileBusy() {
+        if (busy != Busy::None && IsBusy(NowNs())) {
+            ++counters.resetsWhileBusy;
+        }
     }
 
     void AssertReset() {
+        NoteResetWhileBusy();
         const int frame = config.outOfStepBits % kBitsPerInstruction;
         bitPos = frame < 0 ? frame + kBitsPerInstruction : frame;
         shiftIn = 0;
@@ -229,7 +286,8 @@ struct CSimPort::Impl {
         outByte = 0;
         miso = false;
         progMode = false;
-        answeredAtThirdByte = false;
+        lost = false;
+        pageBuffer.clear();
         resetWithSckLow = !rts;
         resetTimeNs = NowNs();
         if (echoLossPending) {
@@ -239,12 +297,25 @@ struct CSimPort::Impl {
     }
 
     void ReleaseReset() {
+        NoteResetWhileBusy();
         progMode = false;
         miso = false;
+        if (Rules().fuseEffect == SimFuseEffect::LeavingProgramming) {
+            FusesTakeEffect();
+        }
         if (echoLostSeen) {
             echoLost = false;
             echoLostSeen = false;
         }
+    }
+
+    void PowerCycle() {
+        progMode = false;
+        miso = false;
+        lost = false;
+        pageBuffer.clear();
+        busy = Busy::None;
+        FusesTakeEffect();
     }
 
     void SckRise() {
@@ -258,20 +329,31 @@ struct CSimPort::Impl {
         if (bitPos % kBitsPerByte == 0) {
             ByteReceived(bitPos / kBitsPerByte, shiftIn);
         }
-        if (progMode && bitPos != 0 && history == kEnableInstruction) {
-            Reframe();
+        if (bitPos != 0 && history == kEnableInstruction) {
+            EnableOutOfStep();
         }
     }
 
-    // An enabled target that sees a whole Programming Enable out of its own
-    // framing (after a stray clock pulse) takes it as the end of an
+    // A whole Programming Enable seen out of the target's own framing (after
+    // a stray clock pulse). An enabled target takes it as the end of an
     // instruction: the partial instruction is dropped and the next bit starts
     // a new one. Only a complete AC 53 00 00 does this, which no other
-    // instruction sequence of the programmer contains at any bit position.
-    void Reframe() {
+    // instruction sequence of the programmer contains at any bit position. A
+    // part that cannot get back into step is lost instead.
+    void EnableOutOfStep() {
+        if (config.strayEdgeLosesSync) {
+            lost = true;
+            progMode = false;
+            miso = false;
+            ++counters.syncLosses;
+            return;
+        }
+        if (!progMode) {
+            return;
+        }
         bitPos = 0;
-        outByte = static_cast<uint8_t>(history);  // the echo of the last byte
-        answeredAtThirdByte = false;
+        // The echo of the last byte.
+        outByte = config.echo == SimEcho::EveryByte ? static_cast<uint8_t>(history) : 0;
         ++counters.programmingEnables;
         ++counters.reframes;
     }
@@ -283,22 +365,25 @@ struct CSimPort::Impl {
         miso = ((outByte >> (kTopBit - bitPos % kBitsPerByte)) & 1) != 0;
     }
 
+    bool IsReadOpcode(uint8_t op) const {
+        return op == kOpReadProgLow || op == kOpReadProgHigh || op == kOpReadData ||
+               op == kOpReadSignature || (op != 0 && op == Rules().lockRead.opcode) ||
+               (op != 0 && op == Rules().fuseRead.opcode && !fuses.empty());
+    }
+
     // index: 1 to 4, the byte of the instruction just completed.
     void ByteReceived(int index, uint8_t value) {
         bytes[static_cast<size_t>(index - 1)] = value;
-        // In programming mode each byte is echoed during the next one.
-        uint8_t out = progMode ? value : 0;
+        uint8_t out = progMode && config.echo == SimEcho::EveryByte ? value : 0;
         if (index == 2 && bytes[0] == kOpPrefixAc && value == kEnableSecond) {
-            if (AcceptEnable()) {
+            if (AcceptEnable() && config.echo != SimEcho::None) {
                 out = kEnableSecond;
             }
         } else if (index == 3 && progMode && IsReadOpcode(bytes[0])) {
-            out = ReadAnswer(value);
-            answeredAtThirdByte = true;
+            out = ReadAnswer(out);
         } else if (index == kBytesPerInstruction) {
             InstructionReceived();
             bitPos = 0;
-            answeredAtThirdByte = false;
         }
         outByte = out;
     }
@@ -322,22 +407,55 @@ struct CSimPort::Impl {
         return busy != Busy::None;
     }
 
-    void StartBusy(Busy kind, size_t address, int64_t us) {
+    void StartBusy(Busy kind, size_t start, size_t span, int64_t us) {
         busy = kind;
-        busyAddress = address;
+        busyStart = start;
+        busySpan = span;
         busyUntilNs = NowNs() + us * kNsPerUs;
         busyPolls = 0;
     }
 
+    size_t WordAddress() const { return static_cast<size_t>(bytes[1]) << kBitsPerByte | bytes[2]; }
+
     size_t ProgAddress() const {
-        const size_t word = static_cast<size_t>(bytes[1]) << kBitsPerByte | bytes[2];
         const size_t high = (bytes[0] == kOpReadProgHigh || bytes[0] == kOpWriteProgHigh) ? 1 : 0;
-        return (word * 2 + high) % flash.size();
+        return (WordAddress() * 2 + high) % flash.size();
     }
 
-    size_t DataAddress() const {
-        const size_t address = static_cast<size_t>(bytes[1]) << kBitsPerByte | bytes[2];
-        return address % eeprom.size();
+    size_t DataAddress() const { return WordAddress() % eeprom.size(); }
+
+    size_t PageBytes() const {
+        const int bytesInPage = config.progPageSize;
+        return bytesInPage > 0 && !flash.empty() ? static_cast<size_t>(bytesInPage) : 0;
+    }
+
+    int64_t EepromWriteUs() const {
+        return config.eepromWriteTimeUs >= 0 ? config.eepromWriteTimeUs : config.writeTimeUs;
+    }
+
+    // The answer of a lock or fuse read instruction.
+    uint8_t ReadBits(const SimBitRead& read) const {
+        uint8_t answer = 0xFF;
+        for (int n = 0; n < kBitsPerByte; ++n) {
+            const int lockAt = read.lockAt[static_cast<size_t>(n)];
+            if (lockAt >= 0) {
+                answer = WithBit(answer, lockAt, Bit(lockBits, n));
+            }
+            const int fuseAt = read.fuseAt[static_cast<size_t>(n)];
+            if (fuseAt >= 0 && !fuses.empty()) {
+                answer = WithBit(answer, fuseAt, Bit(fuses[0], n));
+            }
+        }
+        return answer;
+    }
+
+    uint8_t LockByte() const {
+        if (Rules().lockRead.opcode != 0) {
+            return ReadBits(Rules().lockRead);
+        }
+        return static_cast<uint8_t>(Bit(lockBits, kLockBit1) << kClassicLockBit1Shift |
+                                    Bit(lockBits, kLockBit2) << kClassicLockBit2Shift |
+                                    kClassicLockReadOnes | 1);
     }
 
     // The byte put out during the fourth byte of a read; echo: what the
@@ -352,37 +470,47 @@ struct CSimPort::Impl {
         }
         if (busy != Busy::None && IsBusy(NowNs())) {
             if (flashRead && busy == Busy::Flash && !flash.empty() &&
-                ProgAddress() == busyAddress) {
+                ProgAddress() - busyStart < busySpan) {
                 return config.pollProg;
             }
             if (op == kOpReadData && busy == Busy::Eeprom && !eeprom.empty() &&
-                DataAddress() == busyAddress) {
+                DataAddress() == busyStart) {
                 return busyPolls++ == 0 ? config.pollData1 : config.pollData2;
             }
             ++counters.protocolErrors;
             return echo;
         }
-        switch (op) {
-            case kOpReadProgLow:
-            case kOpReadProgHigh:
-                return flash.empty() ? kErased : flash[ProgAddress()];
-            case kOpReadData:
-                return eeprom.empty() ? kErased : eeprom[DataAddress()];
-            case kOpReadLock:
-                return LockByte();
-            default: {
-                const uint8_t index = bytes[2];
-                return index < kSignatureBytes ? config.signature[index] : kNoSignatureByte;
-            }
+        if (flashRead) {
+            return flash.empty() ? kErased : flash[ProgAddress()];
         }
+        if (op == kOpReadData) {
+            return eeprom.empty() ? kErased : eeprom[DataAddress()];
+        }
+        if (op == kOpReadSignature) {
+            const uint8_t index = bytes[2];
+            if (Rules().signatureHiddenInLockMode3 && (lockBits & kLockMode3Mask) == 0) {
+                return index;
+            }
+            return index < kSignatureBytes ? config.signature[index] : kNoSignatureByte;
+        }
+        if (op == Rules().lockRead.opcode) {
+            return ReadBits(Rules().lockRead);
+        }
+        return ReadBits(Rules().fuseRead);
     }
 
-    uint8_t LockByte() const {
-        return static_cast<uint8_t>(lockBit1 << kLockBit1Shift | lockBit2 << kLockBit2Shift |
-                                    kLockReadOnes | fstrt << kFstrtShift);
-    }
-
-    enum class Kind { Read, Enable, ProgWrite, DataWrite, Erase, LockWrite, FstrtWrite, Unknown };
+    enum class Kind {
+        Read,
+        Enable,
+        ProgWrite,
+        PageLoad,
+        PageWrite,
+        DataWrite,
+        Erase,
+        LockWrite,
+        FuseWrite,
+        Unknown
+    };
 
     Kind Classify() const {
         const uint8_t op = bytes[0];
@@ -390,7 +518,10 @@ struct CSimPort::Impl {
             return Kind::Read;
         }
         if (op == kOpWriteProgLow || op == kOpWriteProgHigh) {
-            return Kind::ProgWrite;
+            return PageBytes() > 0 ? Kind::PageLoad : Kind::ProgWrite;
+        }
+        if (op == kOpWritePage && PageBytes() > 0) {
+            return Kind::PageWrite;
         }
         if (op == kOpWriteData) {
             return Kind::DataWrite;
@@ -400,14 +531,14 @@ struct CSimPort::Impl {
             if (second == kEnableSecond) {
                 return Kind::Enable;
             }
-            if (second == kEraseSecond) {
+            if ((second & kEraseMask) == kEraseSecond) {
                 return Kind::Erase;
             }
-            if ((second & ~kLockWriteValueBits) == kLockWriteBase) {
+            if (Matches(Rules().lockWrite, second)) {
                 return Kind::LockWrite;
             }
-            if (second == kFstrtProgram || second == kFstrtKeep) {
-                return Kind::FstrtWrite;
+            if (!fuses.empty() && Matches(Rules().fuseWrite, second)) {
+                return Kind::FuseWrite;
             }
         }
         return Kind::Unknown;
@@ -438,39 +569,83 @@ struct CSimPort::Impl {
         Execute(kind);
     }
 
+    // The bits a lock or fuse write instruction carries: bit n of the result
+    // is the written value of bit n of the lock or fuse byte; bits it does
+    // not carry are 1, and written in `carried`.
+    uint8_t WrittenBits(const SimBitWrite& write, uint8_t& carried) const {
+        const size_t index = static_cast<size_t>(write.dataByte - 1) % bytes.size();
+        const uint8_t data = bytes[index];
+        uint8_t value = 0xFF;
+        carried = 0;
+        for (int n = 0; n < kBitsPerByte; ++n) {
+            const int from = write.from[static_cast<size_t>(n)];
+            if (from >= 0) {
+                value = WithBit(value, n, Bit(data, from));
+                carried = WithBit(carried, n, 1);
+            }
+        }
+        return value;
+    }
+
+    bool Locked() {
+        if (Bit(lockBits, kLockBit1) == 0) {
+            ++counters.writesWhileLocked;
+            return true;
+        }
+        return false;
+    }
+
     void Execute(Kind kind) {
         const uint8_t data = bytes[3];
         switch (kind) {
             case Kind::ProgWrite: {
                 ++counters.progWrites;
-                if (flash.empty()) {
-                    return;
-                }
-                if (lockBit1 == 0) {
-                    ++counters.writesWhileLocked;
+                if (flash.empty() || Locked()) {
                     return;
                 }
                 const size_t address = ProgAddress();
                 if (!Contains(config.stuckProgBytes, static_cast<int>(address))) {
                     flash[address] &= data;  // flash cells can only lose bits
                 }
-                StartBusy(Busy::Flash, address, config.writeTimeUs);
+                StartBusy(Busy::Flash, address, 1, config.writeTimeUs);
+                return;
+            }
+            case Kind::PageLoad: {
+                // Fills the page buffer at the word offset within the page;
+                // nothing reaches the flash before Write Program Memory Page.
+                ++counters.progWrites;
+                const size_t page = PageBytes();
+                pageBuffer.resize(page, kErased);
+                pageBuffer[ProgAddress() % page] = data;
+                return;
+            }
+            case Kind::PageWrite: {
+                ++counters.pageWrites;
+                if (Locked()) {
+                    return;
+                }
+                const size_t page = PageBytes();
+                const size_t start = ProgAddress() / page * page;
+                pageBuffer.resize(page, kErased);
+                for (size_t i = 0; i < page; ++i) {
+                    if (!Contains(config.stuckProgBytes, static_cast<int>(start + i))) {
+                        flash[start + i] &= pageBuffer[i];
+                    }
+                }
+                std::fill(pageBuffer.begin(), pageBuffer.end(), kErased);
+                StartBusy(Busy::Flash, start, page, config.writeTimeUs);
                 return;
             }
             case Kind::DataWrite: {
                 ++counters.dataWrites;
-                if (eeprom.empty()) {
-                    return;
-                }
-                if (lockBit1 == 0) {
-                    ++counters.writesWhileLocked;
+                if (eeprom.empty() || Locked()) {
                     return;
                 }
                 const size_t address = DataAddress();
                 if (!Contains(config.stuckDataBytes, static_cast<int>(address))) {
                     eeprom[address] = data;  // erased automatically before the write
                 }
-                StartBusy(Busy::Eeprom, address, config.writeTimeUs);
+                StartBusy(Busy::Eeprom, address, 1, EepromWriteUs());
                 return;
             }
             case Kind::Erase:
@@ -479,25 +654,30 @@ struct CSimPort::Impl {
                     echoLossPending = true;
                 } else {
                     std::fill(flash.begin(), flash.end(), kErased);
-                    std::fill(eeprom.begin(), eeprom.end(), kErased);
-                    lockBit1 = lockBit2 = fstrt = 1;
+                    const int eesave = Rules().eesaveBit;
+                    if (eesave < 0 || fuses.empty() || Bit(fuses[0], eesave) != 0) {
+                        std::fill(eeprom.begin(), eeprom.end(), kErased);
+                    }
+                    lockBits = 0xFF;  // the fuses stay as they are
                 }
-                StartBusy(Busy::Other, 0, config.eraseTimeUs);
+                StartBusy(Busy::Other, 0, 0, config.eraseTimeUs);
                 return;
             case Kind::LockWrite: {
                 ++counters.lockWrites;
-                const uint8_t second = bytes[1];
+                uint8_t carried = 0;
                 // Lock bits only go from unprogrammed to programmed.
-                lockBit1 &= (second & kLockWriteBit1) != 0 ? 1 : 0;
-                lockBit2 &= (second & kLockWriteBit2) != 0 ? 1 : 0;
-                StartBusy(Busy::Other, 0, config.lockWriteTimeUs);
+                lockBits &= WrittenBits(Rules().lockWrite, carried);
+                StartBusy(Busy::Other, 0, 0, config.lockWriteTimeUs);
                 return;
             }
-            case Kind::FstrtWrite:
-                ++counters.lockWrites;
-                fstrt &= bytes[1] == kFstrtKeep ? 1 : 0;
-                StartBusy(Busy::Other, 0, config.lockWriteTimeUs);
+            case Kind::FuseWrite: {
+                ++counters.fuseWrites;
+                uint8_t carried = 0;
+                const uint8_t written = WrittenBits(Rules().fuseWrite, carried);
+                fuses[0] = static_cast<uint8_t>((fuses[0] & ~carried) | (written & carried));
+                StartBusy(Busy::Other, 0, 0, config.lockWriteTimeUs);
                 return;
+            }
             default:
                 return;
         }
@@ -707,9 +887,41 @@ uint8_t CSimPort::LockByte() const {
 }
 
 void CSimPort::SetLockBits(int lockBit1, int lockBit2, int fstrt) {
-    m_impl->lockBit1 = lockBit1 != 0 ? 1 : 0;
-    m_impl->lockBit2 = lockBit2 != 0 ? 1 : 0;
-    m_impl->fstrt = fstrt != 0 ? 1 : 0;
+    Impl& s = *m_impl;
+    s.lockBits = WithBit(s.lockBits, kLockBit1, lockBit1 != 0 ? 1 : 0);
+    s.lockBits = WithBit(s.lockBits, kLockBit2, lockBit2 != 0 ? 1 : 0);
+    const int place = s.Rules().fstrtBit;
+    if (place >= 0 && !s.fuses.empty()) {
+        s.fuses[0] = WithBit(s.fuses[0], place, fstrt != 0 ? 1 : 0);
+    }
+}
+
+uint8_t CSimPort::LockBits() const {
+    return m_impl->lockBits;
+}
+
+void CSimPort::SetLockBitsByte(uint8_t bits) {
+    m_impl->lockBits = static_cast<uint8_t>(bits | ~m_impl->Rules().lockBitsUsed);
+}
+
+std::vector<uint8_t> CSimPort::Fuses() const {
+    return m_impl->fuses;
+}
+
+void CSimPort::SetFuses(const std::vector<uint8_t>& fuses) {
+    Impl& s = *m_impl;
+    for (size_t i = 0; i < s.fuses.size() && i < fuses.size(); ++i) {
+        s.fuses[i] = fuses[i];
+    }
+    s.FusesTakeEffect();
+}
+
+bool CSimPort::CutOff() const {
+    return m_impl->CutsOff(m_impl->fuses);
+}
+
+void CSimPort::PowerCycle() {
+    m_impl->PowerCycle();
 }
 
 bool CSimPort::InProgrammingMode() const {

@@ -6,7 +6,8 @@
 // bit on the falling edge, so the host, reading CTS just after raising SCK,
 // sees during clock k the bit put out after clock k-1. Instructions are framed
 // by the target's own bit counter, which restarts whenever RESET is asserted.
-// In programming mode the target echoes each byte during the next one; read
+// In programming mode the target echoes each byte during the next one (or,
+// as SimConfig::echo says, only Programming Enable's 0x53, or nothing); read
 // instructions put their data out during the fourth byte. Outside programming
 // mode MISO stays low, except that a correctly framed Programming Enable that
 // comes at least resetSetupUs after RESET was asserted with SCK low puts 0x53
@@ -15,21 +16,34 @@
 // programming mode. Once enabled, the echo makes any Programming Enable read
 // back 0x53, and a complete Programming Enable seen out of step brings the
 // target back into step, so that an extra clock pulse between attempts does
-// no lasting harm.
+// no lasting harm - except on a part that loses its step for good
+// (SimConfig::strayEdgeLosesSync): it then answers nothing until RESET is
+// next asserted.
+//
+// What the part is (sizes, times, polling values, how it decodes lock and
+// fuse instructions, what its fuses do) comes from the simulator's own parts
+// table (sim/SimParts.h) through SimConfigForPart.
 //
 // State file (SaveState/LoadState), plain text, one item per line:
 //
-//     brenwick-sim-state 1
+//     brenwick-sim-state 2
 //     flash <size in bytes>
 //     <hex digits, two per byte, at most 32 bytes per line> ...
 //     eeprom <size in bytes>
 //     <hex digits> ...
-//     lock <Lock Bit1> <Lock Bit2> <FSTRT>      (each 0 = programmed or 1)
+//     lock <two hex digits: the lock bits as LockBits() gives them>
+//     fuses <two hex digits for each fuse byte, separated by spaces>
 //     end
+//
+// "fuses" stands alone for a part without fuse access. Version 1 files are
+// read too; they have, instead of the lock and fuses lines,
+//
+//     lock <Lock Bit1> <Lock Bit2> <FSTRT>      (each 0 = programmed or 1)
 //
 // Lines starting with '#' and a trailing carriage return are ignored. The
 // sizes must be those of the simulated chip, and the data lines must hold
-// exactly that many bytes.
+// exactly that many bytes. A loaded state is a chip found as it powers up:
+// fuses that cut it off are in effect at once.
 #pragma once
 
 #include <array>
@@ -42,6 +56,7 @@
 
 #include "isp/PerformanceCounter.h"
 #include "isp/SerialPort.h"
+#include "sim/SimParts.h"
 
 class CVirtualCounter;
 
@@ -55,21 +70,29 @@ enum class SimPortCall {
     SetCommTimeouts
 };
 
-// What the simulated target is and which faults it shows.
+// What the simulated target is and which faults it shows. The defaults are
+// an AT90S8535-like part with short write times.
 struct SimConfig {
     // Signature bytes answered by Read Signature Byte 0, 1, 2.
     std::array<uint8_t, 3> signature{{0x1E, 0x93, 0x03}};
-    int progSize = 8192;  // bytes
-    int dataSize = 512;   // bytes
-    // Polling values read while a write is busy (from the device table).
+    int progSize = 8192;   // bytes
+    int dataSize = 512;    // bytes
+    int progPageSize = 0;  // bytes; 0: flash written byte by byte
+    // Polling values read while a write is busy.
     uint8_t pollProg = 0xFF;
     uint8_t pollData1 = 0x00;
     uint8_t pollData2 = 0xFF;
 
-    int64_t writeTimeUs = 4000;      // a program or EEPROM byte
-    int64_t lockWriteTimeUs = 4000;  // lock bits, FSTRT
+    int64_t writeTimeUs = 4000;      // a flash byte, or a flash page
+    int64_t eepromWriteTimeUs = -1;  // an EEPROM byte; -1: writeTimeUs
+    int64_t lockWriteTimeUs = 4000;  // lock or fuse bits
     int64_t eraseTimeUs = 10000;     // chip erase
     int64_t resetSetupUs = 20000;    // RESET asserted this long before Programming Enable
+
+    SimEcho echo = SimEcho::EveryByte;
+    bool strayEdgeLosesSync = false;
+    SimLockFuseRules rules = SimClassicRules();
+    SimBoardClock boardClock = SimBoardClock::AsShipped;
 
     // Faults.
     bool noAdapter = false;                    // no RI echo, no DSR loop, MISO floating low
@@ -90,9 +113,14 @@ struct SimConfig {
     bool eraseFails = false;  // Chip Erase erases nothing and the next reset echo is lost
 };
 
-// SimConfig for a row of the device table (signature from the real part; the
-// ATtiny10/11/12 row answers 1E 90 59). A row outside the table gives the
-// default SimConfig.
+// SimConfig of the part with that name in the simulator's own parts table
+// (sim/SimParts.h), compared without regard to case. An unknown name gives
+// the default SimConfig.
+SimConfig SimConfigForPart(const std::string& name);
+
+// SimConfig for a row of the programmer's device table: only the row's name
+// is taken from there, everything else from the simulator's own table. A row
+// outside the table gives the default SimConfig.
 SimConfig SimConfigForDevice(int deviceIndex);
 
 // What the simulator saw.
@@ -105,12 +133,17 @@ struct SimCounters {
     std::map<uint8_t, uint64_t> instructionsByOpcode;  // first byte -> count
     uint64_t programmingEnables = 0;                   // accepted Programming Enable
     uint64_t reframes = 0;  // enabled target brought back into step by a Programming Enable
-    uint64_t progWrites = 0, dataWrites = 0, lockWrites = 0, chipErases = 0;
+    // progWrites: flash byte writes, and on paged parts loads of the page
+    // buffer; pageWrites: Write Program Memory Page.
+    uint64_t progWrites = 0, pageWrites = 0, dataWrites = 0, chipErases = 0;
+    uint64_t lockWrites = 0, fuseWrites = 0;
     uint64_t progReads = 0, dataReads = 0;      // read instructions in programming mode
     uint64_t writesOutsideProgrammingMode = 0;  // write/erase instructions ignored
     uint64_t writesWhileLocked = 0;             // flash/EEPROM writes ignored under Lock Bit1
     uint64_t protocolErrors = 0;                // instruction while busy (polling reads excepted)
     uint64_t unknownInstructions = 0;           // in programming mode, no such instruction
+    uint64_t resetsWhileBusy = 0;  // RESET asserted or released while a write was in progress
+    uint64_t syncLosses = 0;       // stray SCK edge on a part that cannot get back into step
     uint64_t opens = 0, closes = 0;
     uint64_t closedWithBreak = 0;  // Close() while RESET was asserted
 };
@@ -149,10 +182,34 @@ public:
     std::vector<uint8_t>& Eeprom();
     const std::vector<uint8_t>& Flash() const;
     const std::vector<uint8_t>& Eeprom() const;
-    // Lock byte as Read Lock and Fuse Bits answers it: bit 7 Lock Bit1,
-    // bit 6 Lock Bit2, bit 5 SPIEN (always 0), bit 0 FSTRT; 1 = unprogrammed.
+    // The lock byte as this part's Read Lock (and Fuse) Bits answers it (on
+    // the AT90S8535: bit 7 Lock Bit1, bit 6 Lock Bit2, bit 5 SPIEN, bit 0
+    // FSTRT; 1 = unprogrammed). A part without that instruction gives the
+    // AT90S8535 layout.
     uint8_t LockByte() const;
+    // Sets Lock Bit1, Lock Bit2 and the fuse bit at the FSTRT (or RCEN)
+    // place where the part has one.
     void SetLockBits(int lockBit1, int lockBit2, int fstrt);
+    // The lock bits: bit 0 Lock Bit1, bit 1 Lock Bit2, bits 2 to 5 Boot Lock
+    // Bit01, 02, 11, 12 where the part has them; 1 = unprogrammed, and bits
+    // the part does not have read 1.
+    uint8_t LockBits() const;
+    void SetLockBitsByte(uint8_t bits);
+    // The fuse bytes in the part's own datasheet layout (see
+    // SimLockFuseRules); empty for a part without fuse access in serial
+    // programming mode. Setting them is finding the chip so at power-up: a
+    // cut-off takes effect at once. Extra bytes are ignored.
+    std::vector<uint8_t> Fuses() const;
+    void SetFuses(const std::vector<uint8_t>& fuses);
+    // True when the fuses, as they stand, leave the chip unreachable by
+    // serial programming (SPIEN unprogrammed, RSTDISBL programmed, or a
+    // clock source the board does not have). The chip stops answering when
+    // the change takes effect: at the next release of RESET, or on parts
+    // whose datasheet says so, at the next power-up.
+    bool CutOff() const;
+    // Power off and on: programming mode ends, the page buffer is lost and
+    // the fuses take effect.
+    void PowerCycle();
     bool InProgrammingMode() const;
     bool IsOpen() const;
     bool Dtr() const;
@@ -175,7 +232,7 @@ public:
     const std::vector<SimEvent>& Trace() const;
     void ClearTrace();
 
-    // Saves or loads flash, EEPROM and lock bits (the state file of sim:
+    // Saves or loads flash, EEPROM, lock and fuse bits (the state file of sim:
     // ports, format above). Load gives false when the file cannot be read or
     // is malformed, and then changes nothing; error says why.
     bool SaveState(const std::string& path) const;

@@ -46,7 +46,7 @@ TEST(SimPortOptions, OptionsSetStateFileAndFaults) {
     EXPECT_EQ(simPort.config.stuckDataBytes, (std::vector<int>{511}));
 }
 
-TEST(SimPortOptions, BadNamesGiveAMessageAndLeaveTheSpecAlone) {
+TEST(SimPortOptions, BadNamesGiveAMessageAndLeaveTheOptionsAlone) {
     const std::string bad[] = {
         "COM2",
         "/dev/ttyUSB0",

@@ -9,6 +9,7 @@
 
 #include "sim/SimTarget.h"
 #include "sim/VirtualCounter.h"
+#include "tests/sim/SimTestHost.h"
 
 namespace {
 
@@ -138,10 +139,40 @@ TEST_F(SimStateTest, SaveIntoAMissingFolderFailsAndLeavesNothing) {
 
 TEST_F(SimStateTest, FileFormatIsTheDocumentedText) {
     const std::string path = TempPath("format");
-    port.SetLockBits(1, 1, 0);
+    port.SetLockBits(1, 1, 0);  // the AT90S1200 has no FSTRT
     ASSERT_TRUE(port.SaveState(path));
-    EXPECT_EQ(ReadFile(path), "brenwick-sim-state 1\nflash 1024\n" + HexLines(1024, "ff") +
-                                  "eeprom 64\n" + HexLines(64, "ff") + "lock 1 1 0\nend\n");
+    EXPECT_EQ(ReadFile(path), "brenwick-sim-state 2\nflash 1024\n" + HexLines(1024, "ff") +
+                                  "eeprom 64\n" + HexLines(64, "ff") + "lock ff\nfuses\nend\n");
+    std::remove(path.c_str());
+}
+
+TEST(SimStateVersion2, KeepsLockAndFuseBytesAndACutOffChipLoadsCutOff) {
+    CVirtualCounter counter;
+    CSimPort chip(SimConfigForPart("ATtiny15"), counter);
+    chip.SetLockBitsByte(0xFE);
+    chip.SetFuses({0x4C});  // RSTDISBL programmed
+    const std::string path = TempPath("v2");
+    ASSERT_TRUE(chip.SaveState(path));
+    const std::string text = ReadFile(path);
+    EXPECT_NE(text.find("\nlock fe\nfuses 4c\nend\n"), std::string::npos);
+
+    CSimPort other(SimConfigForPart("ATtiny15"), counter);
+    std::string error;
+    ASSERT_TRUE(other.LoadState(path, error)) << error;
+    EXPECT_EQ(other.LockBits(), 0xFE);
+    EXPECT_EQ(other.Fuses(), std::vector<uint8_t>{0x4C});
+    CSimTestHost host(other, counter);
+    ASSERT_TRUE(other.Open("sim"));
+    EXPECT_FALSE(host.Enter());
+
+    const std::string tail = "\nlock fe\nfuses 4c\nend\n";
+    for (const char* bad : {"\nlock f\nfuses 4c\nend\n", "\nlock fe\nfuses\nend\n",
+                            "\nlock fe\nfuses 4c 4c\nend\n", "\nlock fe\nfuses 4g\nend\n"}) {
+        std::string broken = text;
+        broken.replace(broken.find(tail), tail.size(), std::string(bad));
+        WriteFile(path, broken);
+        EXPECT_FALSE(other.LoadState(path, error)) << bad;
+    }
     std::remove(path.c_str());
 }
 
