@@ -4,9 +4,11 @@ namespace {
 
 // Instruction patterns, as the parts' datasheets print them (serial
 // programming instruction sets).
-// Lock bits in byte 2 ("1111 1211"): every AT90S part, the ATtiny15/22 and the
-// ATmega103.
+// Lock bits in byte 2 ("1111 1211"): AT90S1200/2323/2343/2333/4433/4434/8535,
+// ATtiny15/22 and ATmega103.
 constexpr const char* kLockWriteByte2 = "1010 1100 1111 1ba1 xxxx xxxx xxxx xxxx";
+// The same bits, printed "111x x21x": AT90S2313/4414/8515.
+constexpr const char* kLockWrite8515 = "1010 1100 111x xbax xxxx xxxx xxxx xxxx";
 // Lock byte in byte 4 ("11ii iiii"): ATmega161.
 constexpr const char* kLockWriteByte4 = "1010 1100 111x xxxx xxxx xxxx 11fe dcba";
 // Lock bits 7/6 with SPIEN in bit 5 and FSTRT in bit 0: AT90S2323/4434/8535.
@@ -44,14 +46,14 @@ const DeviceInfo g_deviceTable[kDeviceCount] = {
     {1200, 0x01, 1024, 64, "AT90S1200", 0x00, 0xFF, 0xFF, 0, 9000, 9000, 9000, 20000,
      EntryRule::SingleEnable, kLockWriteByte2, kNone, kNone},
     {4414, 0x01, 4096, 256, "AT90S4414", 0x80, 0x7F, 0x7F, 0, 20000, 20000, 20000, 20000, kEcho,
-     kLockWriteByte2, kNone, kNone},
+     kLockWrite8515, kNone, kNone},
     {8515, 0x01, 8192, 512, "AT90S8515", 0x80, 0x7F, 0x7F, 0, 9000, 9000, 9000, 20000, kEcho,
-     kLockWriteByte2, kNone, kNone},
+     kLockWrite8515, kNone, kNone},
     {2313, 0x01, 2048, 128, "AT90S2313", 0x80, 0x7F, 0x7F, 0, 9000, 9000, 9000, 20000, kEcho,
-     kLockWriteByte2, kNone, kNone},
+     kLockWrite8515, kNone, kNone},
     {2323, 0x02, 2048, 128, "AT90S2323", 0x00, 0xFF, 0xFF, 0, 20000, 20000, 20000, 20000, kEcho,
      kLockWriteByte2, kLockReadHighFstrt, kFstrtWrite},
-    {2343, 0x03, 2048, 128, "AT90S2343", 0x00, 0xFF, 0xFF, 0, 20000, 20000, 20000, 20000, kEcho,
+    {2343, 0x03, 2048, 128, "AT90S2343", 0x00, 0xFF, 0xFF, 0, 20000, 20000, 20000, 18000, kEcho,
      kLockWriteByte2, kLockReadHigh, kNone},
     // Not one part but three, which the signature check never accepts.
     {10, 0x159, 1024, 64, "ATtiny10/11/12", 0xFF, 0xFF, 0xFF, 0, 20000, 20000, 20000, 20000, kEcho,
@@ -66,7 +68,7 @@ const DeviceInfo g_deviceTable[kDeviceCount] = {
      kLockWriteByte2, kLockReadHigh, kNone},
     {103, 0x01, 131072, 4096, "ATmega103", 0x80, 0x7F, 0xFF, 256, 56000, 9000, 9000, 112000, kEcho,
      kLockWriteByte2, kLockReadLow, kNone},
-    {161, 0x01, 16384, 512, "ATmega161", 0x00, 0xFF, 0xFF, 128, 14000, 3400, 3400, 28000, kEcho,
+    {161, 0x01, 16384, 512, "ATmega161", 0xFF, 0xFF, 0xFF, 128, 14000, 3400, 3400, 28000, kEcho,
      kLockWriteByte4, kLockReadByte, kNone},
 };
 

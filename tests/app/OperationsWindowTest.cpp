@@ -21,18 +21,18 @@
 
 namespace {
 
-constexpr int kAT90S2313 = 2313;  // 2048 program bytes, 128 data bytes
-constexpr int kProgSize2313 = 2048;
-constexpr int kDataSize2313 = 128;
+constexpr int kAT90S2323 = 2323;  // 2048 program bytes, 128 data bytes
+constexpr int kProgSize2323 = 2048;
+constexpr int kDataSize2323 = 128;
 constexpr int kProgramWordColumn = 1;  // first word of a program view row
 
-const char* const kSim2313 = "sim:AT90S2313";
+const char* const kSim2323 = "sim:AT90S2323";
 
-// The window on a virtual counter, COM2 leading to a simulated AT90S2313
+// The window on a virtual counter, COM2 leading to a simulated AT90S2323
 // (with the faults the port name adds).
 struct Bench {
-    explicit Bench(const std::string& com2 = kSim2313) : settings({{2, com2}}) {
-        settings.Profile().WriteInt("Device", "Type", kAT90S2313);
+    explicit Bench(const std::string& com2 = kSim2323) : settings({{2, com2}}) {
+        settings.Profile().WriteInt("Device", "Type", kAT90S2323);
         dlg = MakeWindow(settings, chooser, &counter);
     }
 
@@ -140,7 +140,7 @@ void OperationsWindowTest::readProgFillsViewSetsFlagAndEnablesSave() {
     Bench bench;
     bench.Sim().Flash()[0] = 0x0C;
     bench.Sim().Flash()[1] = 0x94;
-    bench.Sim().Flash()[kProgSize2313 - 1] = 0x12;
+    bench.Sim().Flash()[kProgSize2323 - 1] = 0x12;
     QMenu* file = MenuNamed(bench.dlg.get(), "menuFile");
     ShowMenu(file);
     QVERIFY(!Item(file, ids::kSaveProgFile)->isEnabled());
@@ -155,8 +155,8 @@ void OperationsWindowTest::readProgFillsViewSetsFlagAndEnablesSave() {
     QCOMPARE(view->CellText(view->rowCount() - 1, CHexViewModel::kCellColumns),
              QStringLiteral("12ff"));
     // The bar stands at the last word of the range.
-    QCOMPARE(bench.Progress()->maximum(), kProgSize2313);
-    QCOMPARE(bench.Progress()->value(), kProgSize2313 - 2);
+    QCOMPARE(bench.Progress()->maximum(), kProgSize2323);
+    QCOMPARE(bench.Progress()->value(), kProgSize2323 - 2);
 
     ShowMenu(file);
     for (int id : {ids::kSaveProgFile, ids::kSaveAsProgFile, ids::kFileClose, ids::kFileSave,
@@ -169,8 +169,8 @@ void OperationsWindowTest::readProgFillsViewSetsFlagAndEnablesSave() {
     // Read Data: the bar ends at the last byte.
     bench.Click(ids::kReadData);
     QCOMPARE(bench.dlg->m_bDataLoaded, 1);
-    QCOMPARE(bench.Progress()->maximum(), kDataSize2313);
-    QCOMPARE(bench.Progress()->value(), kDataSize2313 - 1);
+    QCOMPARE(bench.Progress()->maximum(), kDataSize2323);
+    QCOMPARE(bench.Progress()->value(), kDataSize2323 - 1);
     ShowMenu(file);
     QVERIFY(Item(file, ids::kSaveDataFile)->isEnabled());
 }
@@ -249,11 +249,11 @@ void OperationsWindowTest::eraseProgBlanksProgramViewKeepsData() {
     // On the chip: program memory erased, data memory written back.
     QVERIFY(AllBytes(bench.Sim().Flash(), 0xFF));
     QCOMPARE(bench.Sim().Eeprom(), dataBefore);
-    QCOMPARE(bench.Progress()->value(), kDataSize2313 - 1);  // the restore's last byte
+    QCOMPARE(bench.Progress()->value(), kDataSize2323 - 1);  // the restore's last byte
 }
 
 void OperationsWindowTest::failedEntryLeavesImageViewAndFlag() {
-    Bench bench("sim:AT90S2313,no-adapter");
+    Bench bench("sim:AT90S2323,no-adapter");
     bench.dlg->m_adapter.m_dataImage[0] = 0x5A;
     bench.dlg->RefreshDataView();
     bench.Progress()->setRange(0, 10);
@@ -309,13 +309,13 @@ void OperationsWindowTest::windowStaysUsableAfterFault_data() {
     QTest::addColumn<int>("faulty");
     QTest::addColumn<QString>("faultLines");
     QTest::newRow("flash byte that never takes a write")
-        << "sim:AT90S2313,stuck-flash=0x10" << ids::kWriteProg
+        << "sim:AT90S2323,stuck-flash=0x10" << ids::kWriteProg
         << "Writing PROG to device ...\r\n Write : Error at address 0010.\r\n";
     QTest::newRow("adapter without a chip")
-        << "sim:AT90S2313,no-target" << ids::kReadProg
+        << "sim:AT90S2323,no-target" << ids::kReadProg
         << "Reading PROG device ...\r\n Read : Initialisation Error\r\n";
     QTest::newRow("failing chip erase")
-        << "sim:AT90S2313,erase-fails" << ids::kEraseAll << "Erasing ...\r\n Erase : Error\r\n";
+        << "sim:AT90S2323,erase-fails" << ids::kEraseAll << "Erasing ...\r\n Erase : Error\r\n";
 }
 
 void OperationsWindowTest::windowStaysUsableAfterFault() {

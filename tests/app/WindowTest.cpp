@@ -196,7 +196,7 @@ void WindowTest::deviceMenuSelectsDevice_data() {
                             << QString::fromLatin1(lastData);
     };
     row(32805, 161, "ATmega161", "0x3FFF", "0x1FF", 16384, 512, "3ff0", "01f8");
-    row(32804, 103, "ATmega103", "0x1FFFF", "0x7FF", 131072, 2048, "1fff0", "07f8");
+    row(32804, 103, "ATmega103", "0x1FFFF", "0xFFF", 131072, 4096, "1fff0", "0ff8");
     row(32788, 8515, "AT90S8515", "0x1FFF", "0x1FF", 8192, 512, "1ff0", "01f8");
     row(32780, 4434, "AT90S4434", "0xFFF", "0xFF", 4096, 256, "0ff0", "00f8");
     row(32781, 2313, "AT90S2313", "0x7FF", "0x7F", 2048, 128, "07f0", "0078");
@@ -234,6 +234,8 @@ void WindowTest::deviceMenuSelectsDevice() {
     QCOMPARE(LastLabel(dlg->DataView()), lastData);
     QCOMPARE(dlg->ProgView()->Model()->CellText(progRows - 1, 8), QStringLiteral("ffff"));
     QCOMPARE(dlg->DataView()->Model()->CellText(dataRows - 1, 8), QStringLiteral("FF"));
+    // Of these parts only the AT90S4434 has the FSTRT fuse.
+    QCOMPARE(Control<QCheckBox>(dlg.get(), ids::kFstrt)->isEnabled(), device == 4434);
     QVERIFY(QByteArray::fromStdString(dlg->m_strMessages)
                 .endsWith("Select device : " + name.toLatin1() + "\r\n"));
     QCOMPARE(settings.Profile().GetInt("Device", "Type", 0), device);

@@ -230,22 +230,22 @@ TEST_F(CliProcessTest, DataFileRunningPastTheMemoryIsAnAddressError) {
 }
 
 TEST_F(CliProcessTest, LockBitsWrittenReadAndVerified) {
-    const std::string port = "--port=sim:AT90S8515,state=chip.txt";
-    Result r = Run({port, "--device", "8515", "write-lock", "lb2,fstrt", "read-lock", "verify-lock",
+    const std::string port = "--port=sim:AT90S8535,state=chip.txt";
+    Result r = Run({port, "--device", "8535", "write-lock", "lb2,fstrt", "read-lock", "verify-lock",
                     "fstrt,lb2"});
     EXPECT_EQ(r.status, 0) << r.out << r.err;
-    EXPECT_EQ(r.out, Lines({"Select device : AT90S8515", "Writing device LockBit ...",
+    EXPECT_EQ(r.out, Lines({"Select device : AT90S8535", "Writing device LockBit ...",
                             " Write LockBit Complete", "Reading device LockBit ...",
                             " Read LockBit Complete", "Lock bits : lb2,fstrt",
                             "Verifing device LockBit ...", " Verify : Complete"}));
     // The state file keeps them for the next run.
-    r = Run({port, "--device", "8515", "verify-lock", "none"});
+    r = Run({port, "--device", "8535", "verify-lock", "none"});
     EXPECT_EQ(r.status, 1);
     EXPECT_TRUE(Contains(r.out, " Verify : LockBit Error.\n")) << r.out;
-    // A chip erase clears them again.
-    r = Run({port, "--device", "8515", "erase", "read-lock"});
+    // A chip erase clears the lock bits; FSTRT is a fuse and stays.
+    r = Run({port, "--device", "8535", "erase", "read-lock"});
     EXPECT_EQ(r.status, 0);
-    EXPECT_TRUE(Contains(r.out, "Lock bits : none\n")) << r.out;
+    EXPECT_TRUE(Contains(r.out, "Lock bits : fstrt\n")) << r.out;
 }
 
 TEST_F(CliProcessTest, DetectAndAutoDeviceIdentifyTheChip) {

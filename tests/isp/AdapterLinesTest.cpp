@@ -31,22 +31,46 @@ TEST_F(AdapterLinesTest, WaitReadsTheCounterUntilTheTimeIsReached) {
     EXPECT_EQ(b.counter.Now() - t1, WaitGap(20000) * kNsPerUs);
 }
 
-TEST_F(AdapterLinesTest, TransferIsThirtyTwoClocksOfMosiSckUpStatusSckDown) {
+// Each bit: MOSI only when its level changes (and once at first, when the
+// level is not known), SCK up, the status only for an answer bit that is
+// wanted, read while SCK is high, then SCK down.
+TEST_F(AdapterLinesTest, TransferChangesMosiOnlyWhenNeededAndReadsOnlyWantedBits) {
     ASSERT_TRUE(b.Open());
     StartTrace();
     const uint32_t instruction = 0xA5C3F00F;
-    b.adapter.Transfer(instruction);
+    const uint32_t wanted = 0x00FF00FF;
+    b.adapter.Transfer(instruction, wanted);
+    b.adapter.Transfer(instruction, wanted);
     std::vector<TraceStep> expected;
-    for (int bit = 31; bit >= 0; --bit) {
-        const bool one = ((instruction >> bit) & 1u) != 0;
-        expected.push_back({one ? SimEvent::SetDtr : SimEvent::ClrDtr, 0});
-        expected.push_back({SimEvent::SetRts, 0});
-        expected.push_back({SimEvent::Status, 0});
-        expected.push_back({SimEvent::ClrRts, 0});
+    int mosi = -1;
+    for (int round = 0; round < 2; ++round) {
+        for (int bit = 31; bit >= 0; --bit) {
+            const int level = static_cast<int>((instruction >> bit) & 1u);
+            if (level != mosi) {
+                expected.push_back({level != 0 ? SimEvent::SetDtr : SimEvent::ClrDtr, 0});
+                mosi = level;
+            }
+            expected.push_back({SimEvent::SetRts, 0});
+            if (((wanted >> bit) & 1u) != 0) {
+                expected.push_back({SimEvent::Status, 0});
+            }
+            expected.push_back({SimEvent::ClrRts, 0});
+        }
     }
     ExpectTrace(b.port.Trace(), start, expected);
+    // 0xA5C3F00F has 10 level changes; MOSI is set once more at the start,
+    // and the second round starts on the level the first one left.
+    EXPECT_EQ(b.port.Trace().size(), 2u * (64 + 16) + 1 + 2 * 10);
     EXPECT_FALSE(b.port.Rts());
     EXPECT_TRUE(b.port.Dtr());  // MOSI keeps the last bit
+
+    // The one-argument form reads every bit; after a reset pulse MOSI is set
+    // again whatever level it had.
+    b.adapter.PulseReset();
+    StartTrace();
+    b.adapter.Transfer(0xFFFFFFFF);
+    EXPECT_EQ(b.port.Trace().size(), 1u + 32 * 3);
+    EXPECT_EQ(b.port.Trace()[0].kind, SimEvent::SetDtr);
 }
 
 TEST_F(AdapterLinesTest, ResetPulseAssertsReleasesAssertsThenReadsTheEcho) {
@@ -116,7 +140,11 @@ TEST_F(AdapterLinesTest, EnterWaitsTheSetupTimeAfterTheResetPulse) {
     StartTrace();
     ASSERT_EQ(b.adapter.EnterProgrammingMode(0), kIspOk);
     const std::vector<SimEvent>& trace = b.port.Trace();
-    ASSERT_EQ(trace.size(), 5u + 128u);  // the reset pulse, one Programming Enable
+    // The reset pulse, then one Programming Enable: 64 SCK edges, 12 MOSI
+    // calls (AC 53 00 00 has 11 level changes, and the level is not known
+    // after the reset) and the 8 status reads of the third byte, which
+    // carries the 0x53.
+    ASSERT_EQ(trace.size(), 5u + 64u + 12u + 8u);
     EXPECT_EQ(trace[4].kind, SimEvent::Status);
     EXPECT_EQ(trace[5].kind, SimEvent::SetDtr);
     EXPECT_EQ(trace[5].timeNs - trace[4].timeNs, WaitGap(20000) * kNsPerUs);

@@ -34,10 +34,20 @@ TEST_P(AdapterRoundTripTest, EraseWriteAndReadBackEveryByte) {
 
     ASSERT_EQ(b.adapter.EnterProgrammingMode(check), kIspOk);
     const int words = device.progSize / 2;
-    for (int w = 0; w < words; ++w) {
+    const int page = b.adapter.ProgPageSize();
+    for (int w = 0; w < words && page == 0; ++w) {
         const uint16_t word =
             static_cast<uint16_t>(Pattern(2 * w, row) << 8 | Pattern(2 * w + 1, row));
         ASSERT_EQ(b.adapter.WriteProgramWord(word, w), kIspOk) << "word " << w;
+    }
+    std::vector<uint8_t> bytes(static_cast<size_t>(page));
+    for (int start = 0; page > 0 && start < device.progSize; start += page) {
+        for (int i = 0; i < page; ++i) {
+            bytes[static_cast<size_t>(i)] = Pattern(static_cast<size_t>(start + i), row);
+        }
+        int failedWord = 0;
+        ASSERT_EQ(b.adapter.WriteProgramPage(bytes.data(), start / 2, failedWord), kIspOk)
+            << "page " << start;
     }
     for (int a = 0; a < device.dataSize; ++a) {
         ASSERT_EQ(b.adapter.WriteDataByte(Pattern(a, row), a), kIspOk) << "byte " << a;

@@ -22,7 +22,12 @@ constexpr int kAT90S1200 = 2;   // 1024 / 64 bytes
 constexpr int kAT90S8515 = 4;   // 8192 / 512 bytes, other polling values
 constexpr int kAT90S2313 = 5;   // 2048 / 128 bytes
 constexpr int kATtiny10 = 8;    // signature value wider than a byte
-constexpr int kATmega103 = 13;  // 131072 / 2048 bytes
+constexpr int kAT90S2323 = 6;   // 2048 / 128 bytes, lock read and FSTRT
+constexpr int kAT90S2343 = 7;   // RCEN where others have FSTRT
+constexpr int kAT90S4433 = 9;   // lock bits read in bits 2/1
+constexpr int kATtiny15 = 11;   // fuse byte with RSTDISBL
+constexpr int kATmega103 = 13;  // 131072 / 4096 bytes, 256-byte pages
+constexpr int kATmega161 = 14;  // 128-byte pages, six lock bits
 
 // A window as the operations see it: controls and the values behind them
 // kept apart, so that take from screen and show on screen can be observed.
