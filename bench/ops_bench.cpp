@@ -97,9 +97,11 @@ bool DirectRound(CIspAdapter& a) {
     const std::vector<uint8_t>& data = a.m_dataImage;
 
     ok &= a.EnterProgrammingMode(kCheckSignature) == kIspOk;
-    for (int i = 0; i < a.m_nProgSize && ok; i += 2) {
-        const auto word = static_cast<uint16_t>(prog[i] << kBitsPerByte | prog[i + 1]);
-        ok &= a.WriteProgramWord(word, i / 2) == kIspOk;
+    // The ATmega103 takes its flash by pages.
+    const int page = a.ProgPageSize();
+    for (int i = 0; i < a.m_nProgSize && ok; i += page) {
+        int failedWord = 0;
+        ok &= a.WriteProgramPage(&prog[i], i / 2, failedWord) == kIspOk;
     }
     a.LeaveProgrammingMode();
     ok &= a.EnterProgrammingMode(kCheckSignature) == kIspOk;
