@@ -266,7 +266,11 @@ private:
                 if (!m_operations.ReadLock()) {
                     return false;
                 }
-                m_host.PrintLine(kLockBitsPrefix + FormatLockSet(m_host.Ticks()));
+                // A part that cannot report its lock bits has said so; "none"
+                // would claim that it reported none programmed.
+                if (m_adapter.Device() != nullptr && m_adapter.Device()->lockRead != nullptr) {
+                    m_host.PrintLine(kLockBitsPrefix + FormatLockSet(m_host.Ticks()));
+                }
                 return true;
             case CliActionKind::Detect:
                 return AutoDetect();

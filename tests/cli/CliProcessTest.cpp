@@ -246,6 +246,11 @@ TEST_F(CliProcessTest, LockBitsWrittenReadAndVerified) {
     r = Run({port, "--device", "8535", "erase", "read-lock"});
     EXPECT_EQ(r.status, 0);
     EXPECT_TRUE(Contains(r.out, "Lock bits : fstrt\n")) << r.out;
+    // A part that cannot report them says so, and no bits are printed.
+    r = Run({"--port=sim:AT90S1200", "--device=1200", "read-lock"});
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.out, Lines({"Select device : AT90S1200", "Reading device LockBit ...",
+                            " Read LockBit : This device cannot report its lock bits."}));
 }
 
 TEST_F(CliProcessTest, DetectAndAutoDeviceIdentifyTheChip) {

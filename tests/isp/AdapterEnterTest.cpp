@@ -180,3 +180,25 @@ TEST(AdapterChipErase, AFailedEraseGivesSixAndTheNextEntryWorks) {
 }
 
 }  // namespace
+
+namespace {
+
+// The datasheets promise only the echo of Programming Enable's 0x53: a part
+// that echoes nothing else is read all the same, while one that showed the
+// echo on entering must keep giving it.
+TEST(AdapterEcho, IsRequiredOnlyOfAPartThatShowedIt) {
+    for (SimEcho echo : {SimEcho::EveryByte, SimEcho::EnableOnly}) {
+        AdapterBench b;
+        b.port.Config().echo = echo;
+        b.port.Flash()[0] = 0x5A;
+        b.OpenAndEnter(1);
+        uint8_t value = 0;
+        EXPECT_EQ(b.adapter.ReadProgramByte(value, 0, 0), kIspOk);
+        EXPECT_EQ(value, 0x5A);
+        b.port.Config().misoStuck = 0;
+        const int silent = b.adapter.ReadProgramByte(value, 0, 0);
+        EXPECT_EQ(silent, echo == SimEcho::EveryByte ? kIspNoEcho : kIspOk);
+    }
+}
+
+}  // namespace
