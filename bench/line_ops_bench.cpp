@@ -176,8 +176,9 @@ BENCHMARK(BM_LineOpsPerByte)
     ->Unit(benchmark::kMillisecond);
 
 // Write All then Verify All of a whole paged part with random images on a
-// 16550 (virtual time), beside the floor its own page writes set: pages
-// times the longest page write of its datasheet.
+// 16550 (virtual time), beside the floor its own writes set: pages times the
+// longest page write of its datasheet, and EEPROM bytes times the longest
+// byte write.
 void BM_WriteVerifyAllPaged(benchmark::State& state) {
     const int row = static_cast<int>(state.range(0));
     const SimConfig config = SimConfigForDevice(row);
@@ -211,8 +212,13 @@ void BM_WriteVerifyAllPaged(benchmark::State& state) {
         seconds = static_cast<double>(counter.Now() - start) / kNsPerSecond;
     }
     const double pages = static_cast<double>(config.progSize) / config.progPageSize;
+    const int64_t eepromUs =
+        config.eepromWriteTimeUs >= 0 ? config.eepromWriteTimeUs : config.writeTimeUs;
     state.counters["virtual_s"] = seconds;
     state.counters["page_floor_s"] = pages * static_cast<double>(config.writeTimeUs) / kUsPerSecond;
+    // The EEPROM is written byte by byte, each byte its own write time.
+    state.counters["eeprom_floor_s"] =
+        static_cast<double>(config.dataSize) * static_cast<double>(eepromUs) / kUsPerSecond;
 }
 BENCHMARK(BM_WriteVerifyAllPaged)
     ->ArgName("row")

@@ -54,7 +54,6 @@ constexpr uint8_t kOpWriteProgLow = 0x40;
 constexpr uint8_t kOpWriteProgHigh = 0x48;
 constexpr uint8_t kOpReadEeprom = 0xA0;
 constexpr uint8_t kOpWriteEeprom = 0xC0;
-constexpr uint8_t kOpReadLock = 0x58;
 constexpr uint8_t kOpReadSignature = 0x30;
 constexpr uint8_t kOpWriteProgPage = 0x4C;
 constexpr uint8_t kSyncEcho = 0x53;  // Programming Enable's second byte, echoed during the third
