@@ -12,18 +12,17 @@
 #include "app/AppIcon.h"
 #include "isp/IspAdapter.h"
 #include "isp/PortNames.h"
+#include "session/ProgrammingSession.h"
 
 namespace {
 
 constexpr int kStatusMinWidth = 120;
 constexpr int kIconSize = 32;
-const char* const kReady = "Prog. Key ready";
-const char* const kNotFound = "Not found";
 
 }  // namespace
 
-CComSelectDlg::CComSelectDlg(CIspAdapter& adapter, QWidget* parent)
-    : QDialog(parent), m_adapter(adapter) {
+CComSelectDlg::CComSelectDlg(CProgrammingSession& session, QWidget* parent)
+    : QDialog(parent), m_session(session) {
     setWindowTitle(QStringLiteral("ISP Com Select"));
     setWindowIcon(AppIcon());
 
@@ -100,7 +99,7 @@ void CComSelectDlg::TakeSelection() {
 }
 
 int CComSelectDlg::TestPort() {
-    if (m_adapter.OpenPort(m_nSelPort) == kPortOk && m_adapter.CheckAdapter() == kAdapterPresent) {
+    if (m_session.CheckAdapter(m_nSelPort)) {
         return kResultOk;
     }
     return kResultFailed;
@@ -108,7 +107,7 @@ int CComSelectDlg::TestPort() {
 
 void CComSelectDlg::OnCheck() {
     TakeSelection();
-    m_strStatus = TestPort() == kResultOk ? kReady : kNotFound;
+    m_strStatus = TestPort() == kResultOk ? kAdapterReadyText : kAdapterNotFoundText;
     ShowOnScreen();
 }
 
@@ -118,6 +117,6 @@ void CComSelectDlg::accept() {
         QDialog::accept();
         return;
     }
-    m_strStatus = kNotFound;
+    m_strStatus = kAdapterNotFoundText;
     ShowOnScreen();
 }

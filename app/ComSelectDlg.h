@@ -8,7 +8,7 @@
 #include <QDialog>
 #include <string>
 
-class CIspAdapter;
+class CProgrammingSession;
 class QComboBox;
 class QLabel;
 
@@ -19,7 +19,7 @@ public:
     static constexpr int kResultOk = 1;      // TestPort: the adapter answers
     static constexpr int kResultFailed = 3;  // TestPort: no port or no adapter
 
-    CComSelectDlg(CIspAdapter& adapter, QWidget* parent = nullptr);
+    CComSelectDlg(CProgrammingSession& session, QWidget* parent = nullptr);
 
     // Selects the list entry at m_nSelPort and shows the (empty) status.
     // The caller sets m_nSelPort first.
@@ -41,7 +41,7 @@ private:
     void TakeSelection();
     void ShowOnScreen();
 
-    CIspAdapter& m_adapter;
+    CProgrammingSession& m_session;
     QComboBox* m_comboPort = nullptr;
     QLabel* m_labelStatus = nullptr;
     // The user typed into the list's edit field since choosing an entry.

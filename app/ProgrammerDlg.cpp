@@ -42,10 +42,6 @@ constexpr int kButtonRows = 4;
 constexpr int kButtonColumns = 4;
 
 const char* const kNotFound = "ISP programmer not found\r\n";
-const char* const kSelectDevice = "Select device : ";
-const char* const kAutoSelect = "Auto Select device : \r\n";
-const char* const kDeviceError = " Device Error \r\n";
-const char* const kLineEnd = "\r\n";
 
 struct ButtonInfo {
     const char* caption;
@@ -153,9 +149,8 @@ CProgrammerDlg::CProgrammerDlg(CProfileFile& profile, IFileChooser& chooser,
 CProgrammerDlg::CProgrammerDlg(CProfileFile& profile, IFileChooser& chooser,
                                IPerformanceCounter* counter, QWidget* parent)
     : QDialog(parent),
-      m_timeBase(counter != nullptr ? *counter : m_counter),
-      m_routingPort(m_realPort, m_timeBase),
-      m_adapter(m_routingPort, m_timeBase),
+      m_session(*this, counter),
+      m_adapter(m_session.Adapter()),
       m_profile(profile),
       m_chooser(chooser) {
     setWindowTitle(QStringLiteral("Brenwick"));
@@ -511,6 +506,16 @@ void CProgrammerDlg::RefreshDataView() {
 // ---------------------------------------------------------------------------
 // Long operations.
 
+void CProgrammerDlg::ImageChanged(bool prog, bool loaded) {
+    if (prog) {
+        m_bProgLoaded = loaded ? 1 : m_bProgLoaded;
+        RefreshProgView();
+    } else {
+        m_bDataLoaded = loaded ? 1 : m_bDataLoaded;
+        RefreshDataView();
+    }
+}
+
 void CProgrammerDlg::Yield() {
     if (m_yieldClock.isValid() && m_yieldClock.elapsed() < kYieldIntervalMs) {
         return;
@@ -631,15 +636,20 @@ void CProgrammerDlg::contextMenuEvent(QContextMenuEvent* event) {
 // Device selection.
 
 void CProgrammerDlg::SetDevice(int nDevice) {
+    m_session.SelectDevice(nDevice);
+    ShowDevice(nDevice);
+    ShowOnScreen();
+    ScrollToEnd();
+}
+
+void CProgrammerDlg::ShowDevice(int nDevice) {
     m_profile.WriteInt(settings::kDeviceSection, settings::kDeviceType, nDevice);
-    m_adapter.SelectDevice(nDevice);
     m_groupMemory->setTitle(QString::fromStdString(m_adapter.m_strName));
     m_strProgRange =
         QString::asprintf("Program : 0x000 - 0x%X", std::max(m_adapter.m_nProgSize - 1, 0))
             .toStdString();
     m_strDataRange = QString::asprintf("Data : 0x00 - 0x%X", std::max(m_adapter.m_nDataSize - 1, 0))
                          .toStdString();
-    AddMessage(kSelectDevice + m_adapter.m_strName + kLineEnd);
     // FSTRT is a box only on parts that have that fuse; elsewhere the bit in
     // its place is another fuse (or none), which the window never writes.
     const DeviceInfo* device = m_adapter.Device();
@@ -648,38 +658,23 @@ void CProgrammerDlg::SetDevice(int nDevice) {
     if (!hasFstrt) {
         m_ticks.m_bFstrt = 0;
     }
-    BlankImages();
     RefreshProgView();
     RefreshDataView();
-    ShowOnScreen();
-    ScrollToEnd();
-}
-
-void CProgrammerDlg::BlankImages() {
-    m_adapter.m_progImage.assign(static_cast<size_t>(std::max(m_adapter.m_nProgSize, 0)),
-                                 kErasedByte);
-    m_adapter.m_dataImage.assign(static_cast<size_t>(std::max(m_adapter.m_nDataSize, 0)),
-                                 kErasedByte);
 }
 
 void CProgrammerDlg::OnAutoDetect() {
-    AddMessage(kAutoSelect);
-    if (m_adapter.IdentifyDevice() < 0) {
-        AddMessage(kDeviceError);
-    } else {
-        AddMessage(" ");
-        SetDevice(m_adapter.m_nDevice);
+    if (m_session.AutoDetect()) {
+        ShowDevice(m_adapter.m_nDevice);
     }
     ShowOnScreen();
     ScrollToEnd();
-    m_adapter.LeaveProgrammingMode();
 }
 
 // ---------------------------------------------------------------------------
 // Port setup and About box.
 
 void CProgrammerDlg::OnSetUp() {
-    CComSelectDlg dlg(m_adapter, this);
+    CComSelectDlg dlg(m_session, this);
     dlg.m_nSelPort = m_adapter.m_nPort - 1;
     dlg.InitDialog();
     if (dlg.exec() != QDialog::Accepted) {

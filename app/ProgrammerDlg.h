@@ -11,9 +11,8 @@
 
 #include "isp/IspAdapter.h"
 #include "isp/PerformanceCounter.h"
-#include "isp/QtSerialPort.h"
 #include "ops/OperationHost.h"
-#include "sim/SimPortOptions.h"
+#include "session/ProgrammingSession.h"
 
 class CProfileFile;
 class IFileChooser;
@@ -56,11 +55,12 @@ public:
     void SetProgressRange(int maximum) override;
     void SetProgressPos(int position) override;
     LockTicks& Ticks() override { return m_ticks; }
-    void SetProgLoaded() override { m_bProgLoaded = 1; }
-    void SetDataLoaded() override { m_bDataLoaded = 1; }
-    void RefreshProgView() override;
-    void RefreshDataView() override;
+    void ImageChanged(bool prog, bool loaded) override;
     void Yield() override;
+
+    // Rebuild a view from its image.
+    void RefreshProgView();
+    void RefreshDataView();
 
     // Makes a device of the table the selected one (settings, adapter,
     // labels, images, views, pane).
@@ -95,7 +95,9 @@ public:
 
     CProfileFile& Profile() { return m_profile; }
     IFileChooser& Chooser() { return m_chooser; }
-    CRoutingPort& RoutingPort() { return m_routingPort; }
+    CProgrammingSession& Session() { return m_session; }
+    // The simulated adapters sim: ports lead to.
+    CSimPortKind& SimPorts() { return m_session.SimPorts(); }
     CHexTableView* ProgView() const { return m_listProg; }
     CHexTableView* DataView() const { return m_listData; }
 
@@ -113,14 +115,11 @@ private:
     CProgrammerDlg(CProfileFile& profile, IFileChooser& chooser, IPerformanceCounter* counter,
                    QWidget* parent);
 
-    // The port stack comes before the adapter, which uses it.
-    CQtSerialPort m_realPort;
-    CSteadyCounter m_counter;
-    IPerformanceCounter& m_timeBase;  // m_counter unless one was given
-    CRoutingPort m_routingPort;
+    // The port stack, the adapter, the images and the operations.
+    CProgrammingSession m_session;
 
 public:
-    CIspAdapter m_adapter;
+    CIspAdapter& m_adapter;  // the session's
 
     LockTicks m_ticks;
     std::string m_strProgRange;
@@ -142,8 +141,9 @@ private:
     void InitDialog();
     void ReadPortNames();
     static bool IsKnownDevice(int nDevice);
-    // Both images at the device's sizes, every byte erased (0xFF).
-    void BlankImages();
+    // What shows the selected device: the settings entry, the group caption,
+    // the range labels, the FSTRT box and both views.
+    void ShowDevice(int nDevice);
     // The visible, enabled button of this window whose access key the key
     // event is (Alt and the underlined letter); nullptr when none.
     QAbstractButton* ButtonForAccessKey(QObject* watched, const QKeyEvent& key) const;

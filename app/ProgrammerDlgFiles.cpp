@@ -160,41 +160,32 @@ void CProgrammerDlg::OnFileCommand(int id) {
 }
 
 struct CProgrammerDlg::FileSide {
+    bool prog;  // the program image, else the data image
     std::string& file;
     std::string& folder;        // remembered folder of the open chooser
     const char* folderSection;  // where the folder is stored
     int& loaded;
     std::vector<uint8_t>& image;
-    const int& size;
-    HexReadMode mode;
-    const char* addressErrorLine;
-    const char* savePrefix;
     void (CProgrammerDlg::*refresh)();
 };
 
 CProgrammerDlg::FileSide CProgrammerDlg::ProgSide() {
-    return {m_strProgFile,
+    return {true,
+            m_strProgFile,
             m_strProgPath,
             settings::kPathProgSection,
             m_bProgLoaded,
             m_adapter.m_progImage,
-            m_adapter.m_nProgSize,
-            HexReadMode::Program,
-            kHexProgAddressErrorLine,
-            kHexSaveProgPrefix,
             &CProgrammerDlg::RefreshProgView};
 }
 
 CProgrammerDlg::FileSide CProgrammerDlg::DataSide() {
-    return {m_strDataFile,
+    return {false,
+            m_strDataFile,
             m_strDataPath,
             settings::kPathDataSection,
             m_bDataLoaded,
             m_adapter.m_dataImage,
-            m_adapter.m_nDataSize,
-            HexReadMode::Data,
-            kHexDataAddressErrorLine,
-            kHexSaveDataPrefix,
             &CProgrammerDlg::RefreshDataView};
 }
 
@@ -209,15 +200,10 @@ void CProgrammerDlg::ReadImageFile(const FileSide& side) {
         ShowOnScreen();
         return;
     }
-    AddMessage(kHexOpenedPrefix + side.file + kHexOpenedSuffix);
     // The image holds the file's content from here on, whatever it contains.
     side.loaded = 1;
-    const HexReadStatus status = ReadHexImage(text, side.mode, side.size, side.image);
-    if (status == HexReadStatus::ChecksumError) {
-        AddMessage(kHexChecksumErrorLine);
-    } else if (status == HexReadStatus::AddressError) {
-        AddMessage(side.addressErrorLine);
-    }
+    const HexReadStatus status = m_session.ReadHexText(side.prog, text, side.image);
+    m_session.PostHexRead(side.prog, side.file, status);
     (this->*side.refresh)();
     ShowOnScreen();
     if (status == HexReadStatus::AddressError) {
@@ -231,12 +217,8 @@ void CProgrammerDlg::WriteImageFile(const FileSide& side) {
         ShowOnScreen();
         return;
     }
-    AddMessage(side.savePrefix + side.file + kLineEnd);
     std::string error;
-    if (!WriteFileAtomically(side.file, FormatHexImage(side.image), error)) {
-        // The previous file, if any, is still as it was.
-        AddMessage(kHexSaveErrorLine);
-    }
+    m_session.SaveHexFile(side.prog, side.file, error);
     ShowOnScreen();
 }
 
@@ -362,7 +344,7 @@ void CProgrammerDlg::OnFileClose() {
     // The views stay empty until their next refresh.
     m_listProg->Model()->Clear();
     m_listData->Model()->Clear();
-    BlankImages();
+    m_session.BlankImages();
     repaint();
 }
 

@@ -71,19 +71,11 @@ private:
 
 class CQuietHost : public IOperationHost {
 public:
-    void TakeFromScreen() override {}
-    void ShowOnScreen() override {}
     void AddMessage(const std::string&) override {}
     void AppendMessage(const std::string&) override {}
-    void ScrollToEnd() override {}
     void SetProgressRange(int) override {}
     void SetProgressPos(int) override {}
     LockTicks& Ticks() override { return m_ticks; }
-    void SetProgLoaded() override {}
-    void SetDataLoaded() override {}
-    void RefreshProgView() override {}
-    void RefreshDataView() override {}
-    void Yield() override {}
 
 private:
     LockTicks m_ticks;

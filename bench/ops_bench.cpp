@@ -43,10 +43,7 @@ public:
     void SetProgressRange(int) override { ++calls; }
     void SetProgressPos(int) override { ++calls; }
     LockTicks& Ticks() override { return ticks; }
-    void SetProgLoaded() override { ++calls; }
-    void SetDataLoaded() override { ++calls; }
-    void RefreshProgView() override { ++calls; }
-    void RefreshDataView() override { ++calls; }
+    void ImageChanged(bool, bool) override { ++calls; }
     void Yield() override { ++calls; }
 
     LockTicks ticks;

@@ -102,7 +102,7 @@ public:
         QApplication::processEvents();
     }
 
-    CSimPort* Sim() { return dlg->RoutingPort().Sim(); }
+    CSimPort* Sim() { return dlg->SimPorts().Sim(); }
 
     // The two buttons pressed in turn; true when all three verifies agreed.
     bool Round() {
@@ -131,19 +131,11 @@ private:
 // straight behind the adapter.
 class CNullHost : public IOperationHost {
 public:
-    void TakeFromScreen() override {}
-    void ShowOnScreen() override {}
     void AddMessage(const std::string&) override {}
     void AppendMessage(const std::string& text) override { complete += text == kVerifyComplete; }
-    void ScrollToEnd() override {}
     void SetProgressRange(int) override {}
     void SetProgressPos(int) override {}
     LockTicks& Ticks() override { return ticks; }
-    void SetProgLoaded() override {}
-    void SetDataLoaded() override {}
-    void RefreshProgView() override {}
-    void RefreshDataView() override {}
-    void Yield() override {}
 
     LockTicks ticks;
     int complete = 0;
@@ -155,11 +147,12 @@ class CPlainBench {
 public:
     explicit CPlainBench(bool routed)
         : direct(SimConfigForDevice(kATmega103Row), counter),
-          router(unopened, counter),
+          sims(counter),
+          router(unopened, {{kSimPortPrefix, &sims}}),
           adapter(routed ? static_cast<ISerialPort&>(router) : direct, counter) {
         adapter.SetPortNames({{kBenchPort, routed ? "sim:ATmega103" : "sim"}});
         adapter.SelectPort(kBenchPort);
-        sim = routed ? router.Sim() : &direct;
+        sim = routed ? sims.Sim() : &direct;
         adapter.SelectDevice(g_deviceTable[kATmega103Row].number);
         adapter.m_progImage.resize(static_cast<size_t>(adapter.m_nProgSize));
         adapter.m_dataImage.resize(static_cast<size_t>(adapter.m_nDataSize));
@@ -177,6 +170,7 @@ public:
     CVirtualCounter counter;
     CSimPort direct;
     CQtSerialPort unopened;  // the router's real side, never used here
+    CSimPortKind sims;
     CRoutingPort router;
     CIspAdapter adapter;
     CSimPort* sim = nullptr;

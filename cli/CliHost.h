@@ -15,21 +15,11 @@ public:
     // line (only for a terminal: it is redrawn in place with carriage returns).
     CCliHost(std::ostream& out, std::ostream* progress);
 
-    void TakeFromScreen() override {}
-    void ShowOnScreen() override {}
     void AddMessage(const std::string& text) override;
     void AppendMessage(const std::string& text) override { AddMessage(text); }
-    void ScrollToEnd() override {}
-
     void SetProgressRange(int maximum) override;
     void SetProgressPos(int position) override;
-
     LockTicks& Ticks() override { return m_ticks; }
-    void SetProgLoaded() override {}
-    void SetDataLoaded() override {}
-    void RefreshProgView() override {}
-    void RefreshDataView() override {}
-    void Yield() override {}
 
     // Prints a line of the tool's own on the output ("\n" added).
     void PrintLine(const std::string& line);

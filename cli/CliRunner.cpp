@@ -7,26 +7,14 @@
 #include "cli/CliHost.h"
 #include "image/IntelHex.h"
 #include "isp/IspAdapter.h"
-#include "isp/PerformanceCounter.h"
-#include "isp/QtSerialPort.h"
-#include "ops/Operations.h"
-#include "sim/SimPortOptions.h"
+#include "session/ProgrammingSession.h"
 #include "sim/VirtualCounter.h"
 
 namespace {
 
 // The adapter opens ports by number; the tool maps this one to its port.
 constexpr int kCliPortNumber = kFirstComPort;
-constexpr uint8_t kErasedByte = 0xFF;
 constexpr const char* kToolName = "brenwick-cli: ";
-
-// The window's lines that the tool repeats.
-constexpr const char* kSelectDeviceLine = "Select device : ";
-constexpr const char* kAutoSelectLine = "Auto Select device : \r\n";
-constexpr const char* kDeviceErrorLine = " Device Error \r\n";
-constexpr const char* kLineEnd = "\r\n";
-constexpr const char* kAdapterReady = "Prog. Key ready";
-constexpr const char* kAdapterNotFoundText = "Not found";
 constexpr const char* kLockBitsPrefix = "Lock bits : ";
 
 bool IsProgAction(CliActionKind kind) {
@@ -49,11 +37,10 @@ public:
         : m_options(options),
           m_err(err),
           m_host(out, showProgress ? &err : nullptr),
-          m_router(m_realPort, m_virtualCounter),
-          m_adapter(m_router, options.portKind == CliPortKind::Sim
-                                  ? static_cast<IPerformanceCounter&>(m_virtualCounter)
-                                  : static_cast<IPerformanceCounter&>(m_steadyCounter)),
-          m_operations(m_adapter, m_host) {
+          // A simulated chip runs in virtual time; a real one on the clock.
+          m_session(m_host, options.portKind == CliPortKind::Sim ? &m_virtualCounter : nullptr),
+          m_adapter(m_session.Adapter()),
+          m_operations(m_session.Operations()) {
         m_adapter.SetPortNames({{kCliPortNumber, options.portName}});
     }
 
@@ -63,7 +50,7 @@ public:
         // The simulated chip is saved whatever the actions gave: it holds
         // what they did to it.
         std::string error;
-        if (m_portOpened && !m_router.SaveSimState(error)) {
+        if (m_portOpened && !m_session.SaveSimState(error)) {
             Error("cannot save the simulator state: " + error);
             status = kCliExitFailed;
         }
@@ -74,12 +61,11 @@ private:
     int RunActions() {
         // Sizes the images before anything else, also for auto (the
         // identification replaces the row).
-        m_adapter.SelectDevice(m_options.autoDevice ? kDefaultDeviceNumber
-                                                    : m_options.deviceNumber);
-        if (!m_options.autoDevice) {
-            SetDevice();
+        if (m_options.autoDevice) {
+            m_adapter.SelectDevice(kDefaultDeviceNumber);
+            m_session.BlankImages();
         } else {
-            BlankImages();
+            m_session.SelectDevice(m_options.deviceNumber);
         }
         if (m_adapter.SelectPort(kCliPortNumber) != kPortOk) {
             const std::string reason = m_adapter.LastPortError();
@@ -90,7 +76,7 @@ private:
             return kCliExitFailed;
         }
         m_portOpened = true;
-        if (m_options.autoDevice && !AutoDetect()) {
+        if (m_options.autoDevice && !m_session.AutoDetect()) {
             return kCliExitFailed;
         }
         if (!ReadInputFiles()) {
@@ -107,32 +93,6 @@ private:
     void Error(const std::string& text) {
         m_host.ClearProgress();
         m_err << kToolName << text << '\n' << std::flush;
-    }
-
-    void BlankImages() {
-        m_adapter.m_progImage.assign(static_cast<size_t>(m_adapter.m_nProgSize), kErasedByte);
-        m_adapter.m_dataImage.assign(static_cast<size_t>(m_adapter.m_nDataSize), kErasedByte);
-    }
-
-    // As the window does when a device is chosen: report it, blank the images.
-    void SetDevice() {
-        m_host.AddMessage(kSelectDeviceLine + m_adapter.m_strName + kLineEnd);
-        BlankImages();
-    }
-
-    // As the window's Auto Detect: the device found becomes the selected one.
-    bool AutoDetect() {
-        m_host.AddMessage(kAutoSelectLine);
-        const bool found = m_adapter.IdentifyDevice() >= 0;
-        if (found) {
-            m_host.AddMessage(" ");
-            m_adapter.SelectDevice(m_adapter.m_nDevice);
-            SetDevice();
-        } else {
-            m_host.AddMessage(kDeviceErrorLine);
-        }
-        m_adapter.LeaveProgrammingMode();
-        return found;
     }
 
     // Reads and checks every input file before any device operation, so a
@@ -180,20 +140,12 @@ private:
 
     HexReadStatus ReadImage(const CliAction& action, const std::string& text,
                             std::vector<uint8_t>& image) const {
-        const bool prog = IsProgAction(action.kind);
-        return ReadHexImage(text, prog ? HexReadMode::Program : HexReadMode::Data,
-                            prog ? m_adapter.m_nProgSize : m_adapter.m_nDataSize, image);
+        return m_session.ReadHexText(IsProgAction(action.kind), text, image);
     }
 
     // The lines the window's reader posts.
     void ReportRead(const CliAction& action, HexReadStatus status) {
-        m_host.AddMessage(kHexOpenedPrefix + action.file + kHexOpenedSuffix);
-        if (status == HexReadStatus::ChecksumError) {
-            m_host.AddMessage(kHexChecksumErrorLine);
-        } else if (status == HexReadStatus::AddressError) {
-            m_host.AddMessage(IsProgAction(action.kind) ? kHexProgAddressErrorLine
-                                                        : kHexDataAddressErrorLine);
-        }
+        m_session.PostHexRead(IsProgAction(action.kind), action.file, status);
     }
 
     // Loads an action's file into the image it works on.
@@ -214,14 +166,8 @@ private:
     }
 
     bool SaveImage(const CliAction& action) {
-        const bool prog = IsProgAction(action.kind);
-        m_host.AddMessage((prog ? kHexSaveProgPrefix : kHexSaveDataPrefix) + action.file +
-                          kLineEnd);
         std::string error;
-        if (!WriteFileAtomically(
-                action.file, FormatHexImage(prog ? m_adapter.m_progImage : m_adapter.m_dataImage),
-                error)) {
-            m_host.AddMessage(kHexSaveErrorLine);
+        if (!m_session.SaveHexFile(IsProgAction(action.kind), action.file, error)) {
             Error("cannot write " + action.file + ": " + error);
             return false;
         }
@@ -229,9 +175,8 @@ private:
     }
 
     bool Check() {
-        const bool ready = m_adapter.OpenPort(kCliPortNumber) == kPortOk &&
-                           m_adapter.CheckAdapter() == kAdapterPresent;
-        m_host.PrintLine(ready ? kAdapterReady : kAdapterNotFoundText);
+        const bool ready = m_session.CheckAdapter(kCliPortNumber);
+        m_host.PrintLine(ready ? kAdapterReadyText : kAdapterNotFoundText);
         return ready;
     }
 
@@ -273,7 +218,7 @@ private:
                 }
                 return true;
             case CliActionKind::Detect:
-                return AutoDetect();
+                return m_session.AutoDetect();
             case CliActionKind::Check:
                 return Check();
         }
@@ -283,12 +228,10 @@ private:
     const CliOptions& m_options;
     std::ostream& m_err;
     CCliHost m_host;
-    CQtSerialPort m_realPort;
     CVirtualCounter m_virtualCounter;
-    CSteadyCounter m_steadyCounter;
-    CRoutingPort m_router;
-    CIspAdapter m_adapter;
-    COperations m_operations;
+    CProgrammingSession m_session;
+    CIspAdapter& m_adapter;
+    COperations& m_operations;
     std::map<size_t, std::string> m_inputs;  // checked file texts by action index
     bool m_portOpened = false;
 };

@@ -1,6 +1,6 @@
-// What the programming operations need of the window that runs them. The
-// main window implements it over its controls; tests and the command-line
-// tool implement it over plain values.
+// What the programming operations need of the front end that runs them. The
+// main window implements it over its controls; the command-line tool and the
+// tests over plain values.
 #pragma once
 
 #include <string>
@@ -17,27 +17,31 @@ class IOperationHost {
 public:
     virtual ~IOperationHost() = default;
 
-    // Copy the tick boxes and the message text from the controls into the
-    // values, or the values to the controls; always all at once.
-    virtual void TakeFromScreen() = 0;
-    virtual void ShowOnScreen() = 0;
-    // Appends text to the message text (shown by the next ShowOnScreen).
+    // What every front end has: the message lines, the progress and the
+    // lock bits.
+    // Appends text to the message text (a window shows it at its next show).
     virtual void AddMessage(const std::string& text) = 0;
-    // Appends, shows on screen and scrolls the pane to its last line.
+    // Appends text and has it seen at once (a window shows it and scrolls
+    // its pane to the last line).
     virtual void AppendMessage(const std::string& text) = 0;
-    // Scrolls the pane to its last line without adding anything.
-    virtual void ScrollToEnd() = 0;
-
     virtual void SetProgressRange(int maximum) = 0;
     virtual void SetProgressPos(int position) = 0;
-
     virtual LockTicks& Ticks() = 0;
-    virtual void SetProgLoaded() = 0;
-    virtual void SetDataLoaded() = 0;
-    virtual void RefreshProgView() = 0;
-    virtual void RefreshDataView() = 0;
 
-    // Called between words or bytes of a long operation; the window lets its
+    // What only a window has; elsewhere they do nothing.
+    // Copy the tick boxes and the message text from the controls into the
+    // values, or the values to the controls; always all at once.
+    virtual void TakeFromScreen() {}
+    virtual void ShowOnScreen() {}
+    // Scrolls the pane to its last line without adding anything.
+    virtual void ScrollToEnd() {}
+    // The program (prog) or data image changed: read from the device
+    // (loaded: it now holds content of its own), or blanked by an erase.
+    virtual void ImageChanged(bool prog, bool loaded) {
+        static_cast<void>(prog);
+        static_cast<void>(loaded);
+    }
+    // Called between words or bytes of a long operation; a window lets its
     // non-input events run here, at most every few tens of milliseconds.
-    virtual void Yield() = 0;
+    virtual void Yield() {}
 };

@@ -158,20 +158,12 @@ std::vector<uint8_t>& COperations::Image(Memory memory) {
     return memory == Memory::Prog ? m_adapter.m_progImage : m_adapter.m_dataImage;
 }
 
-void COperations::SetLoaded(Memory memory) {
-    if (memory == Memory::Prog) {
-        m_host.SetProgLoaded();
-    } else {
-        m_host.SetDataLoaded();
-    }
+void COperations::ImageRead(Memory memory) {
+    m_host.ImageChanged(memory == Memory::Prog, true);
 }
 
-void COperations::RefreshView(Memory memory) {
-    if (memory == Memory::Prog) {
-        m_host.RefreshProgView();
-    } else {
-        m_host.RefreshDataView();
-    }
+void COperations::ImageErased(Memory memory) {
+    m_host.ImageChanged(memory == Memory::Prog, false);
 }
 
 int COperations::Stride(Memory memory) {
@@ -313,8 +305,7 @@ bool COperations::ReadMemory(Memory memory, const MemoryLines& lines) {
         return nullptr;
     });
     if (done) {
-        SetLoaded(memory);
-        RefreshView(memory);
+        ImageRead(memory);
     }
     return done;
 }
@@ -496,7 +487,7 @@ bool COperations::EraseKeeping(Memory kept, const EraseLines& lines) {
     const bool chipErased = m_adapter.ChipErase() == kIspOk;
     if (chipErased) {
         Image(erased).assign(BufferLength(Size(erased)), kErasedByte);
-        RefreshView(erased);
+        ImageErased(erased);
     } else {
         Post(kEraseError);
     }

@@ -63,8 +63,9 @@ private:
 
     int Size(Memory memory) const;
     std::vector<uint8_t>& Image(Memory memory);
-    void SetLoaded(Memory memory);
-    void RefreshView(Memory memory);
+    // Tell the host that an image was read from the device, or blanked.
+    void ImageRead(Memory memory);
+    void ImageErased(Memory memory);
     // The bytes one step reads or writes: a program word's low and high
     // byte, or one data byte.
     static constexpr int kMaxUnitBytes = 2;

@@ -175,143 +175,33 @@ bool ParseSimPortOptions(const std::string& name, SimPortOptions& simPort, std::
     return true;
 }
 
-struct CRoutingPort::Impl {
-    Impl(ISerialPort& real, IPerformanceCounter& counter) : real(real), counter(counter) {}
+CSimPortKind::CSimPortKind(IPerformanceCounter& counter) : m_counter(counter) {}
 
-    struct SimChip {
-        std::unique_ptr<CSimPort> port;
-        std::string stateFile;
-    };
+CSimPortKind::~CSimPortKind() = default;
 
-    ISerialPort& real;
-    IPerformanceCounter& counter;
-    std::map<std::string, SimChip> chips;
-    ISerialPort* active = nullptr;     // the port open through the router
-    ISerialPort* lastTried = nullptr;  // whose LastError() tells about the last open
-    CSimPort* lastSim = nullptr;
-    std::string error;  // the router's own reason for the last failed open
-
-    bool OpenSim(const std::string& name) {
-        auto it = chips.find(name);
-        if (it == chips.end()) {
-            SimPortOptions simPort;
-            if (!ParseSimPortOptions(name, simPort, error)) {
-                return false;
-            }
-            SimChip chip{std::make_unique<CSimPort>(simPort.config, counter), simPort.stateFile};
-            // A state file that does not exist yet is created by the first save.
-            if (!simPort.stateFile.empty() && StateFileExists(simPort.stateFile) &&
-                !chip.port->LoadState(simPort.stateFile, error)) {
-                return false;
-            }
-            it = chips.emplace(name, std::move(chip)).first;
+ISerialPort* CSimPortKind::PortNamed(const std::string& name, std::string& error) {
+    auto it = m_chips.find(name);
+    if (it == m_chips.end()) {
+        SimPortOptions simPort;
+        if (!ParseSimPortOptions(name, simPort, error)) {
+            return nullptr;
         }
-        CSimPort* sim = it->second.port.get();
-        lastTried = sim;
-        if (!sim->Open(name)) {
-            return false;
+        SimChip chip{std::make_unique<CSimPort>(simPort.config, m_counter), simPort.stateFile};
+        // A state file that does not exist yet is created by the first save.
+        if (!simPort.stateFile.empty() && StateFileExists(simPort.stateFile) &&
+            !chip.port->LoadState(simPort.stateFile, error)) {
+            return nullptr;
         }
-        active = sim;
-        lastSim = sim;
-        return true;
+        it = m_chips.emplace(name, std::move(chip)).first;
     }
-
-    static bool StateFileExists(const std::string& path) {
-        std::FILE* file = std::fopen(path.c_str(), "rb");
-        if (file == nullptr) {
-            return false;
-        }
-        std::fclose(file);
-        return true;
-    }
-};
-
-CRoutingPort::CRoutingPort(ISerialPort& realPort, IPerformanceCounter& simCounter)
-    : m_impl(std::make_unique<Impl>(realPort, simCounter)) {}
-
-CRoutingPort::~CRoutingPort() = default;
-
-bool CRoutingPort::Open(const std::string& deviceName) {
-    Impl& r = *m_impl;
-    r.error.clear();
-    r.lastTried = nullptr;
-    if (r.active != nullptr) {
-        r.error = "a port is already open";
-        return false;
-    }
-    if (IsSimPortName(deviceName)) {
-        return r.OpenSim(deviceName);
-    }
-    r.lastTried = &r.real;
-    if (!r.real.Open(deviceName)) {
-        return false;
-    }
-    r.active = &r.real;
-    return true;
+    m_lastSim = it->second.port.get();
+    return m_lastSim;
 }
 
-bool CRoutingPort::SetupComm(uint32_t inQueue, uint32_t outQueue) {
-    return m_impl->active != nullptr && m_impl->active->SetupComm(inQueue, outQueue);
-}
-
-bool CRoutingPort::GetCommState(CommState& state) {
-    return m_impl->active != nullptr && m_impl->active->GetCommState(state);
-}
-
-bool CRoutingPort::SetCommState(const CommState& state) {
-    return m_impl->active != nullptr && m_impl->active->SetCommState(state);
-}
-
-bool CRoutingPort::SetCommMask(uint32_t mask) {
-    return m_impl->active != nullptr && m_impl->active->SetCommMask(mask);
-}
-
-bool CRoutingPort::SetCommTimeouts(const CommTimeouts& timeouts) {
-    return m_impl->active != nullptr && m_impl->active->SetCommTimeouts(timeouts);
-}
-
-ISerialPort* CRoutingPort::OpenedPort() {
-    return m_impl->active != nullptr ? m_impl->active->OpenedPort() : this;
-}
-
-bool CRoutingPort::EscapeCommFunction(EscapeCode code) {
-    return m_impl->active != nullptr && m_impl->active->EscapeCommFunction(code);
-}
-
-bool CRoutingPort::SetCommBreak() {
-    return m_impl->active != nullptr && m_impl->active->SetCommBreak();
-}
-
-bool CRoutingPort::ClearCommBreak() {
-    return m_impl->active != nullptr && m_impl->active->ClearCommBreak();
-}
-
-bool CRoutingPort::GetCommModemStatus(uint32_t& status) {
-    return m_impl->active != nullptr && m_impl->active->GetCommModemStatus(status);
-}
-
-void CRoutingPort::Close() {
-    if (m_impl->active != nullptr) {
-        m_impl->active->Close();
-        m_impl->active = nullptr;
-    }
-}
-
-std::string CRoutingPort::LastError() const {
-    if (!m_impl->error.empty()) {
-        return m_impl->error;
-    }
-    return m_impl->lastTried != nullptr ? m_impl->lastTried->LastError() : std::string();
-}
-
-CSimPort* CRoutingPort::Sim() {
-    return m_impl->lastSim;
-}
-
-bool CRoutingPort::SaveSimState(std::string& error) {
+bool CSimPortKind::Save(std::string& error) {
     bool ok = true;
-    for (auto& entry : m_impl->chips) {
-        const Impl::SimChip& chip = entry.second;
+    for (auto& entry : m_chips) {
+        const SimChip& chip = entry.second;
         std::string why;
         if (!chip.stateFile.empty() && !chip.port->SaveState(chip.stateFile, why)) {
             error += (error.empty() ? "" : "; ") + why;
@@ -319,4 +209,13 @@ bool CRoutingPort::SaveSimState(std::string& error) {
         }
     }
     return ok;
+}
+
+bool CSimPortKind::StateFileExists(const std::string& path) {
+    std::FILE* file = std::fopen(path.c_str(), "rb");
+    if (file == nullptr) {
+        return false;
+    }
+    std::fclose(file);
+    return true;
 }

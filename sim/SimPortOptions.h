@@ -10,9 +10,11 @@
 // cannot contain a comma.
 #pragma once
 
+#include <map>
 #include <memory>
 #include <string>
 
+#include "isp/RoutingPort.h"
 #include "sim/SimTarget.h"
 
 struct SimPortOptions {
@@ -29,37 +31,32 @@ bool IsSimPortName(const std::string& name);
 // simPort is then unchanged.
 bool ParseSimPortOptions(const std::string& name, SimPortOptions& simPort, std::string& error);
 
-// A port that opens the real port for device paths and a simulated adapter
-// for sim: names. The simulated chip lives as long as the router, so that a
-// port reopened under the same name finds its memory as it was left; a state
-// file is loaded at the first open and saved by SaveSimState(). Chips are kept
-// by the exact name they were opened with.
-class CRoutingPort : public ISerialPort {
+// The simulated adapters, as a kind of port the router opens for sim: names.
+// A simulated chip lives as long as this object, so that a port reopened
+// under the same name finds its memory as it was left; a state file is
+// loaded at the first open and saved by Save(). Chips are kept by the exact
+// name they were opened with.
+class CSimPortKind : public IPortKind {
 public:
-    CRoutingPort(ISerialPort& realPort, IPerformanceCounter& simCounter);
-    ~CRoutingPort() override;
+    // counter: the time base of the simulated chips.
+    explicit CSimPortKind(IPerformanceCounter& counter);
+    ~CSimPortKind() override;
 
-    // Fails while a port is open through the router (one port at a time).
-    bool Open(const std::string& deviceName) override;
-    bool SetupComm(uint32_t inQueue, uint32_t outQueue) override;
-    bool GetCommState(CommState& state) override;
-    bool SetCommState(const CommState& state) override;
-    bool SetCommMask(uint32_t mask) override;
-    bool SetCommTimeouts(const CommTimeouts& timeouts) override;
-    bool EscapeCommFunction(EscapeCode code) override;
-    bool SetCommBreak() override;
-    bool ClearCommBreak() override;
-    bool GetCommModemStatus(uint32_t& status) override;
-    void Close() override;
-    std::string LastError() const override;
-    ISerialPort* OpenedPort() override;
+    ISerialPort* PortNamed(const std::string& name, std::string& error) override;
+    // Saves every simulated chip that has a state file.
+    bool Save(std::string& error) override;
 
-    // The simulated port last opened (nullptr when none).
-    CSimPort* Sim();
-    // Saves every simulated chip that has a state file; false when one failed.
-    bool SaveSimState(std::string& error);
+    // The simulated port last asked for (nullptr when none).
+    CSimPort* Sim() { return m_lastSim; }
 
 private:
-    struct Impl;
-    std::unique_ptr<Impl> m_impl;
+    struct SimChip {
+        std::unique_ptr<CSimPort> port;
+        std::string stateFile;
+    };
+    static bool StateFileExists(const std::string& path);
+
+    IPerformanceCounter& m_counter;
+    std::map<std::string, SimChip> m_chips;
+    CSimPort* m_lastSim = nullptr;
 };

@@ -434,8 +434,8 @@ void FileCommandsTest::closeCommand() {
 
 void FileCommandsTest::saveAfterDeviceReadWithoutName() {
     Files f;
-    f.dlg->RoutingPort().Sim()->Flash()[0] = 0x0C;
-    f.dlg->RoutingPort().Sim()->Flash()[1] = 0x94;
+    f.dlg->SimPorts().Sim()->Flash()[0] = 0x0C;
+    f.dlg->SimPorts().Sim()->Flash()[1] = 0x94;
     f.dlg->OnCommand(ids::kReadProg);
     QCOMPARE(f.dlg->m_bProgLoaded, 1);
     const std::string pane = f.dlg->m_strMessages;

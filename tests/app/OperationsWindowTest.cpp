@@ -36,7 +36,7 @@ struct Bench {
         dlg = MakeWindow(settings, chooser, &counter);
     }
 
-    CSimPort& Sim() { return *dlg->RoutingPort().Sim(); }
+    CSimPort& Sim() { return *dlg->SimPorts().Sim(); }
     QPushButton* Button(int id) { return Control<QPushButton>(dlg.get(), id); }
     QCheckBox* Tick(int id) { return Control<QCheckBox>(dlg.get(), id); }
     QProgressBar* Progress() { return Control<QProgressBar>(dlg.get(), ids::kProgress); }
@@ -350,8 +350,8 @@ void OperationsWindowTest::simPortOnSteadyClockThroughPortsSection() {
     CScriptedChooser chooser;
     auto dlg = MakeWindow(settings, chooser);
     QCOMPARE(dlg->m_strMessages, std::string("Select device : AT90S1200\r\n"));
-    QVERIFY(dlg->RoutingPort().Sim() != nullptr);
-    dlg->RoutingPort().Sim()->Flash()[3] = 0xA5;
+    QVERIFY(dlg->SimPorts().Sim() != nullptr);
+    dlg->SimPorts().Sim()->Flash()[3] = 0xA5;
 
     const size_t before = dlg->m_strMessages.size();
     Control<QPushButton>(dlg.get(), ids::kReadProg)->click();

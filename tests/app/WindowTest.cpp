@@ -99,7 +99,7 @@ void WindowTest::firstStartWithoutSettings() {
     QCOMPARE(GroupCaption(*dlg), QStringLiteral("AT90S8535"));
     QCOMPARE(dlg->m_adapter.m_nDevice, 8535);
     QCOMPARE(dlg->m_adapter.m_nPort, 2);  // COM2 tried
-    QVERIFY(dlg->RoutingPort().Sim() != nullptr);
+    QVERIFY(dlg->SimPorts().Sim() != nullptr);
     QCOMPARE(dlg->m_strMessages, std::string("Select device : AT90S8535\r\n"));
 
     for (const char* name : {"menuRecentProg", "menuRecentData"}) {
@@ -385,9 +385,9 @@ void WindowTest::autoDetectFindsDevice() {
     ShowMenu(device);
     QCOMPARE(Checked(device), QStringList{"AT90S2313"});
     // The target is released afterwards.
-    QVERIFY(dlg->RoutingPort().Sim() != nullptr);
-    QVERIFY(!dlg->RoutingPort().Sim()->InProgrammingMode());
-    QVERIFY(!dlg->RoutingPort().Sim()->Break());
+    QVERIFY(dlg->SimPorts().Sim() != nullptr);
+    QVERIFY(!dlg->SimPorts().Sim()->InProgrammingMode());
+    QVERIFY(!dlg->SimPorts().Sim()->Break());
 }
 
 void WindowTest::autoDetectFailureChangesNothing_data() {

@@ -92,11 +92,11 @@ public:
     void SetProgressRange(int) override {}
     void SetProgressPos(int) override {}
     LockTicks& Ticks() override { return ticks; }
-    void SetProgLoaded() override { progLoaded = true; }
-    void SetDataLoaded() override { dataLoaded = true; }
-    void RefreshProgView() override {}
-    void RefreshDataView() override {}
-    void Yield() override {}
+    void ImageChanged(bool prog, bool loaded) override {
+        if (loaded) {
+            (prog ? progLoaded : dataLoaded) = true;
+        }
+    }
 
 private:
     CFaultLog& m_log;

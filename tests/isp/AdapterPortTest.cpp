@@ -112,16 +112,17 @@ TEST(AdapterSelectPort, ReopeningTheSamePortObjectClosesItFirst) {
 TEST(AdapterSelectPort, OpeningAnotherPortReleasesResetOnTheOldOneBeforeClosingIt) {
     CVirtualCounter counter;
     CSimPort unusedReal(SimConfig(), counter);
-    CRoutingPort router(unusedReal, counter);
+    CSimPortKind sims(counter);
+    CRoutingPort router(unusedReal, {{kSimPortPrefix, &sims}});
     CIspAdapter adapter(router, counter);
     adapter.SetPortNames({{1, "sim:AT90S8535"}, {2, "sim:AT90S2313"}});
     ASSERT_EQ(adapter.SelectPort(1), kPortOk);
-    CSimPort* first = router.Sim();
+    CSimPort* first = sims.Sim();
     ASSERT_EQ(adapter.PulseReset(), kIspOk);
     ASSERT_TRUE(first->Break());
 
     ASSERT_EQ(adapter.SelectPort(2), kPortOk);
-    CSimPort* second = router.Sim();
+    CSimPort* second = sims.Sim();
     ASSERT_NE(first, second);
     EXPECT_FALSE(first->IsOpen());
     EXPECT_EQ(first->Counters().closedWithBreak, 0u);

@@ -87,16 +87,13 @@ public:
         ++positionCalls;
     }
     LockTicks& Ticks() override { return ticks; }
-    void SetProgLoaded() override {
-        progLoaded = true;
-        events.push_back("progLoaded");
+    void ImageChanged(bool prog, bool loaded) override {
+        if (loaded) {
+            (prog ? progLoaded : dataLoaded) = true;
+            events.push_back(prog ? "progLoaded" : "dataLoaded");
+        }
+        events.push_back(prog ? "refreshProg" : "refreshData");
     }
-    void SetDataLoaded() override {
-        dataLoaded = true;
-        events.push_back("dataLoaded");
-    }
-    void RefreshProgView() override { events.push_back("refreshProg"); }
-    void RefreshDataView() override { events.push_back("refreshData"); }
     void Yield() override {
         ++yields;
         if (onYield) {

@@ -111,10 +111,11 @@ public:
 
 class RoutingPortTest : public ::testing::Test {
 protected:
-    RoutingPortTest() : router(real, counter) {}
+    RoutingPortTest() : sims(counter), router(real, {{kSimPortPrefix, &sims}}) {}
 
     CRecordingPort real;
     CVirtualCounter counter;
+    CSimPortKind sims;
     CRoutingPort router;
 };
 
@@ -127,7 +128,7 @@ TEST_F(RoutingPortTest, DevicePathsGoToTheRealPort) {
     router.Close();
     EXPECT_EQ(real.calls,
               (std::vector<std::string>{"open /dev/ttyUSB0", "status", "break", "close"}));
-    EXPECT_EQ(router.Sim(), nullptr);
+    EXPECT_EQ(sims.Sim(), nullptr);
     EXPECT_FALSE(router.SetCommBreak());  // nothing open any more
 
     real.openOk = false;
@@ -137,7 +138,7 @@ TEST_F(RoutingPortTest, DevicePathsGoToTheRealPort) {
 
 TEST_F(RoutingPortTest, SimNamesOpenAChipThatKeepsItsMemoryForTheRoutersLife) {
     ASSERT_TRUE(router.Open("sim:AT90S2313"));
-    CSimPort* sim = router.Sim();
+    CSimPort* sim = sims.Sim();
     ASSERT_NE(sim, nullptr);
     EXPECT_EQ(sim->Flash().size(), 2048u);
     EXPECT_FALSE(router.Open("sim:AT90S2313"));  // one port at a time
@@ -150,8 +151,8 @@ TEST_F(RoutingPortTest, SimNamesOpenAChipThatKeepsItsMemoryForTheRoutersLife) {
     ASSERT_TRUE(router.Open("/dev/null-port"));
     router.Close();
     ASSERT_TRUE(router.Open("sim:AT90S2313"));
-    EXPECT_EQ(router.Sim(), sim);
-    EXPECT_EQ(router.Sim()->Flash()[5], 0x55);
+    EXPECT_EQ(sims.Sim(), sim);
+    EXPECT_EQ(sims.Sim()->Flash()[5], 0x55);
     router.Close();
     EXPECT_TRUE(real.calls.size() == 2u);  // only the device path reached it
 }
@@ -160,7 +161,7 @@ TEST_F(RoutingPortTest, BadSimNameFailsWithTheParsersMessage) {
     EXPECT_FALSE(router.Open("sim:AT90S0000"));
     EXPECT_NE(router.LastError().find("AT90S0000"), std::string::npos);
     EXPECT_TRUE(real.calls.empty());
-    EXPECT_EQ(router.Sim(), nullptr);
+    EXPECT_EQ(sims.Sim(), nullptr);
 }
 
 TEST_F(RoutingPortTest, StateFileIsLoadedAtFirstOpenAndSavedOnRequest) {
@@ -168,18 +169,20 @@ TEST_F(RoutingPortTest, StateFileIsLoadedAtFirstOpenAndSavedOnRequest) {
     std::remove(path.c_str());
     const std::string name = "sim:AT90S1200,state=" + path;
     ASSERT_TRUE(router.Open(name));  // no file yet: a blank chip
-    router.Sim()->Eeprom()[3] = 0x33;
+    sims.Sim()->Eeprom()[3] = 0x33;
     router.Close();
     std::string error;
-    ASSERT_TRUE(router.SaveSimState(error)) << error;
+    ASSERT_TRUE(router.SaveKinds(error)) << error;
 
-    CRoutingPort second(real, counter);
+    CSimPortKind secondSims(counter);
+    CRoutingPort second(real, {{kSimPortPrefix, &secondSims}});
     ASSERT_TRUE(second.Open(name));
-    EXPECT_EQ(second.Sim()->Eeprom()[3], 0x33);
+    EXPECT_EQ(secondSims.Sim()->Eeprom()[3], 0x33);
     second.Close();
 
     // A state file of another chip is refused and the open fails.
-    CRoutingPort third(real, counter);
+    CSimPortKind thirdSims(counter);
+    CRoutingPort third(real, {{kSimPortPrefix, &thirdSims}});
     EXPECT_FALSE(third.Open("sim:AT90S8515,state=" + path));
     EXPECT_FALSE(third.LastError().empty());
     std::remove(path.c_str());
@@ -189,7 +192,7 @@ TEST_F(RoutingPortTest, SaveReportsAChipWhoseFileCannotBeWritten) {
     ASSERT_TRUE(router.Open("sim:AT90S1200,state=/nonexistent-folder/brenwick/state"));
     router.Close();
     std::string error;
-    EXPECT_FALSE(router.SaveSimState(error));
+    EXPECT_FALSE(router.SaveKinds(error));
     EXPECT_FALSE(error.empty());
 }
 
