@@ -2,6 +2,7 @@
 
 #include <QSerialPort>
 #include <QString>
+#include <system_error>
 
 #ifdef _WIN32
 #include <windows.h>
@@ -10,10 +11,43 @@
 #include <termios.h>
 
 #include <cerrno>
-#include <cstring>
 #endif
 
 namespace {
+
+#ifdef _WIN32
+
+int LastSystemError(BOOL ok) {
+    return ok != 0 ? 0 : static_cast<int>(::GetLastError());
+}
+
+class CSystemLineCalls : public ISerialLineCalls {
+public:
+    int EscapeCommFunction(HANDLE handle, DWORD code) override {
+        return LastSystemError(::EscapeCommFunction(handle, code));
+    }
+    int SetCommBreak(HANDLE handle) override { return LastSystemError(::SetCommBreak(handle)); }
+    int ClearCommBreak(HANDLE handle) override { return LastSystemError(::ClearCommBreak(handle)); }
+    int GetCommModemStatus(HANDLE handle, DWORD& status) override {
+        return LastSystemError(::GetCommModemStatus(handle, &status));
+    }
+};
+
+#else
+
+class CSystemLineCalls : public ISerialLineCalls {
+public:
+    int Ioctl(int fd, unsigned long request, int* bits) override {
+        return ::ioctl(fd, request, bits) == 0 ? 0 : errno;
+    }
+};
+
+#endif
+
+ISerialLineCalls& SystemLineCalls() {
+    static CSystemLineCalls calls;
+    return calls;
+}
 
 QSerialPort::Parity ToQt(CommParity parity) {
     switch (parity) {
@@ -60,7 +94,8 @@ QSerialPort::StopBits ToQt(CommStopBits stopBits) {
 
 }  // namespace
 
-CQtSerialPort::CQtSerialPort() = default;
+CQtSerialPort::CQtSerialPort(ISerialLineCalls* calls)
+    : m_calls(calls != nullptr ? *calls : SystemLineCalls()) {}
 
 CQtSerialPort::~CQtSerialPort() {
     Close();
@@ -138,26 +173,30 @@ bool CQtSerialPort::SetCommState(const CommState& state) {
     return ok;
 }
 
+bool CQtSerialPort::Succeeded(int error) {
+    if (error != 0) {
+        m_lastError = std::system_category().message(error);
+    }
+    return error == 0;
+}
+
 #ifdef _WIN32
 
 bool CQtSerialPort::EscapeCommFunction(EscapeCode code) {
-    if (m_port == nullptr) {
-        return false;
-    }
-    return ::EscapeCommFunction(m_port->handle(), code) != 0;
+    return m_port != nullptr && Succeeded(m_calls.EscapeCommFunction(m_port->handle(), code));
 }
 
 bool CQtSerialPort::SetCommBreak() {
-    return m_port != nullptr && ::SetCommBreak(m_port->handle()) != 0;
+    return m_port != nullptr && Succeeded(m_calls.SetCommBreak(m_port->handle()));
 }
 
 bool CQtSerialPort::ClearCommBreak() {
-    return m_port != nullptr && ::ClearCommBreak(m_port->handle()) != 0;
+    return m_port != nullptr && Succeeded(m_calls.ClearCommBreak(m_port->handle()));
 }
 
 bool CQtSerialPort::GetCommModemStatus(uint32_t& status) {
     DWORD bits = 0;
-    if (m_port == nullptr || ::GetCommModemStatus(m_port->handle(), &bits) == 0) {
+    if (m_port == nullptr || !Succeeded(m_calls.GetCommModemStatus(m_port->handle(), bits))) {
         return false;
     }
     status = bits;
@@ -166,14 +205,6 @@ bool CQtSerialPort::GetCommModemStatus(uint32_t& status) {
 
 #else
 
-namespace {
-
-bool ModemControl(int fd, unsigned long request, int bits) {
-    return ::ioctl(fd, request, &bits) == 0;
-}
-
-}  // namespace
-
 // One system call per line change: QSerialPort's own setters read the
 // modem status before every change, which would add a round trip per bit
 // on a USB adapter.
@@ -181,39 +212,42 @@ bool CQtSerialPort::EscapeCommFunction(EscapeCode code) {
     if (m_port == nullptr) {
         return false;
     }
-    const int fd = m_port->handle();
-    bool ok = false;
+    unsigned long request = 0;
+    int bits = 0;
     switch (code) {
         case SETDTR:
-            ok = ModemControl(fd, TIOCMBIS, TIOCM_DTR);
+            request = TIOCMBIS;
+            bits = TIOCM_DTR;
             break;
         case CLRDTR:
-            ok = ModemControl(fd, TIOCMBIC, TIOCM_DTR);
+            request = TIOCMBIC;
+            bits = TIOCM_DTR;
             break;
         case SETRTS:
-            ok = ModemControl(fd, TIOCMBIS, TIOCM_RTS);
+            request = TIOCMBIS;
+            bits = TIOCM_RTS;
             break;
         case CLRRTS:
-            ok = ModemControl(fd, TIOCMBIC, TIOCM_RTS);
+            request = TIOCMBIC;
+            bits = TIOCM_RTS;
             break;
+        default:
+            return Succeeded(EINVAL);
     }
-    if (!ok) {
-        m_lastError = std::strerror(errno);
-    }
-    return ok;
+    return Succeeded(m_calls.Ioctl(m_port->handle(), request, &bits));
 }
 
 bool CQtSerialPort::SetCommBreak() {
-    return m_port != nullptr && ::ioctl(m_port->handle(), TIOCSBRK) == 0;
+    return m_port != nullptr && Succeeded(m_calls.Ioctl(m_port->handle(), TIOCSBRK, nullptr));
 }
 
 bool CQtSerialPort::ClearCommBreak() {
-    return m_port != nullptr && ::ioctl(m_port->handle(), TIOCCBRK) == 0;
+    return m_port != nullptr && Succeeded(m_calls.Ioctl(m_port->handle(), TIOCCBRK, nullptr));
 }
 
 bool CQtSerialPort::GetCommModemStatus(uint32_t& status) {
     int bits = 0;
-    if (m_port == nullptr || ::ioctl(m_port->handle(), TIOCMGET, &bits) != 0) {
+    if (m_port == nullptr || !Succeeded(m_calls.Ioctl(m_port->handle(), TIOCMGET, &bits))) {
         return false;
     }
     status = 0;

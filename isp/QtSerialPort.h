@@ -10,9 +10,28 @@
 
 class QSerialPort;
 
+// The system calls behind the line operations, on the port's native handle.
+// Each gives 0 on success and the system's error number on failure. The
+// port uses the system's own unless it is given others, so that tests can
+// see which call each line operation makes without an adapter attached.
+class ISerialLineCalls {
+public:
+    virtual ~ISerialLineCalls() = default;
+#ifdef _WIN32
+    virtual int EscapeCommFunction(HANDLE handle, DWORD code) = 0;
+    virtual int SetCommBreak(HANDLE handle) = 0;
+    virtual int ClearCommBreak(HANDLE handle) = 0;
+    virtual int GetCommModemStatus(HANDLE handle, DWORD& status) = 0;
+#else
+    // ioctl(fd, request, bits); bits is null for a request without argument.
+    virtual int Ioctl(int fd, unsigned long request, int* bits) = 0;
+#endif
+};
+
 class CQtSerialPort : public ISerialPort {
 public:
-    CQtSerialPort();
+    // calls: null for the system's own; otherwise it must outlive the port.
+    explicit CQtSerialPort(ISerialLineCalls* calls = nullptr);
     ~CQtSerialPort() override;
 
     bool Open(const std::string& deviceName) override;
@@ -29,6 +48,11 @@ public:
     std::string LastError() const override;
 
 private:
+    // true when a line call gave no error; otherwise keeps the system's
+    // reason for LastError().
+    bool Succeeded(int error);
+
+    ISerialLineCalls& m_calls;
     std::unique_ptr<QSerialPort> m_port;
     std::string m_lastError;
 };
