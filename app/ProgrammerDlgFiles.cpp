@@ -8,6 +8,7 @@
 #include "app/ProfileFile.h"
 #include "app/ProgrammerDlg.h"
 #include "app/SettingsKeys.h"
+#include "image/FileAccess.h"
 #include "image/IntelHex.h"
 
 namespace {

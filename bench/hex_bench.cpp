@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "image/FileAccess.h"
 #include "image/IntelHex.h"
 
 namespace {

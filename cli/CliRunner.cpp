@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "cli/CliHost.h"
+#include "image/FileAccess.h"
 #include "image/IntelHex.h"
 #include "isp/IspAdapter.h"
 #include "session/ProgrammingSession.h"

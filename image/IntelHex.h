@@ -1,5 +1,6 @@
 // Intel HEX reading and writing of memory images, free of widgets and of the
-// file system's details: bytes and lines in, image and result out.
+// file system: text in, image and result out, and back. The files themselves
+// are read and written by image/FileAccess.h.
 #pragma once
 
 #include <cstdint>
@@ -46,14 +47,3 @@ extern const char* const kHexSaveErrorLine;  // " File Save Error.\r\n"
 // segment records reach). An image whose size is not a multiple of 16 ends
 // with a shorter record.
 std::string FormatHexImage(const std::vector<uint8_t>& image);
-
-// Reads a whole file; false when it cannot be opened or read (a directory
-// included) or is larger than any hex file can sensibly be (64 MB), with the
-// system's reason in error.
-bool ReadWholeFile(const std::string& path, std::string& text, std::string& error);
-// Writes text to path through a temporary file in the same folder that
-// replaces the target only when everything was written and closed; the old
-// file stays as it was on any failure. false with the reason in error. An
-// existing target that is no regular file (a device, a pipe) is written in
-// place instead, never replaced.
-bool WriteFileAtomically(const std::string& path, const std::string& text, std::string& error);

@@ -69,6 +69,7 @@ constexpr int kBitsPerByte = 8;
 constexpr int kByteMask = 0xFF;
 
 enum SignatureIndex { kSignatureVendor = 0, kSignatureSize = 1, kSignaturePart = 2 };
+constexpr int kSignatureBytes = 3;
 
 uint32_t Instruction(uint8_t op, int address, uint8_t data = 0) {
     const uint32_t a = static_cast<uint32_t>(address) & 0xFFFF;
@@ -346,17 +347,27 @@ int CIspAdapter::CheckSignature() {
     // The first read tells whether the part echoes the instruction bytes.
     const uint32_t sent = Instruction(kOpReadSignature, kSignatureVendor);
     const uint32_t answer = Transfer(sent, kEchoAndData);
+    // A dead line is no wrong device: it is reported as what it is.
+    if (!m_bLinesOk) {
+        return kIspLineError;
+    }
     m_bEchoes = Echoed(sent, answer);
     if (AnswerByte(answer) != kAtmelVendorCode) {
         return kIspVendorError;
     }
     uint8_t value = 0;
-    ReadSignatureByte(value, kSignatureSize);
+    int status = ReadSignatureByte(value, kSignatureSize);
+    if (status != kIspOk) {
+        return status;
+    }
     const uint8_t sizeCode = SizeCodeForProgSize(m_nProgSize / kSizeCodeUnit * kSizeCodeUnit);
     if (sizeCode == 0 || value != sizeCode) {
         return kIspSizeCodeError;
     }
-    ReadSignatureByte(value, kSignaturePart);
+    status = ReadSignatureByte(value, kSignaturePart);
+    if (status != kIspOk) {
+        return status;
+    }
     if (value != m_nSignature) {
         return kIspPartCodeError;
     }
@@ -415,6 +426,9 @@ int CIspAdapter::ProgPageSize() const {
 
 int CIspAdapter::ChipErase() {
     Transfer(kChipErase, kNoAnswer);
+    if (!m_bLinesOk) {
+        return kIspLineError;  // the instruction may never have reached the chip
+    }
     WaitMicroseconds(ChipEraseUs());
     return PulseReset() == kIspOk ? kIspOk : kIspEraseResetError;
 }
@@ -661,17 +675,21 @@ int CIspAdapter::SelectDevice(int number) {
 }
 
 int CIspAdapter::MatchSignature(bool echoed, int32_t& sizeFound) {
-    uint8_t value = 0;
-    ReadSignatureByte(value, kSignatureVendor);
-    if (value != kAtmelVendorCode) {
-        return echoed ? kIdentifyVendorError : kIdentifyNotFound;
+    // A line that stopped working reads as zeros, which is no device at all.
+    uint8_t signature[kSignatureBytes] = {};
+    for (int index = kSignatureVendor; index <= kSignaturePart; ++index) {
+        if (ReadSignatureByte(signature[index], index) != kIspOk) {
+            return kIdentifyResetError;
+        }
+        if (index == kSignatureVendor && signature[index] != kAtmelVendorCode) {
+            return echoed ? kIdentifyVendorError : kIdentifyNotFound;
+        }
     }
-    ReadSignatureByte(value, kSignatureSize);
-    const int32_t size = ProgSizeForSizeCode(value);
+    const int32_t size = ProgSizeForSizeCode(signature[kSignatureSize]);
     if (size != 0) {
         sizeFound = size;
     }
-    ReadSignatureByte(value, kSignaturePart);
+    const uint8_t value = signature[kSignaturePart];
     for (int index = 0; index < kDeviceCount; ++index) {
         const DeviceInfo& row = g_deviceTable[index];
         // Without the echo only a part that never gives one can be answering.

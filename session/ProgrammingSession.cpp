@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "image/FileAccess.h"
 #include "isp/DeviceTable.h"
 
 const char* const kAdapterReadyText = "Prog. Key ready";

@@ -256,11 +256,6 @@ void WriteMemory(std::ostream& out, const char* key, const std::vector<uint8_t>&
 
 }  // namespace
 
-bool CSimPort::SaveState(const std::string& path) const {
-    std::string error;
-    return SaveState(path, error);
-}
-
 bool CSimPort::SaveState(const std::string& path, std::string& error) const {
     // Written beside the file and renamed over it, so a failed save never
     // leaves half a state behind.
@@ -295,11 +290,6 @@ bool CSimPort::SaveState(const std::string& path, std::string& error) const {
         return false;
     }
     return true;
-}
-
-bool CSimPort::LoadState(const std::string& path) {
-    std::string error;
-    return LoadState(path, error);
 }
 
 bool CSimPort::LoadState(const std::string& path, std::string& error) {

@@ -235,9 +235,7 @@ public:
     // Saves or loads flash, EEPROM, lock and fuse bits (the state file of sim:
     // ports, format above). Load gives false when the file cannot be read or
     // is malformed, and then changes nothing; error says why.
-    bool SaveState(const std::string& path) const;
     bool SaveState(const std::string& path, std::string& error) const;
-    bool LoadState(const std::string& path);
     bool LoadState(const std::string& path, std::string& error);
 
 private:

@@ -22,6 +22,7 @@
 
 #include "app/ProfileFile.h"
 #include "app/SettingsKeys.h"
+#include "image/FileAccess.h"
 #include "image/IntelHex.h"
 
 namespace fs = std::filesystem;

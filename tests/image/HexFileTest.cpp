@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "image/FileAccess.h"
 #include "image/IntelHex.h"
 
 namespace fs = std::filesystem;

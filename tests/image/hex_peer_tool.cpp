@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "image/FileAccess.h"
 #include "image/IntelHex.h"
 
 namespace {

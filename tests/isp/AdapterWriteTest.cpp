@@ -283,6 +283,17 @@ TEST(AdapterReads, APortThatStoppedWorkingGivesFour) {
     int lockBit1 = 0, lockBit2 = 0, fstrt = 0, spien = 0;
     EXPECT_EQ(b.adapter.ReadLockBits(lockBit1, lockBit2, fstrt, spien), kIspLineError);
     EXPECT_EQ(b.adapter.WriteLockBits(1, 1, 1), kIspLineError);
+    EXPECT_EQ(b.adapter.ChipErase(), kIspLineError);
+
+    // Nor is a line that dies just after the entry synchronised taken for a
+    // wrong device.
+    AdapterBench dies;
+    ASSERT_TRUE(dies.Open());
+    ASSERT_EQ(dies.adapter.EnterProgrammingMode(0), kIspOk);
+    const SimCounters& seen = dies.port.Counters();
+    dies.port.Config().failAfterLineOps = static_cast<int64_t>(2 * seen.lineOps + 1);
+    EXPECT_EQ(dies.adapter.EnterProgrammingMode(1), kIspLineError);
+    EXPECT_EQ(dies.port.Counters().programmingEnables, 2u);
 }
 
 }  // namespace

@@ -82,7 +82,8 @@ TEST_F(SimStateTest, CommentsBlankLinesAndCarriageReturnsAreAccepted) {
     text.insert(text.find("eeprom"), "\n# data memory\n");
     const std::string path = TempPath("comments");
     WriteFile(path, text);
-    ASSERT_TRUE(port.LoadState(path));
+    std::string error;
+    ASSERT_TRUE(port.LoadState(path, error)) << error;
     EXPECT_EQ(port.Flash()[1023], 0xA5);
     EXPECT_EQ(port.Eeprom()[0], 0x3C);
     EXPECT_EQ(port.LockByte(), 0x9F);  // Lock Bit2 programmed
@@ -128,7 +129,8 @@ TEST_F(SimStateTest, MalformedFilesAreRejectedAndChangeNothing) {
         EXPECT_EQ(port.LockByte(), 0xDF);
     }
     std::remove(path.c_str());
-    EXPECT_FALSE(port.LoadState(TempPath("does-not-exist")));
+    std::string error;
+    EXPECT_FALSE(port.LoadState(TempPath("does-not-exist"), error));
 }
 
 TEST_F(SimStateTest, SaveIntoAMissingFolderFailsAndLeavesNothing) {
@@ -140,7 +142,8 @@ TEST_F(SimStateTest, SaveIntoAMissingFolderFailsAndLeavesNothing) {
 TEST_F(SimStateTest, FileFormatIsTheDocumentedText) {
     const std::string path = TempPath("format");
     port.SetLockBits(1, 1, 0);  // the AT90S1200 has no FSTRT
-    ASSERT_TRUE(port.SaveState(path));
+    std::string error;
+    ASSERT_TRUE(port.SaveState(path, error)) << error;
     EXPECT_EQ(ReadFile(path), "brenwick-sim-state 2\nflash 1024\n" + HexLines(1024, "ff") +
                                   "eeprom 64\n" + HexLines(64, "ff") + "lock ff\nfuses\nend\n");
     std::remove(path.c_str());
@@ -152,12 +155,12 @@ TEST(SimStateVersion2, KeepsLockAndFuseBytesAndACutOffChipLoadsCutOff) {
     chip.SetLockBitsByte(0xFE);
     chip.SetFuses({0x4C});  // RSTDISBL programmed
     const std::string path = TempPath("v2");
-    ASSERT_TRUE(chip.SaveState(path));
+    std::string error;
+    ASSERT_TRUE(chip.SaveState(path, error)) << error;
     const std::string text = ReadFile(path);
     EXPECT_NE(text.find("\nlock fe\nfuses 4c\nend\n"), std::string::npos);
 
     CSimPort other(SimConfigForPart("ATtiny15"), counter);
-    std::string error;
     ASSERT_TRUE(other.LoadState(path, error)) << error;
     EXPECT_EQ(other.LockBits(), 0xFE);
     EXPECT_EQ(other.Fuses(), std::vector<uint8_t>{0x4C});
