@@ -21,7 +21,10 @@ constexpr size_t kMaxPieceLength = 254;
 
 constexpr char kRecordMark = ':';
 constexpr unsigned long kTypeData = 0x00;
-constexpr unsigned long kTypeSegment = 0x02;
+constexpr unsigned long kTypeSegment = 0x02;       // extended segment address
+constexpr unsigned long kTypeStartSegment = 0x03;  // start segment address
+constexpr unsigned long kTypeLinear = 0x04;        // extended linear address
+constexpr unsigned long kTypeStartLinear = 0x05;   // start linear address
 
 // Field positions and widths of a record.
 constexpr size_t kCountPos = 1;
@@ -49,6 +52,7 @@ constexpr size_t kWordLowPos = 9;
 constexpr unsigned long kByteMask = 0xFF;
 constexpr unsigned long kWordMask = 0xFFFF;
 constexpr unsigned kSegmentShift = 4;  // the segment base counts in 16-byte paragraphs
+constexpr unsigned kLinearShift = 16;  // the linear base gives the upper 16 address bits
 
 bool IsCSpace(char c) {
     return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
@@ -145,7 +149,7 @@ private:
         if (type == kTypeData) {
             unsigned sum = (address >> 8) + (address & kByteMask) + count;
             for (unsigned i = 0; i < count; ++i) {
-                const size_t index = (static_cast<size_t>(m_segment) << kSegmentShift) + address;
+                const size_t index = m_base + address;
                 if (index >= m_size) {
                     return Step::AddressError;
                 }
@@ -159,16 +163,31 @@ private:
                 line.Field(kDataPos + kByteWidth * count, kByteWidth) & kByteMask;
             return ((sum + checksum) & kByteMask) == 0 ? Step::Continue : Step::ChecksumError;
         }
-        if (type == kTypeSegment) {
-            const unsigned segment = line.Field(kSegmentPos, kSegmentWidth) & kWordMask;
-            const unsigned sum = (address >> 8) + (address & kByteMask) + (segment >> 8) +
-                                 (segment & kByteMask) + count + kSegmentDataLength;
+        if (type == kTypeSegment || type == kTypeLinear) {
+            // The record's own byte count always counts in its checksum; the
+            // segment record's type equals its data length.
+            const unsigned value = line.Field(kSegmentPos, kSegmentWidth) & kWordMask;
+            const unsigned sum =
+                (address >> 8) + (address & kByteMask) + (value >> 8) + (value & kByteMask) +
+                count + (type == kTypeSegment ? kSegmentDataLength : static_cast<unsigned>(type));
             const unsigned checksum = line.Field(kSegmentChecksumPos, kByteWidth) & kByteMask;
             if (((sum + checksum) & kByteMask) != 0) {
                 return Step::ChecksumError;
             }
-            m_segment = segment;
+            // Files above 64 KB carry one or the other, as their toolchain
+            // writes them; each gives the base of the data records after it.
+            m_base = type == kTypeSegment ? static_cast<size_t>(value) << kSegmentShift
+                                          : static_cast<size_t>(value) << kLinearShift;
             return Step::Continue;
+        }
+        if (type == kTypeStartSegment || type == kTypeStartLinear) {
+            // Where a program starts means nothing to a memory image.
+            unsigned sum =
+                (address >> 8) + (address & kByteMask) + count + static_cast<unsigned>(type);
+            for (unsigned i = 0; i <= count; ++i) {
+                sum += line.Field(kDataPos + kByteWidth * i, kByteWidth) & kByteMask;
+            }
+            return (sum & kByteMask) == 0 ? Step::Continue : Step::ChecksumError;
         }
         return Step::End;
     }
@@ -188,7 +207,7 @@ private:
     HexReadMode m_mode;
     std::vector<uint8_t>& m_image;
     size_t m_size;
-    unsigned m_segment = 0;
+    size_t m_base = 0;  // from the last segment or linear address record
 };
 
 constexpr char kUpperDigits[] = "0123456789ABCDEF";

@@ -139,6 +139,35 @@ TEST(IntelHexRead, SegmentChecksumUsesFixedPositionsWhateverTheCount) {
     EXPECT_EQ(CountNotErased(r.image), 0);
 }
 
+// Toolchains write extended linear address records above 64 KB, and start
+// address records that mean nothing to an image: the data goes where the
+// linear base says, up to the last byte of a 256 KB image, and the start
+// records are skipped instead of ending the reading.
+TEST(IntelHexRead, LinearAddressRecordsPlaceDataAndStartRecordsAreSkipped) {
+    constexpr int kSize256K = 262144;
+    const std::string text =
+        ":0400000500001234b1\r\n"
+        ":020000040001f9\r\n"
+        ":02000000abcd86\r\n"
+        ":0400000300001234b3\r\n"
+        ":020000040003f7\r\n"
+        ":02fffe001122ce\r\n"
+        ":020000040000fa\r\n"
+        ":0100000055aa\r\n";
+    ReadResult r = Read(text, kSize256K);
+    EXPECT_EQ(r.status, HexReadStatus::Ok);
+    EXPECT_EQ(r.image[0x10000], 0xAB);
+    EXPECT_EQ(r.image[0x10001], 0xCD);
+    EXPECT_EQ(r.image[0x3FFFE], 0x11);
+    EXPECT_EQ(r.image[0x3FFFF], 0x22);
+    EXPECT_EQ(r.image[0], 0x55);
+    EXPECT_EQ(CountNotErased(r.image), 5);
+    // Past a smaller image, and with a bad checksum, the reading stops.
+    EXPECT_EQ(Read(text, kSizeMega103).status, HexReadStatus::AddressError);
+    EXPECT_EQ(Read(":020000040001f8\r\n", kSize256K).status, HexReadStatus::ChecksumError);
+    EXPECT_EQ(Read(":0400000500001234b2\r\n", kSize256K).status, HexReadStatus::ChecksumError);
+}
+
 TEST(IntelHexRead, RecordAddressWrapsInsideItsSegment) {
     // Two bytes from FFFF: the second goes to offset 0 of the same segment.
     ReadResult r = Read(":02ffff001122cd\r\n", kSizeMega103);

@@ -23,4 +23,10 @@ if [ "$size" -gt 65536 ] && ! grep -q '^:02000002' theirs.hex; then
 fi
 "$tool" read theirs.hex "$size" back.bin
 cmp random.bin back.bin
+
+# srec_cat writes extended linear address records above 64 KB, and a start
+# address record when asked for one.
+"$srec_cat" random.bin -binary -o linear.hex -intel -execution-start-address 0x1234
+"$tool" read linear.hex "$size" linear.bin
+cmp random.bin linear.bin
 echo "peers agree on $size bytes"
