@@ -74,18 +74,22 @@ TEST(IntelHexRead, UpperAndLowerCaseReadAlike) {
     EXPECT_EQ(a.image[0x1F], 0x89);
 }
 
-TEST(IntelHexRead, EndRecordAndOtherTypesEndTheReadingSilently) {
+TEST(IntelHexRead, EndRecordAndUnknownTypesEndTheReadingSilently) {
     const std::string first = ":0400000001020304f2\r\n";
     const std::string later = ":040010001122334442\r\n";
     // No end record: read to the last line.
     EXPECT_EQ(Read(first + later, kSize1200).image[0x10], 0x11);
-    // Records after an end record, or after an extended linear address
-    // record, are ignored without a complaint.
-    for (const char* stop : {":00000001ff\r\n", ":020000040000fa\r\n", ":00000005fb\r\n"}) {
+    // Records after an end record, or after a record of a type no file of
+    // ours needs, are ignored without a complaint; a linear address record
+    // and a start address record are read through.
+    for (const char* stop : {":00000001ff\r\n", ":00000006fa\r\n"}) {
         const ReadResult r = Read(first + stop + later, kSize1200);
         EXPECT_EQ(r.status, HexReadStatus::Ok) << stop;
         EXPECT_EQ(r.image[3], 4) << stop;
         EXPECT_EQ(r.image[0x10], 0xFF) << stop;
+    }
+    for (const char* through : {":020000040000fa\r\n", ":00000005fb\r\n"}) {
+        EXPECT_EQ(Read(first + through + later, kSize1200).image[0x10], 0x11) << through;
     }
 }
 
