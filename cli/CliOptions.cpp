@@ -1,6 +1,7 @@
 #include "cli/CliOptions.h"
 
 #include <cctype>
+#include <cstdio>
 #include <cstring>
 
 #include "isp/DeviceTable.h"
@@ -39,6 +40,8 @@ constexpr const char* kPortOption = "--port";
 constexpr const char* kDeviceOption = "--device";
 constexpr const char* kQuietOption = "--quiet";
 constexpr const char* kHelpOption = "--help";
+constexpr const char* kListDevicesOption = "--list-devices";
+constexpr size_t kListLineLength = 128;
 constexpr const char* kShortHelpOption = "-h";
 constexpr const char* kEndOfOptions = "--";
 constexpr const char* kAutoDevice = "auto";
@@ -211,6 +214,11 @@ bool ParseCliArguments(const std::vector<std::string>& args, CliOptions& options
             options = parsed;
             return true;
         }
+        if (word == kListDevicesOption) {
+            parsed.listDevices = true;
+            options = parsed;
+            return true;
+        }
     }
     for (size_t i = 0; i < args.size(); ++i) {
         const std::string& word = args[i];
@@ -307,6 +315,7 @@ Options:
                    (AT90S8515, any case), or auto to identify the device by
                    its signature bytes. Default 8535.
   --quiet          no progress line on standard error.
+  --list-devices   the devices, with their sizes and what each can do.
   --help, -h       this text.
   --               ends the options; what follows are actions.
 
@@ -357,4 +366,20 @@ port could not be used), 2 usage error.
 Example:
   brenwick-cli --port sim:AT90S8535,state=chip.txt erase write-prog blink.hex verify-prog blink.hex
 )";
+}
+
+std::string DeviceListText() {
+    std::string text =
+        "Device           Number  Flash   EEPROM  Flash written   Lock bits read  FSTRT\n";
+    for (const DeviceInfo& row : g_deviceTable) {
+        char line[kListLineLength];
+        const std::string written =
+            row.progPageSize > 0 ? std::to_string(row.progPageSize) + "-byte pages" : "by byte";
+        std::snprintf(line, sizeof line, "%-16s %6d  %6d  %6d  %-15s %-15s %s\n", row.name,
+                      row.number, row.progSize, row.dataSize, written.c_str(),
+                      row.lockRead != nullptr ? "yes" : "no",
+                      row.fstrtWrite != nullptr ? "yes" : "no");
+        text += line;
+    }
+    return text;
 }

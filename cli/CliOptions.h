@@ -49,6 +49,7 @@ struct CliOptions {
     bool autoDevice = false;
     bool quiet = false;
     bool help = false;
+    bool listDevices = false;
     std::vector<CliAction> actions;
 };
 
@@ -62,6 +63,10 @@ bool ParseCliArguments(const std::vector<std::string>& args, CliOptions& options
 // fstrt. FormatLockSet gives the same form for the three lock ticks.
 bool ParseLockSet(const std::string& text, LockTicks& ticks, std::string& error);
 std::string FormatLockSet(const LockTicks& ticks);
+
+// The text of --list-devices: every device of the table with its number,
+// sizes, how its flash is written and which lock bits it reports.
+std::string DeviceListText();
 
 // The text of --help.
 const char* CliUsageText();

@@ -22,6 +22,10 @@ int main(int argc, char** argv) {
         std::cout << CliUsageText();
         return kCliExitOk;
     }
+    if (options.listDevices) {
+        std::cout << DeviceListText();
+        return kCliExitOk;
+    }
     // The real serial port is a Qt object; no event loop is run.
     QCoreApplication app(argc, argv);
     const bool progress = !options.quiet && ::isatty(STDERR_FILENO) != 0;

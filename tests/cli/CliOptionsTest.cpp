@@ -82,6 +82,20 @@ TEST(CliOptions, HelpWinsOverEverythingElse) {
     EXPECT_TRUE(o.help);
 }
 
+TEST(CliOptions, ListDevicesSaysWhatEachPartCanDo) {
+    CliOptions o;
+    std::string error;
+    ASSERT_TRUE(Parse({"--list-devices", "erase"}, o, error));
+    EXPECT_TRUE(o.listDevices);
+    const std::string list = DeviceListText();
+    EXPECT_NE(list.find("ATmega103           103  131072    4096  256-byte pages  yes"),
+              std::string::npos)
+        << list;
+    EXPECT_NE(list.find("AT90S8515          8515    8192     512  by byte         no "),
+              std::string::npos)
+        << list;
+}
+
 TEST(CliOptions, UsageErrorsSayWhatIsWrong) {
     const struct {
         std::vector<std::string> args;
