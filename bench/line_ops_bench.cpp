@@ -81,6 +81,37 @@ private:
     LockTicks m_ticks;
 };
 
+// A simulated part of the table behind the adapter, on a port that charges
+// every line call its cost, with random images of the part's sizes.
+class CBenchRig {
+public:
+    CBenchRig(int row, int64_t callNs)
+        : sim(SimConfigForDevice(row), counter),
+          port(sim, counter, callNs),
+          adapter(port, counter),
+          ops(adapter, host) {
+        adapter.SetPortNames({{kBenchPort, "sim"}});
+        adapter.SelectPort(kBenchPort);
+        adapter.SelectDevice(g_deviceTable[row].number);
+        std::mt19937 random(kSeed);
+        adapter.m_progImage.resize(adapter.m_nProgSize);
+        adapter.m_dataImage.resize(adapter.m_nDataSize);
+        for (auto& b : adapter.m_progImage) {
+            b = static_cast<uint8_t>(random());
+        }
+        for (auto& b : adapter.m_dataImage) {
+            b = static_cast<uint8_t>(random());
+        }
+    }
+
+    CVirtualCounter counter;
+    CSimPort sim;
+    CTimedPort port;
+    CIspAdapter adapter;
+    CQuietHost host;
+    COperations ops;
+};
+
 enum class Kind { WriteProg, ReadProg, VerifyProg, WriteData, ReadData, VerifyData };
 
 void BM_LineOpsPerByte(benchmark::State& state) {
@@ -92,24 +123,11 @@ void BM_LineOpsPerByte(benchmark::State& state) {
     double fourCallLineOpsPerByte = 0;
     double usPerByte = 0;
     for (auto _ : state) {
-        CVirtualCounter counter;
-        CSimPort sim(config, counter);
-        CTimedPort port(sim, counter, callNs);
-        CIspAdapter adapter(port, counter);
-        CQuietHost host;
-        COperations ops(adapter, host);
-        adapter.SetPortNames({{kBenchPort, "sim"}});
-        adapter.SelectPort(kBenchPort);
-        adapter.SelectDevice(g_deviceTable[kDeviceIndex].number);
-        std::mt19937 random(kSeed);
-        adapter.m_progImage.resize(adapter.m_nProgSize);
-        adapter.m_dataImage.resize(adapter.m_nDataSize);
-        for (auto& b : adapter.m_progImage) {
-            b = static_cast<uint8_t>(random());
-        }
-        for (auto& b : adapter.m_dataImage) {
-            b = static_cast<uint8_t>(random());
-        }
+        CBenchRig rig(kDeviceIndex, callNs);
+        CVirtualCounter& counter = rig.counter;
+        CSimPort& sim = rig.sim;
+        CIspAdapter& adapter = rig.adapter;
+        COperations& ops = rig.ops;
         // Reads and verifies run over a written chip; writes over an erased one.
         const bool prog =
             kind == Kind::WriteProg || kind == Kind::ReadProg || kind == Kind::VerifyProg;
@@ -176,32 +194,15 @@ void BM_WriteVerifyAllPaged(benchmark::State& state) {
     const SimConfig config = SimConfigForDevice(row);
     double seconds = 0;
     for (auto _ : state) {
-        CVirtualCounter counter;
-        CSimPort sim(config, counter);
-        CTimedPort port(sim, counter, kUartCallNs);
-        CIspAdapter adapter(port, counter);
-        CQuietHost host;
-        COperations ops(adapter, host);
-        adapter.SetPortNames({{kBenchPort, "sim"}});
-        adapter.SelectPort(kBenchPort);
-        adapter.SelectDevice(g_deviceTable[row].number);
-        std::mt19937 random(kSeed);
-        adapter.m_progImage.resize(adapter.m_nProgSize);
-        adapter.m_dataImage.resize(adapter.m_nDataSize);
-        for (auto& b : adapter.m_progImage) {
-            b = static_cast<uint8_t>(random());
-        }
-        for (auto& b : adapter.m_dataImage) {
-            b = static_cast<uint8_t>(random());
-        }
-        const int64_t start = counter.Now();
-        const bool written = ops.WriteAll();
-        const bool verified = ops.VerifyAll();
+        CBenchRig rig(row, kUartCallNs);
+        const int64_t start = rig.counter.Now();
+        const bool written = rig.ops.WriteAll();
+        const bool verified = rig.ops.VerifyAll();
         if (!written || !verified) {
             state.SkipWithError("Write All or Verify All failed");
             return;
         }
-        seconds = static_cast<double>(counter.Now() - start) / kNsPerSecond;
+        seconds = static_cast<double>(rig.counter.Now() - start) / kNsPerSecond;
     }
     const double pages = static_cast<double>(config.progSize) / config.progPageSize;
     const int64_t eepromUs =
