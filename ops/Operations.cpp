@@ -76,6 +76,9 @@ constexpr char kEraseComplete[] = " Erase : Complete\r\n";
 constexpr char kEraseReadDataFailedAt[] = " Erase : Read Data Error at address %04x.\r\n";
 constexpr char kEraseReadProgFailedAt[] = " Erase : Read Error at address %04x.\r\n";
 constexpr char kEraseReadLockError[] = " Erase : Read LockBit Error.\r\n";
+constexpr char kEraseLockedDevice[] =
+    " Erase : The device is locked; its memory cannot be read to be kept.\r\n";
+constexpr uint8_t kLockMode3Mask = 0x03;  // Lock Bit1 and Lock Bit2 in the lock byte
 constexpr char kEraseRewriteDataFailedAt[] =
     " Erase Prog : ReWrite Data Error at address %04x.\r\n";
 constexpr char kEraseRewriteProgFailedAt[] = " Erase : ReWrite Error at address %04x.\r\n";
@@ -481,6 +484,13 @@ bool COperations::EraseKeeping(Memory kept, const EraseLines& lines) {
     }
     if (!lockRead && !TargetStillAnswers()) {
         AppendAddressLine(lines.saveFailedAt, LastAddress(kept));
+        return false;
+    }
+    // In lock mode 3 (both lock bits programmed) the chip answers no read
+    // truthfully: what was read of the kept memory is not its content, and
+    // erasing would lose it.
+    if (lockRead && (lockByte & kLockMode3Mask) == 0) {
+        m_host.AppendMessage(kEraseLockedDevice);
         return false;
     }
 

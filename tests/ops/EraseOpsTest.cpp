@@ -125,6 +125,22 @@ TEST(EraseOps, DataKeepsProgAndLockBitsOnTheChip) {
     EXPECT_EQ(blind.sim.Counters().lockWrites, 0u);
 }
 
+// Lock mode 3 hides the memory from every read; on a part whose signature
+// still answers, the erase is refused before anything is lost.
+TEST(EraseOps, ALockedDeviceIsNotErasedForAMemoryItCannotKeep) {
+    COpsBench bench(kATmega161);
+    COpsBench::FillRandom(bench.sim.Flash(), 21);
+    bench.sim.SetLockBitsByte(0xFC);  // Lock Bit1 and Lock Bit2 programmed
+    const std::vector<uint8_t> flash = bench.sim.Flash();
+    EXPECT_FALSE(bench.ops.EraseData());
+    EXPECT_EQ(bench.host.pane,
+              "Erasing device Data ...\r\n"
+              " Erase : The device is locked; its memory cannot be read to be kept.\r\n");
+    EXPECT_TRUE(bench.sim.Flash() == flash);
+    EXPECT_EQ(bench.sim.Counters().chipErases, 0u);
+    EXPECT_EQ(bench.Leaves(), 1);
+}
+
 TEST(EraseOps, FailingChipEraseStillRestoresAndEndsOnItsError) {
     COpsBench bench(kAT90S8535, [](SimConfig& c) { c.eraseFails = true; });
     Populate(bench);
