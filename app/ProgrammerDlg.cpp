@@ -391,13 +391,20 @@ void CProgrammerDlg::InitDialog() {
     m_strProgPath = m_profile.GetString(settings::kPathProgSection, settings::kName, "");
     m_strDataPath = m_profile.GetString(settings::kPathDataSection, settings::kName, "");
 
-    // A stored number the table does not know would leave the window without
-    // a device (no sizes, no name): fall back to the default device, which
-    // SetDevice then stores.
-    if (!IsKnownDevice(nDevice)) {
-        nDevice = settings::kDefaultDevice;
+    // A part of today is stored by its name. A stored value the table does
+    // not know would leave the window without a device (no sizes, no name):
+    // fall back to the default device, which SetDevice then stores.
+    const int namedRow =
+        FindDeviceByName(m_profile.GetString(settings::kDeviceSection, settings::kDeviceType, ""));
+    if (namedRow >= 0 && g_deviceTable[namedRow].number == kNoDeviceNumber) {
+        m_session.SelectDeviceRow(namedRow);
+        ShowDevice();
+    } else {
+        if (!IsKnownDevice(nDevice)) {
+            nDevice = settings::kDefaultDevice;
+        }
+        SetDevice(nDevice);
     }
-    SetDevice(nDevice);
 
     m_bProgLoaded = 0;
     m_bDataLoaded = 0;
@@ -637,13 +644,15 @@ void CProgrammerDlg::contextMenuEvent(QContextMenuEvent* event) {
 
 void CProgrammerDlg::SetDevice(int nDevice) {
     m_session.SelectDevice(nDevice);
-    ShowDevice(nDevice);
-    ShowOnScreen();
-    ScrollToEnd();
+    ShowDevice();
 }
 
-void CProgrammerDlg::ShowDevice(int nDevice) {
-    m_profile.WriteInt(settings::kDeviceSection, settings::kDeviceType, nDevice);
+void CProgrammerDlg::ShowDevice() {
+    if (m_adapter.m_nDevice == kNoDeviceNumber) {
+        m_profile.WriteString(settings::kDeviceSection, settings::kDeviceType, m_adapter.m_strName);
+    } else {
+        m_profile.WriteInt(settings::kDeviceSection, settings::kDeviceType, m_adapter.m_nDevice);
+    }
     m_groupMemory->setTitle(QString::fromStdString(m_adapter.m_strName));
     m_strProgRange =
         QString::asprintf("Program : 0x000 - 0x%X", std::max(m_adapter.m_nProgSize - 1, 0))
@@ -660,14 +669,17 @@ void CProgrammerDlg::ShowDevice(int nDevice) {
     }
     RefreshProgView();
     RefreshDataView();
+    ShowOnScreen();
+    ScrollToEnd();
 }
 
 void CProgrammerDlg::OnAutoDetect() {
     if (m_session.AutoDetect()) {
-        ShowDevice(m_adapter.m_nDevice);
+        ShowDevice();
+    } else {
+        ShowOnScreen();
+        ScrollToEnd();
     }
-    ShowOnScreen();
-    ScrollToEnd();
 }
 
 // ---------------------------------------------------------------------------

@@ -141,9 +141,10 @@ private:
     void InitDialog();
     void ReadPortNames();
     static bool IsKnownDevice(int nDevice);
-    // What shows the selected device: the settings entry, the group caption,
-    // the range labels, the FSTRT box and both views.
-    void ShowDevice(int nDevice);
+    // What shows the selected device: the settings entry (its number, or its
+    // name for a part without one), the group caption, the range labels, the
+    // FSTRT box, both views and the pane.
+    void ShowDevice();
     // The visible, enabled button of this window whose access key the key
     // event is (Alt and the underlined letter); nullptr when none.
     QAbstractButton* ButtonForAccessKey(QObject* watched, const QKeyEvent& key) const;

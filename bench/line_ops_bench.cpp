@@ -92,7 +92,7 @@ public:
           ops(adapter, host) {
         adapter.SetPortNames({{kBenchPort, "sim"}});
         adapter.SelectPort(kBenchPort);
-        adapter.SelectDevice(g_deviceTable[row].number);
+        adapter.SelectDeviceRow(row);
         std::mt19937 random(kSeed);
         adapter.m_progImage.resize(adapter.m_nProgSize);
         adapter.m_dataImage.resize(adapter.m_nDataSize);

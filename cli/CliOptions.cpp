@@ -124,18 +124,23 @@ bool ParseDevice(const std::string& text, CliOptions& options, std::string& erro
         options.autoDevice = true;
         return true;
     }
-    for (const DeviceInfo& row : g_deviceTable) {
-        if ((AllDigits(text) && ToNumber(text) == row.number) || Lower(text) == Lower(row.name)) {
-            options.autoDevice = false;
-            options.deviceNumber = row.number;
-            return true;
-        }
+    const DeviceInfo* numbered = AllDigits(text) ? FindDeviceByNumber(ToNumber(text)) : nullptr;
+    const int row =
+        numbered != nullptr ? static_cast<int>(numbered - g_deviceTable) : FindDeviceByName(text);
+    if (row >= 0) {
+        options.autoDevice = false;
+        options.deviceNumber = g_deviceTable[row].number;
+        options.deviceRow = row;
+        return true;
     }
     error = "unknown device " + Quoted(text) + "; devices:";
-    for (const DeviceInfo& row : g_deviceTable) {
-        error += " " + std::string(row.name) + " (" + std::to_string(row.number) + ")";
+    for (const DeviceInfo& device : g_deviceTable) {
+        error += " " + std::string(device.name);
+        if (device.number != kNoDeviceNumber) {
+            error += " (" + std::to_string(device.number) + ")";
+        }
     }
-    error += ", or auto";
+    error += ", or auto (--list-devices shows what each can do)";
     return false;
 }
 
@@ -375,8 +380,10 @@ std::string DeviceListText() {
         char line[kListLineLength];
         const std::string written =
             row.progPageSize > 0 ? std::to_string(row.progPageSize) + "-byte pages" : "by byte";
-        std::snprintf(line, sizeof line, "%-16s %6d  %6d  %6d  %-15s %-15s %s\n", row.name,
-                      row.number, row.progSize, row.dataSize, written.c_str(),
+        const std::string number =
+            row.number != kNoDeviceNumber ? std::to_string(row.number) : std::string("-");
+        std::snprintf(line, sizeof line, "%-16s %6s  %6d  %6d  %-15s %-15s %s\n", row.name,
+                      number.c_str(), row.progSize, row.dataSize, written.c_str(),
                       row.lockRead != nullptr ? "yes" : "no",
                       row.fstrtWrite != nullptr ? "yes" : "no");
         text += line;

@@ -43,9 +43,10 @@ constexpr int kDefaultDeviceNumber = 8535;
 struct CliOptions {
     std::string portText = kDefaultPortText;  // as given
     CliPortKind portKind = CliPortKind::Com;
-    int comNumber = 2;     // for COMn
-    std::string portName;  // what the adapter opens: device path or sim: text
-    int deviceNumber = kDefaultDeviceNumber;
+    int comNumber = 2;                        // for COMn
+    std::string portName;                     // what the adapter opens: device path or sim: text
+    int deviceNumber = kDefaultDeviceNumber;  // 0 for the parts of today, which have none
+    int deviceRow = -1;                       // the device's row in the table; -1: by number
     bool autoDevice = false;
     bool quiet = false;
     bool help = false;

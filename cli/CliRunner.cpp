@@ -66,7 +66,11 @@ private:
             m_adapter.SelectDevice(kDefaultDeviceNumber);
             m_session.BlankImages();
         } else {
-            m_session.SelectDevice(m_options.deviceNumber);
+            if (m_options.deviceRow >= 0) {
+                m_session.SelectDeviceRow(m_options.deviceRow);
+            } else {
+                m_session.SelectDevice(m_options.deviceNumber);
+            }
         }
         if (m_adapter.SelectPort(kCliPortNumber) != kPortOk) {
             const std::string reason = m_adapter.LastPortError();

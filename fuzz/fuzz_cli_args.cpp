@@ -43,13 +43,11 @@ bool IsTick(int value) {
     return value == 0 || value == 1;
 }
 
-bool KnownDevice(int number) {
-    for (const DeviceInfo& row : g_deviceTable) {
-        if (row.number == number) {
-            return true;
-        }
+bool KnownDevice(const CliOptions& options) {
+    if (options.deviceRow >= 0) {
+        return options.deviceRow < kDeviceCount;
     }
-    return false;
+    return FindDeviceByNumber(options.deviceNumber) != nullptr;
 }
 
 bool NeedsFile(CliActionKind kind) {
@@ -82,8 +80,8 @@ bool SanePort(const CliOptions& options) {
             SimPortOptions simPort;
             std::string error;
             return IsSimPortName(options.portName) &&
-                   ParseSimPortOptions(options.portName, simPort, error) && simPort.deviceIndex >= 0 &&
-                   simPort.deviceIndex < kDeviceCount;
+                   ParseSimPortOptions(options.portName, simPort, error) &&
+                   simPort.deviceIndex >= 0 && simPort.deviceIndex < kDeviceCount;
         }
         case CliPortKind::Path:
             return !IsSimPortName(options.portName);
@@ -113,6 +111,7 @@ bool SaneAction(const CliAction& action) {
 bool SameOptions(const CliOptions& a, const CliOptions& b) {
     if (a.portText != b.portText || a.portKind != b.portKind || a.comNumber != b.comNumber ||
         a.portName != b.portName || a.deviceNumber != b.deviceNumber ||
+        a.deviceRow != b.deviceRow || a.listDevices != b.listDevices ||
         a.autoDevice != b.autoDevice || a.quiet != b.quiet || a.help != b.help ||
         a.actions.size() != b.actions.size()) {
         return false;
@@ -151,11 +150,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (!SameOptions(options, again)) {
         std::abort();
     }
-    if (options.help) {
+    if (options.help || options.listDevices) {
         return 0;
     }
     if (options.actions.empty() || !SanePort(options) ||
-        (!options.autoDevice && !KnownDevice(options.deviceNumber))) {
+        (!options.autoDevice && !KnownDevice(options))) {
         std::abort();
     }
     for (const CliAction& action : options.actions) {

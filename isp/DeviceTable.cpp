@@ -1,5 +1,8 @@
 #include "isp/DeviceTable.h"
 
+#include <algorithm>
+#include <cctype>
+
 namespace {
 
 // Instruction patterns, as the parts' datasheets print them (serial
@@ -25,6 +28,16 @@ constexpr const char* kFstrtWrite = "1010 1100 1011 111F xxxx xxxx xxxx xxxx";
 constexpr const char* kNone = nullptr;
 
 constexpr EntryRule kEcho = EntryRule::EchoSync;
+
+// The parts of today: lock byte written with AC E0 00 (byte 4) and read with
+// 58 00 00, pages loaded with 40/48 and written with 4C, writes followed
+// through Poll RDY/BSY where the part has it (serial programming instruction
+// sets of their datasheets); a busy cell is not read on those, and reads
+// 0xFF on the others.
+constexpr uint8_t kNoBusyValue = 0xFF;
+constexpr uint8_t kTwoFuses = kLowFuse | kHighFuse;
+constexpr uint8_t kThreeFuses = kLowFuse | kHighFuse | kExtendedFuse;
+constexpr int32_t kToday = kNoDeviceNumber;
 
 }  // namespace
 
@@ -70,15 +83,116 @@ const DeviceInfo g_deviceTable[kDeviceCount] = {
      kLockWriteByte2, kLockReadLow, kNone},
     {161, 0x01, 16384, 512, "ATmega161", 0xFF, 0xFF, 0xFF, 128, 14000, 3400, 3400, 28000, kEcho,
      kLockWriteByte4, kLockReadByte, kNone},
+
+#define BRENWICK_TODAY(name, size, part, flash, eeprom, page, flashUs, eepromUs, eraseUs, fuses) \
+    {                                                                                            \
+        kToday, part, flash, eeprom, name, kNoBusyValue, kNoBusyValue, kNoBusyValue, page,       \
+            flashUs, eepromUs, flashUs, eraseUs, kEcho, kLockWriteByte4, kLockReadByte, kNone,   \
+            size, true, fuses                                                                    \
+    }
+    // name, signature bytes 1 and 2, flash and EEPROM bytes, page bytes,
+    // longest page write, EEPROM byte write and chip erase (us), fuse bytes.
+    BRENWICK_TODAY("ATmega16/16A", 0x94, 0x03, 16384, 512, 128, 4500, 9000, 9000, kTwoFuses),
+    BRENWICK_TODAY("ATmega328P", 0x95, 0x0F, 32768, 1024, 128, 4500, 3600, 9000, kThreeFuses),
+    BRENWICK_TODAY("ATmega644P", 0x96, 0x0A, 65536, 2048, 256, 4500, 9000, 9000, kThreeFuses),
+    BRENWICK_TODAY("ATmega1284P", 0x97, 0x05, 131072, 4096, 256, 4500, 3600, 9000, kThreeFuses),
+    BRENWICK_TODAY("ATmega2560", 0x98, 0x01, 262144, 4096, 256, 4500, 9000, 9000, kThreeFuses),
+    BRENWICK_TODAY("ATtiny13/13A", 0x90, 0x07, 1024, 64, 32, 4500, 4000, 9000, kTwoFuses),
+    BRENWICK_TODAY("ATtiny25", 0x91, 0x08, 2048, 128, 32, 4500, 4000, 9000, kThreeFuses),
+    BRENWICK_TODAY("ATtiny45", 0x92, 0x06, 4096, 256, 64, 4500, 4000, 9000, kThreeFuses),
+    BRENWICK_TODAY("ATtiny85", 0x93, 0x0B, 8192, 512, 64, 4500, 4000, 9000, kThreeFuses),
+    BRENWICK_TODAY("ATtiny24", 0x91, 0x0B, 2048, 128, 32, 4500, 4000, 9000, kThreeFuses),
+    BRENWICK_TODAY("ATtiny44", 0x92, 0x07, 4096, 256, 64, 4500, 4000, 9000, kThreeFuses),
+    BRENWICK_TODAY("ATtiny84", 0x93, 0x0C, 8192, 512, 64, 4500, 4000, 9000, kThreeFuses),
+    BRENWICK_TODAY("ATtiny2313", 0x91, 0x0A, 2048, 128, 32, 4500, 4000, 4000, kThreeFuses),
+    BRENWICK_TODAY("ATtiny4313", 0x92, 0x0D, 4096, 256, 64, 4500, 4500, 9000, kThreeFuses),
+    // Without Poll RDY/BSY: a cell being written reads 0xFF ("Data Polling").
+    {kToday, 0x07, 8192,  512,      "ATmega8/8A", kNoBusyValue, kNoBusyValue,    kNoBusyValue,
+     64,     4500, 9000,  4500,     9000,         kEcho,        kLockWriteByte4, kLockReadByte,
+     kNone,  0x93, false, kTwoFuses},
+    {kToday,          0x02,          32768, 1024, "ATmega32/32A", kNoBusyValue, kNoBusyValue,
+     kNoBusyValue,    128,           4500,  9000, 4500,           9000,         kEcho,
+     kLockWriteByte4, kLockReadByte, kNone, 0x95, false,          kTwoFuses},
+#undef BRENWICK_TODAY
 };
 
 const DeviceInfo* FindDeviceByNumber(int32_t number) {
+    if (number == kNoDeviceNumber) {
+        return nullptr;
+    }
     for (const DeviceInfo& row : g_deviceTable) {
         if (row.number == number) {
             return &row;
         }
     }
     return nullptr;
+}
+
+namespace {
+
+bool EqualNoCase(const std::string& a, const std::string& b) {
+    if (a.size() != b.size()) {
+        return false;
+    }
+    for (size_t i = 0; i < a.size(); ++i) {
+        if (std::tolower(static_cast<unsigned char>(a[i])) !=
+            std::tolower(static_cast<unsigned char>(b[i]))) {
+            return false;
+        }
+    }
+    return true;
+}
+
+// A name after a slash stands for the first name with its end replaced:
+// "ATtiny13/13A" for ATtiny13A ("13" becomes "13A"), "ATtiny10/11/12" for
+// ATtiny11 and ATtiny12 (as many characters as the name has).
+std::string Variant(const std::string& first, const std::string& tail) {
+    for (size_t k = std::min(first.size(), tail.size()); k > 0; --k) {
+        if (first.compare(first.size() - k, k, tail, 0, k) == 0) {
+            return first.substr(0, first.size() - k) + tail;
+        }
+    }
+    return tail.size() <= first.size() ? first.substr(0, first.size() - tail.size()) + tail : tail;
+}
+
+bool NamesPart(const std::string& rowName, const std::string& name) {
+    if (EqualNoCase(rowName, name)) {
+        return true;
+    }
+    const size_t slash = rowName.find('/');
+    if (slash == std::string::npos) {
+        return false;
+    }
+    const std::string first = rowName.substr(0, slash);
+    if (EqualNoCase(first, name)) {
+        return true;
+    }
+    for (size_t start = slash + 1; start <= rowName.size();) {
+        const size_t next = rowName.find('/', start);
+        if (EqualNoCase(Variant(first, rowName.substr(start, next - start)), name)) {
+            return true;
+        }
+        if (next == std::string::npos) {
+            break;
+        }
+        start = next + 1;
+    }
+    return false;
+}
+
+}  // namespace
+
+int FindDeviceByName(const std::string& name) {
+    for (int index = 0; index < kDeviceCount; ++index) {
+        if (NamesPart(g_deviceTable[index].name, name)) {
+            return index;
+        }
+    }
+    return -1;
+}
+
+uint8_t SizeCodeOf(const DeviceInfo& row) {
+    return row.sizeCode != 0 ? row.sizeCode : SizeCodeForProgSize(row.progSize);
 }
 
 namespace {

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 
 constexpr int kDeviceNameLength = 40;
 
@@ -44,13 +45,42 @@ struct DeviceInfo {
     const char* lockWrite;   // writes the lock byte's bits a.. (1 = leave unprogrammed)
     const char* lockRead;    // answers lock bits, and SPIEN or FSTRT where it does
     const char* fstrtWrite;  // writes the FSTRT fuse; nullptr: the box stands for nothing
+
+    // The parts of today, which the first fifteen rows predate.
+    // Second signature byte; 0: the one the program size gives (size codes).
+    uint8_t sizeCode = 0;
+    // The part answers Poll RDY/BSY: a write is over when it says so.
+    bool busyFlag = false;
+    // The fuse bytes the part lets serial programming read and write.
+    uint8_t fuseBytes = 0;
 };
 
-constexpr int kDeviceCount = 15;
+// Fuse bytes (DeviceInfo::fuseBytes).
+constexpr uint8_t kLowFuse = 0x01;
+constexpr uint8_t kHighFuse = 0x02;
+constexpr uint8_t kExtendedFuse = 0x04;
+
+// The rows that have no device number (the parts of today, selected and
+// stored by name) carry this one.
+constexpr int32_t kNoDeviceNumber = 0;
+
+// The first fifteen rows are the Device menu's, in its order.
+constexpr int kClassicDeviceCount = 15;
+constexpr int kDeviceCount = 31;
 extern const DeviceInfo g_deviceTable[kDeviceCount];
 
 // The row with that device number; nullptr when there is none.
 const DeviceInfo* FindDeviceByNumber(int32_t number);
+// The index of the row with that name, or one of the names it is made of
+// ("ATtiny13A" finds "ATtiny13/13A"), without regard to case; -1 when none.
+int FindDeviceByName(const std::string& name);
+// The second signature byte the part answers.
+uint8_t SizeCodeOf(const DeviceInfo& row);
+// The index of the row with that name, or one of the names it is made of
+// ("ATtiny13A" finds "ATtiny13/13A"), without regard to case; -1 when none.
+int FindDeviceByName(const std::string& name);
+// The second signature byte the part answers.
+uint8_t SizeCodeOf(const DeviceInfo& row);
 
 // First signature byte of every Atmel part.
 constexpr uint8_t kAtmelVendorCode = 0x1E;

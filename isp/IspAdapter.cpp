@@ -56,6 +56,12 @@ constexpr uint8_t kOpReadEeprom = 0xA0;
 constexpr uint8_t kOpWriteEeprom = 0xC0;
 constexpr uint8_t kOpReadSignature = 0x30;
 constexpr uint8_t kOpWriteProgPage = 0x4C;
+constexpr uint8_t kOpLoadExtendedAddress = 0x4D;  // 4D 00 e 00: e in the third byte
+constexpr uint32_t kPollReady = 0xF0000000;       // Poll RDY/BSY
+constexpr uint8_t kBusyBit = 0x01;
+constexpr int kAddressBits = 16;  // of a word address in an instruction
+constexpr int kWordAddressSpan = 1 << kAddressBits;
+constexpr int kExtendedUnknown = -1;
 constexpr uint8_t kSyncEcho = 0x53;  // Programming Enable's second byte, echoed during the third
 
 // Lock byte bits (see isp/InstructionPattern.h).
@@ -360,7 +366,9 @@ int CIspAdapter::CheckSignature() {
     if (status != kIspOk) {
         return status;
     }
-    const uint8_t sizeCode = SizeCodeForProgSize(m_nProgSize / kSizeCodeUnit * kSizeCodeUnit);
+    const uint8_t sizeCode = m_pDevice != nullptr && m_pDevice->sizeCode != 0
+                                 ? m_pDevice->sizeCode
+                                 : SizeCodeForProgSize(m_nProgSize / kSizeCodeUnit * kSizeCodeUnit);
     if (sizeCode == 0 || value != sizeCode) {
         return kIspSizeCodeError;
     }
@@ -381,6 +389,7 @@ int CIspAdapter::EnterProgrammingMode(int checkSignature) {
     WaitMicroseconds(kSyncSetupWaitUs);
     // Until the part shows otherwise, trust no read it does not echo.
     m_bEchoes = true;
+    m_nExtendedAddress = kExtendedUnknown;  // a reset clears it in the part
     const bool once = m_pDevice != nullptr && m_pDevice->entry == EntryRule::SingleEnable;
     if (!(once ? SynchroniseOnce() : SynchroniseByEcho())) {
         return kIspNoSync;
@@ -493,11 +502,48 @@ int CIspAdapter::WriteDataByte(uint8_t value, int address) {
         return kIspOk;
     }
     Transfer(Instruction(kOpWriteEeprom, address, value), kNoAnswer);
+    if (BusyFlag()) {
+        return WaitWhileBusy(DataWriteUs()) && Confirmed(value, reread) ? kIspOk
+                                                                        : kIspDataWriteError;
+    }
     const bool fixedWait = value == m_pollData1 || value == m_pollData2;
     return ConfirmWrite(value, fixedWait, DataWriteUs(), reread) ? kIspOk : kIspDataWriteError;
 }
 
+bool CIspAdapter::BusyFlag() const {
+    return m_pDevice != nullptr && m_pDevice->busyFlag;
+}
+
+bool CIspAdapter::WaitWhileBusy(int writeUs) {
+    // Asked at the same pace as a read-back, for as long as the part's
+    // longest write; a flag that cannot be read is taken for "busy".
+    const int polls = PollsFor(writeUs);
+    for (int poll = 0; poll < polls; ++poll) {
+        WaitMicroseconds(kPollWaitUs);
+        uint8_t status = 0;
+        if (ReadAnswer(kPollReady, status) == kIspOk && (status & kBusyBit) == 0) {
+            return true;
+        }
+    }
+    return false;
+}
+
+void CIspAdapter::LoadExtendedAddress(int wordAddress) {
+    // Only parts with more than 64K words take (and need) the byte above
+    // the sixteen address bits of their instructions.
+    const int extended = wordAddress >> kAddressBits;
+    if (m_nProgSize <= kWordAddressSpan * 2 || extended == m_nExtendedAddress) {
+        return;
+    }
+    Transfer(Instruction(kOpLoadExtendedAddress, extended & kByteMask), kNoAnswer);
+    m_nExtendedAddress = m_bLinesOk ? extended : kExtendedUnknown;
+}
+
 void CIspAdapter::WaitForPage(const uint8_t* pageBytes, int pageWordAddress) {
+    if (BusyFlag()) {
+        WaitWhileBusy(ProgWriteUs());  // the read-back tells whether it worked
+        return;
+    }
     // A busy page reads the busy value: poll a byte that cannot be taken for
     // it, or wait the whole page time when the page has none.
     const int pageSize = ProgPageSize();
@@ -528,6 +574,7 @@ int CIspAdapter::WriteProgramPage(const uint8_t* pageBytes, int pageWordAddress,
         std::all_of(pageBytes, pageBytes + pageSize, [](uint8_t b) { return b == kErased; });
     bool linesOk = true;
     if (!blank) {
+        LoadExtendedAddress(pageWordAddress);
         for (int offset = 0; offset < pageSize; ++offset) {
             const uint8_t op = offset % 2 != 0 ? kOpWriteProgHigh : kOpWriteProgLow;
             Transfer(Instruction(op, pageWordAddress + offset / 2, pageBytes[offset]), kNoAnswer);
@@ -600,6 +647,7 @@ int CIspAdapter::ReadProgramWord(uint16_t& word, int wordAddress) {
 }
 
 int CIspAdapter::ReadProgramByte(uint8_t& value, int high, int wordAddress) {
+    LoadExtendedAddress(wordAddress);
     return ReadAnswer(Instruction(high != 0 ? kOpReadProgHigh : kOpReadProgLow, wordAddress),
                       value);
 }
@@ -664,7 +712,18 @@ void CIspAdapter::TakeRow(int index) {
     m_pollProg = row.pollProg;
 }
 
+int CIspAdapter::SelectDeviceRow(int index) {
+    if (index < 0 || index >= kDeviceCount) {
+        return kSelectNotFound;
+    }
+    TakeRow(index);
+    return index;
+}
+
 int CIspAdapter::SelectDevice(int number) {
+    if (number == kNoDeviceNumber) {
+        return kSelectNotFound;  // the parts without a number are selected by row
+    }
     for (int index = 0; index < kDeviceCount; ++index) {
         if (g_deviceTable[index].number == number) {
             TakeRow(index);
@@ -694,7 +753,12 @@ int CIspAdapter::MatchSignature(bool echoed, int32_t& sizeFound) {
         const DeviceInfo& row = g_deviceTable[index];
         // Without the echo only a part that never gives one can be answering.
         const bool candidate = echoed || row.entry == EntryRule::SingleEnable;
-        if (candidate && (row.signature & 0xFF) == value && row.progSize == sizeFound) {
+        // The parts of today answer a size code of their own: all three
+        // bytes name them.
+        const bool matches =
+            row.sizeCode != 0 ? row.sizeCode == signature[kSignatureSize] && row.signature == value
+                              : (row.signature & 0xFF) == value && row.progSize == sizeFound;
+        if (candidate && matches) {
             TakeRow(index);
             return index;
         }

@@ -101,6 +101,9 @@ public:
 
     // Device table.
     int SelectDevice(int number);
+    // Takes the row at that index (any part, those without a number too);
+    // kSelectNotFound for an index outside the table.
+    int SelectDeviceRow(int index);
     int IdentifyDevice();
     // The description of the selected part; nullptr before the first selection.
     const DeviceInfo* Device() const { return m_pDevice; }
@@ -144,6 +147,13 @@ private:
     // Waits for a page written at wordAddress to finish.
     void WaitForPage(const uint8_t* pageBytes, int pageWordAddress);
     int SendLockInstruction(const char* pattern, uint8_t lockByte, int fuse);
+    // Parts of today: whether the part answers Poll RDY/BSY, and waiting
+    // until it says a write is over (false when it never did).
+    bool BusyFlag() const;
+    bool WaitWhileBusy(int writeUs);
+    // Sends Load Extended Address Byte when a word address lies past the
+    // sixteen bits of an instruction, on the parts that need it.
+    void LoadExtendedAddress(int wordAddress);
     // The lock read of the part: the lock byte with unreported bits 1, which
     // bits were reported, and the answer byte itself.
     int ReadLock(uint8_t& lockByte, uint8_t& reported, uint8_t& answer);
@@ -181,8 +191,9 @@ private:
     ISerialPort& m_port;
     IPerformanceCounter& m_counter;
     PortNameMap m_portNames;
-    bool m_bLinesOk = true;  // every line operation of the last Transfer worked
-    int m_nMosi = -1;        // the level MOSI was last set to; -1: not known
+    bool m_bLinesOk = true;       // every line operation of the last Transfer worked
+    int m_nMosi = -1;             // the level MOSI was last set to; -1: not known
+    int m_nExtendedAddress = -1;  // the extended address byte last loaded; -1: not known
     // The part echoed the instruction bytes when programming mode was
     // entered: from then on a read without the echo is not trusted. A part
     // that echoes only Programming Enable's 0x53 is taken at its word.

@@ -44,6 +44,13 @@ bool CProgrammingSession::SelectDevice(int number) {
     return known;
 }
 
+bool CProgrammingSession::SelectDeviceRow(int row) {
+    const bool known = m_adapter.SelectDeviceRow(row) >= 0;
+    m_host.AddMessage(kSelectDeviceLine + m_adapter.m_strName + kLineEnd);
+    BlankImages();
+    return known;
+}
+
 void CProgrammingSession::BlankImages() {
     m_adapter.m_progImage.assign(ImageLength(m_adapter.m_nProgSize), kErasedByte);
     m_adapter.m_dataImage.assign(ImageLength(m_adapter.m_nDataSize), kErasedByte);
@@ -51,10 +58,11 @@ void CProgrammingSession::BlankImages() {
 
 bool CProgrammingSession::AutoDetect() {
     m_host.AddMessage(kAutoSelectLine);
-    const bool found = m_adapter.IdentifyDevice() >= 0;
+    const int row = m_adapter.IdentifyDevice();
+    const bool found = row >= 0;
     if (found) {
         m_host.AddMessage(kFoundSeparator);
-        SelectDevice(m_adapter.m_nDevice);
+        SelectDeviceRow(row);
     } else {
         m_host.AddMessage(kDeviceErrorLine);
     }

@@ -46,6 +46,9 @@ public:
     // it; else the selection stays), sizes both images to it, erased, and
     // posts "Select device : <name>". false when the number is unknown.
     bool SelectDevice(int number);
+    // The same for the row at that index of the table (every part, those
+    // without a device number included).
+    bool SelectDeviceRow(int row);
     // Both images at the selected device's sizes, every byte erased.
     void BlankImages();
     // Asks the chip for its signature: posts "Auto Select device : " and

@@ -1,6 +1,7 @@
 #include "sim/SimParts.h"
 
 #include <cctype>
+#include <vector>
 
 namespace {
 
@@ -30,6 +31,15 @@ SimBitRead Read(uint8_t opcode, std::array<int8_t, 8> lockAt, std::array<int8_t,
     read.opcode = opcode;
     read.lockAt = lockAt;
     read.fuseAt = fuseAt;
+    return read;
+}
+
+// A read instruction told apart from others of its opcode by its second byte.
+SimBitRead Read(uint8_t opcode, uint8_t second, std::array<int8_t, 8> lockAt,
+                std::array<int8_t, 8> fuseAt) {
+    SimBitRead read = Read(opcode, lockAt, fuseAt);
+    read.secondMask = 0xFF;
+    read.secondValue = second;
     return read;
 }
 
@@ -66,7 +76,7 @@ SimLockFuseRules Rules8535() {
 // ("the device must be power cycled").
 SimLockFuseRules RulesRcen() {
     SimLockFuseRules rules = Rules8535();
-    rules.fuseDefault = 0xDE;  // SPIEN and RCEN programmed
+    rules.fuseDefault[0] = 0xDE;  // SPIEN and RCEN programmed
     rules.rcenBit = 0;
     rules.fuseEffect = SimFuseEffect::PowerOn;
     return rules;
@@ -89,9 +99,9 @@ SimLockFuseRules Rules4433() {
     rules.lockBitsUsed = kTwoLockBits;
     rules.fuseBytes = 1;
     // SPIEN programmed, BODLEVEL and BODEN unprogrammed, CKSEL 010.
-    rules.fuseDefault = 0xDA;
-    rules.fuseWrite = Write(0xE0, 0xA0, 2, {{0, 1, 2, 3, 4, N, N, N}});
-    rules.fuseRead = Read(kOpReadFuse, kNoBits, {{0, 1, 2, 3, 4, 5, N, N}});
+    rules.fuseDefault[0] = 0xDA;
+    rules.fuseWrite[0] = Write(0xE0, 0xA0, 2, {{0, 1, 2, 3, 4, N, N, N}});
+    rules.fuseRead[0] = Read(kOpReadFuse, kNoBits, {{0, 1, 2, 3, 4, 5, N, N}});
     rules.spienBit = 5;
     rules.signatureHiddenInLockMode3 = true;
     return rules;
@@ -113,9 +123,9 @@ SimLockFuseRules RulesTiny15() {
     rules.lockRead = Read(kOpReadLock, {{1, 2, N, N, N, N, N, N}}, kNoBits);
     rules.lockBitsUsed = kTwoLockBits;
     rules.fuseBytes = 1;
-    rules.fuseDefault = 0x5C;
-    rules.fuseWrite = Write(0xE0, 0xA0, 4, {{0, 1, N, N, 4, 5, 6, 7}});
-    rules.fuseRead = Read(kOpReadFuse, kNoBits, {{0, 1, N, N, 4, 5, 6, 7}});
+    rules.fuseDefault[0] = 0x5C;
+    rules.fuseWrite[0] = Write(0xE0, 0xA0, 4, {{0, 1, N, N, 4, 5, 6, 7}});
+    rules.fuseRead[0] = Read(kOpReadFuse, kNoBits, {{0, 1, N, N, 4, 5, 6, 7}});
     rules.spienBit = 5;
     rules.rstdisblBit = 4;
     rules.internalClockOnly = true;
@@ -133,9 +143,9 @@ SimLockFuseRules RulesMega103() {
     rules.lockRead = Read(kOpReadLock, {{1, 2, N, N, N, N, N, N}}, kNoBits);
     rules.lockBitsUsed = kTwoLockBits;
     rules.fuseBytes = 1;
-    rules.fuseDefault = 0xDF;  // SPIEN programmed; EESAVE, SUT1, SUT0 unprogrammed
-    rules.fuseWrite = Write(0xF4, 0xB4, 2, {{0, 1, N, 3, N, N, N, N}});
-    rules.fuseRead = Read(kOpReadFuse, kNoBits, {{0, 1, N, 3, N, 5, N, N}});
+    rules.fuseDefault[0] = 0xDF;  // SPIEN programmed; EESAVE, SUT1, SUT0 unprogrammed
+    rules.fuseWrite[0] = Write(0xF4, 0xB4, 2, {{0, 1, N, 3, N, N, N, N}});
+    rules.fuseRead[0] = Read(kOpReadFuse, kNoBits, {{0, 1, N, 3, N, 5, N, N}});
     rules.spienBit = 5;
     rules.eesaveBit = 3;
     return rules;
@@ -155,9 +165,9 @@ SimLockFuseRules RulesMega161() {
     rules.lockBitsUsed = kSixLockBits;
     rules.fuseBytes = 1;
     // SPIEN programmed, BOOTRST, BODLEVEL, BODEN unprogrammed, CKSEL 010.
-    rules.fuseDefault = 0xDA;
-    rules.fuseWrite = Write(0xE0, 0xA0, 4, {{0, 1, 2, 3, 4, N, 6, N}});
-    rules.fuseRead = Read(kOpReadFuse, kNoBits, {{0, 1, 2, 3, 4, 5, 6, N}});
+    rules.fuseDefault[0] = 0xDA;
+    rules.fuseWrite[0] = Write(0xE0, 0xA0, 4, {{0, 1, 2, 3, 4, N, 6, N}});
+    rules.fuseRead[0] = Read(kOpReadFuse, kNoBits, {{0, 1, 2, 3, 4, 5, 6, N}});
     rules.spienBit = 5;
     return rules;
 }
@@ -167,6 +177,241 @@ SimLockFuseRules RulesMega161() {
 SimBitWrite LockWriteE0() {
     return Write(0xE0, 0xE0, 2, {{1, 2, N, N, N, N, N, N}});
 }
+
+// ------------------------------------------------- ATmega8 and later parts
+//
+// Their "Serial Programming Instruction Set" (ATmega8 datasheet 2486AA-AVR-
+// 02/2013, Table 98; ATmega328P in 8271H-AVR-08/2014, Table 28-19; ATtiny25/
+// 45/85 datasheet 2586Q-AVR-08/2013, Table 20-12, and the others named at
+// each part): Write Lock Bits "1010 1100 111x xxxx xxxx xxxx 11ii iiii" takes
+// the lock bits from the fourth byte (bit 0 LB1, bit 1 LB2, bits 2-5 BLB01,
+// BLB02, BLB11, BLB12), Read Lock Bits 58 00 00 answers them the same way;
+// Write Fuse (Low), High and Extended Fuse Bits are AC A0, AC A8, AC A4 with
+// the fuse byte in the fourth byte, read back by 50 00, 58 08, 50 08.
+// Their "Fuse Bits" sections: "The SPIEN Fuse is not accessible in serial
+// programming mode" and "the Fuse bits are locked if Lock bit1 (LB1) is
+// programmed". "Latching of Fuses": changes "will have no effect until
+// the part leaves Programming mode. This does not apply to the EESAVE Fuse
+// which will take effect once it is programmed."
+
+constexpr int kLowFuse = 0;
+constexpr int kHighFuse = 1;
+constexpr std::array<uint8_t, kSimMaxFuseBytes> kWriteFuseSecond{{0xA0, 0xA8, 0xA4}};
+constexpr std::array<uint8_t, kSimMaxFuseBytes> kReadFuseOpcode{{0x50, 0x58, 0x50}};
+constexpr std::array<uint8_t, kSimMaxFuseBytes> kReadFuseSecond{{0x00, 0x08, 0x08}};
+constexpr uint8_t kOpWriteLockSecond = 0xE0;
+constexpr uint8_t kWriteLockMask = 0xE0;  // "111x xxxx"
+constexpr uint8_t kAllBits = 0xFF;
+
+constexpr int8_t FuseBit(int fuseByte, int bit) {
+    return static_cast<int8_t>(fuseByte * 8 + bit);
+}
+
+// Each bit of the mask taken from (or shown at) the same bit.
+std::array<int8_t, 8> SameBits(uint8_t mask) {
+    std::array<int8_t, 8> bits = kNoBits;
+    for (int n = 0; n < 8; ++n) {
+        if ((mask >> n) & 1) {
+            bits[static_cast<size_t>(n)] = static_cast<int8_t>(n);
+        }
+    }
+    return bits;
+}
+
+// writable[i]: the bits of fuse byte i that serial programming can change
+// (not SPIEN, not the bits the datasheet marks "-").
+SimLockFuseRules PagedRules(uint8_t lockBits, int fuseBytes,
+                            std::array<uint8_t, kSimMaxFuseBytes> defaults,
+                            std::array<uint8_t, kSimMaxFuseBytes> writable) {
+    SimLockFuseRules rules;
+    rules.lockWrite = Write(kWriteLockMask, kOpWriteLockSecond, 4, SameBits(lockBits));
+    rules.lockRead = Read(kOpReadLock, 0x00, SameBits(lockBits), kNoBits);
+    rules.lockBitsUsed = lockBits;
+    rules.fuseBytes = fuseBytes;
+    rules.fuseDefault = defaults;
+    for (size_t i = 0; i < static_cast<size_t>(fuseBytes); ++i) {
+        rules.fuseWrite[i] = Write(kAllBits, kWriteFuseSecond[i], 4, SameBits(writable[i]));
+        rules.fuseRead[i] =
+            Read(kReadFuseOpcode[i], kReadFuseSecond[i], kNoBits, SameBits(kAllBits));
+    }
+    rules.lockBit1LocksFuses = true;
+    return rules;
+}
+
+// CKSEL in the lowest bits of the low fuse byte; internal: bit v set for
+// each value v that selects an oscillator inside the part.
+void ClockSelect(SimLockFuseRules& rules, int width, uint16_t internal) {
+    rules.ckselBit = FuseBit(kLowFuse, 0);
+    rules.ckselWidth = width;
+    const uint32_t values = (1u << (1u << width)) - 1;
+    rules.ckselNeedsXtal1 = static_cast<uint16_t>(values & ~static_cast<uint32_t>(internal));
+}
+
+// ATmega8(L) datasheet (2486AA), Tables 87, 88; ATmega8A (DS40001974A),
+// Tables 29-3, 29-4: high byte RSTDISBL 7, WDTON, SPIEN 5, CKOPT, EESAVE 3,
+// BOOTSZ1, BOOTSZ0, BOOTRST, default 0xD9; low byte BODLEVEL, BODEN, SUT1,
+// SUT0, CKSEL3..0, default 0xE1 ("internal RC Oscillator @ 1MHz"). ATmega8A
+// "Device Clocking Options Select": CKSEL 0000 external clock, 0001-0100
+// calibrated internal RC, 0101-1000 external RC, 1001 low-frequency
+// crystal, 1010-1111 crystal/resonator. No debugWIRE.
+SimLockFuseRules RulesMega8() {
+    SimLockFuseRules rules =
+        PagedRules(kSixLockBits, 2, {{0xE1, 0xD9, 0xFF}}, {{0xFF, 0xDF, 0x00}});
+    rules.spienBit = FuseBit(kHighFuse, 5);
+    rules.rstdisblBit = FuseBit(kHighFuse, 7);
+    rules.eesaveBit = FuseBit(kHighFuse, 3);
+    ClockSelect(rules, 4, 0x001E);
+    return rules;
+}
+
+// ATmega16(L) datasheet (2466B-09/01 p.255, 2466T-AVR-07/10): high byte
+// OCDEN, JTAGEN, SPIEN 5, CKOPT, EESAVE 3, BOOTSZ1, BOOTSZ0, BOOTRST,
+// default 0x99; low byte as the ATmega8's, default 0xE1; the ATmega32(L)
+// likewise. No RSTDISBL, no debugWIRE (JTAG instead).
+SimLockFuseRules RulesMega16() {
+    SimLockFuseRules rules =
+        PagedRules(kSixLockBits, 2, {{0xE1, 0x99, 0xFF}}, {{0xFF, 0xDF, 0x00}});
+    rules.spienBit = FuseBit(kHighFuse, 5);
+    rules.eesaveBit = FuseBit(kHighFuse, 3);
+    ClockSelect(rules, 4, 0x001E);
+    return rules;
+}
+
+// ATmega48A/PA/88A/PA/168A/PA/328/P datasheet (8271H), "Fuse Bits": extended
+// byte BODLEVEL2..0, default 0xFF; high byte RSTDISBL 7, DWEN 6, SPIEN 5,
+// WDTON, EESAVE 3, BOOTSZ1, BOOTSZ0, BOOTRST, default 0xD9; low byte CKDIV8,
+// CKOUT, SUT1, SUT0, CKSEL3..0, default 0x62 ("CKSEL = 0010, SUT = 10,
+// CKDIV8 = 0"). "Device Clocking Options Select": 1111-1000 low power
+// crystal, 0111-0110 full swing crystal, 0101-0100 low frequency crystal,
+// 0011 internal 128 kHz, 0010 calibrated internal RC, 0001 reserved, 0000
+// external clock.
+SimLockFuseRules RulesMega328() {
+    SimLockFuseRules rules =
+        PagedRules(kSixLockBits, 3, {{0x62, 0xD9, 0xFF}}, {{0xFF, 0xDF, 0x07}});
+    rules.spienBit = FuseBit(kHighFuse, 5);
+    rules.rstdisblBit = FuseBit(kHighFuse, 7);
+    rules.dwenBit = FuseBit(kHighFuse, 6);
+    rules.eesaveBit = FuseBit(kHighFuse, 3);
+    ClockSelect(rules, 4, 0x000C);
+    return rules;
+}
+
+// ATmega164A/PA/324A/PA/644A/PA/1284/P datasheet (8272E), Tables 27-4, 27-5,
+// and ATmega640/1280/1281/2560/2561 datasheet (2549O), Table 30-3: extended
+// byte BODLEVEL2..0 (bits 7..3 unused), default 0xFF; high byte OCDEN,
+// JTAGEN, SPIEN 5, WDTON, EESAVE 3, BOOTSZ1, BOOTSZ0, BOOTRST, default 0x99;
+// low byte as the ATmega328P's, default 0x62, with the same clock choices.
+// No RSTDISBL, no debugWIRE (JTAG instead).
+SimLockFuseRules RulesMegaJtag() {
+    SimLockFuseRules rules =
+        PagedRules(kSixLockBits, 3, {{0x62, 0x99, 0xFF}}, {{0xFF, 0xDF, 0x07}});
+    rules.spienBit = FuseBit(kHighFuse, 5);
+    rules.eesaveBit = FuseBit(kHighFuse, 3);
+    ClockSelect(rules, 4, 0x000C);
+    return rules;
+}
+
+// ATtiny13 datasheet (2535J-AVR-08/10), Tables 17-3, 17-4; ATtiny13A
+// (8126F-AVR-05/12): Lock Bit1 and 2 only; high byte (bits 7..5 unused)
+// SELFPRGEN 4, DWEN 3, BODLEVEL1, BODLEVEL0, RSTDISBL 0, default 0xFF; low
+// byte SPIEN 7, EESAVE 6, WDTON, CKDIV8, SUT1, SUT0, CKSEL1..0, default 0x6A.
+// CKSEL 00 external clock on CLKI, 01 and 10 the calibrated internal
+// 4.8/9.6 MHz oscillator, 11 the internal 128 kHz oscillator.
+SimLockFuseRules RulesTiny13() {
+    SimLockFuseRules rules =
+        PagedRules(kTwoLockBits, 2, {{0x6A, 0xFF, 0xFF}}, {{0x7F, 0x1F, 0x00}});
+    rules.spienBit = FuseBit(kLowFuse, 7);
+    rules.eesaveBit = FuseBit(kLowFuse, 6);
+    rules.rstdisblBit = FuseBit(kHighFuse, 0);
+    rules.dwenBit = FuseBit(kHighFuse, 3);
+    ClockSelect(rules, 2, 0x000E);
+    return rules;
+}
+
+// ATtiny25/45/85 datasheet (2586Q), Tables 20-3 to 20-5, and ATtiny24/44/84
+// datasheet (7701F), Tables 21-3 to 21-5: Lock Bit1 and 2 only; extended
+// byte SELFPRGEN 0, default 0xFF; high byte RSTDISBL 7, DWEN 6, SPIEN 5,
+// WDTON, EESAVE 3, BODLEVEL2..0, default 0xDF; low byte CKDIV8, CKOUT, SUT1,
+// SUT0, CKSEL3..0, default 0x62 ("shipped with CKSEL = 0010, SUT = 10, and
+// CKDIV8 programmed").
+SimLockFuseRules RulesTinyX5X4(uint16_t internalClocks) {
+    SimLockFuseRules rules =
+        PagedRules(kTwoLockBits, 3, {{0x62, 0xDF, 0xFF}}, {{0xFF, 0xDF, 0x01}});
+    rules.spienBit = FuseBit(kHighFuse, 5);
+    rules.rstdisblBit = FuseBit(kHighFuse, 7);
+    rules.dwenBit = FuseBit(kHighFuse, 6);
+    rules.eesaveBit = FuseBit(kHighFuse, 3);
+    ClockSelect(rules, 4, internalClocks);
+    return rules;
+}
+
+// ATtiny25/45/85 (2586D, 2586N): CKSEL 0000 external clock, 0001 PLL from the
+// internal oscillator, 0010 calibrated internal 8 MHz, 0011 ATtiny15
+// compatibility (internal), 0100 internal 128 kHz, 0110 low-frequency
+// crystal, 1000-1111 crystal/resonator; 0101 and 0111 reserved.
+constexpr uint16_t kTinyX5InternalClocks = 0x001E;
+// ATtiny24/44/84 (8006K, 7701F, 8183F): 0000 external clock, 0010 internal
+// 8 MHz, 0100 internal 128 kHz, 0110 low-frequency crystal, 1000-1111
+// crystal/resonator; the rest reserved.
+constexpr uint16_t kTinyX4InternalClocks = 0x0014;
+
+// ATtiny2313 datasheet (2543L-AVR-08/10), Tables 66-68, and ATtiny2313A/4313
+// (8246B), Tables 20-3 to 20-5: Lock Bit1 and 2 only; extended byte
+// SELFPRGEN 0, default 0xFF; high byte DWEN 7, EESAVE 6, SPIEN 5, WDTON,
+// BODLEVEL2..0, RSTDISBL 0, default 0xDF; low byte CKDIV8, CKOUT, SUT1, SUT0,
+// CKSEL3..0, default 0x64 ("shipped with CKSEL = 0100, SUT = 10, and CKDIV8
+// programmed"). Clock (2543F/H, 2543L Table 2): 0000(-0001) external clock,
+// 0010(-0011) internal 4 MHz, 0100(-0101) internal 8 MHz, 0110(-0111)
+// internal 128 kHz, 1000-1111 crystal/resonator.
+SimLockFuseRules RulesTiny2313() {
+    SimLockFuseRules rules =
+        PagedRules(kTwoLockBits, 3, {{0x64, 0xDF, 0xFF}}, {{0xFF, 0xDF, 0x01}});
+    rules.spienBit = FuseBit(kHighFuse, 5);
+    rules.rstdisblBit = FuseBit(kHighFuse, 0);
+    rules.dwenBit = FuseBit(kHighFuse, 7);
+    rules.eesaveBit = FuseBit(kHighFuse, 6);
+    ClockSelect(rules, 4, 0x00FC);
+    return rules;
+}
+
+// How a part tells that a write is done: by reading the cell being written
+// ("Data Polling": it reads 0xFF until then), by Poll RDY/BSY, or both. The
+// datasheets without a data polling section only say that "accessing the
+// serial programming interface before the Flash write operation completes
+// can result in incorrect programming".
+enum class Polling { DataPolling, RdyBsy, Both };
+
+// A part of the newer instruction set. Times: tWD_FLASH (a page), tWD_EEPROM,
+// tWD_FUSE (lock and fuse bits too), tWD_ERASE, in microseconds.
+SimPart Paged(const char* name, std::array<uint8_t, 3> signature, int flashBytes, int eepromBytes,
+              int pageBytes, std::array<int64_t, 4> times, Polling polling,
+              const SimLockFuseRules& rules) {
+    return SimPart{name,
+                   signature,
+                   flashBytes,
+                   eepromBytes,
+                   pageBytes,
+                   times[0],
+                   times[1],
+                   times[2],
+                   times[3],
+                   0xFF,
+                   0xFF,
+                   0xFF,
+                   SimEcho::EveryByte,
+                   false,
+                   rules,
+                   polling != Polling::DataPolling,
+                   true,
+                   polling != Polling::RdyBsy};
+}
+
+// tWD_FLASH 4.5 ms, tWD_EEPROM 9.0 ms, tWD_FUSE 4.5 ms, tWD_ERASE 9.0 ms.
+constexpr std::array<int64_t, 4> kMegaTimes{{4500, 9000, 4500, 9000}};
+// tWD_EEPROM 3.6 ms.
+constexpr std::array<int64_t, 4> kMega3600Times{{4500, 3600, 4500, 9000}};
+// tWD_EEPROM 4.0 ms.
+constexpr std::array<int64_t, 4> kTinyTimes{{4500, 4000, 4500, 9000}};
 
 // Each entry: signature; flash and EEPROM bytes; flash page bytes; longest
 // flash, EEPROM, lock/fuse write and chip erase in microseconds; polling
@@ -424,6 +669,59 @@ const SimPart kParts[] = {
      SimEcho::EveryByte,
      false,
      RulesMega161()},
+    // ATmega8(L) datasheet (2486AA), Tables 97, 98, "Data Polling Flash/
+    // EEPROM" (a busy cell reads 0xFF); the table has no Poll RDY/BSY.
+    // ATmega8A (DS40001974A), Table 29-14: the same times. Pages of 32 words.
+    Paged("ATmega8/8A", {{kAtmel, 0x93, 0x07}}, 8192, 512, 64, kMegaTimes, Polling::DataPolling,
+          RulesMega8()),
+    // ATmega16(L) datasheet (2466T), Tables 115, 116 (with Poll RDY/BSY),
+    // "Data Polling Flash"; pages of 64 words.
+    Paged("ATmega16/16A", {{kAtmel, 0x94, 0x03}}, 16384, 512, 128, kMegaTimes, Polling::Both,
+          RulesMega16()),
+    // ATmega32(L) (2503Q) Table 115 and ATmega32A (8155I) Tables 29-15,
+    // 29-16: no Poll RDY/BSY; pages of 64 words.
+    Paged("ATmega32/32A", {{kAtmel, 0x95, 0x02}}, 32768, 1024, 128, kMegaTimes,
+          Polling::DataPolling, RulesMega16()),
+    // 8271H Tables 28-18, 28-19 (7810C Table 27-16: the same times).
+    Paged("ATmega328P", {{kAtmel, 0x95, 0x0F}}, 32768, 1024, 128, kMega3600Times, Polling::RdyBsy,
+          RulesMega328()),
+    // ATmega164P/324P/644P datasheet (7674F), Tables 25-16, 25-17 (8272E
+    // gives tWD_EEPROM 3.6 ms; the longer one is kept).
+    Paged("ATmega644P", {{kAtmel, 0x96, 0x0A}}, 65536, 2048, 256, kMegaTimes, Polling::RdyBsy,
+          RulesMegaJtag()),
+    // 8272E Tables 27-16, 27-17.
+    Paged("ATmega1284P", {{kAtmel, 0x97, 0x05}}, 131072, 4096, 256, kMega3600Times, Polling::RdyBsy,
+          RulesMegaJtag()),
+    // 2549O Tables 30-6, 30-7 (128-word pages), 30-17 (with Load Extended
+    // Address byte).
+    Paged("ATmega2560", {{kAtmel, 0x98, 0x01}}, 262144, 4096, 256, kMegaTimes, Polling::RdyBsy,
+          RulesMegaJtag()),
+    // ATtiny13A (8126F) Tables 17-8, 17-9: tWD_ERASE 9.0 ms; 16-word pages.
+    Paged("ATtiny13/13A", {{kAtmel, 0x90, 0x07}}, 1024, 64, 32, kTinyTimes, Polling::RdyBsy,
+          RulesTiny13()),
+    // 2586Q Tables 20-11, 20-12 (2586D gives tWD_ERASE 4.0 ms; the longer
+    // one is kept).
+    Paged("ATtiny25", {{kAtmel, 0x91, 0x08}}, 2048, 128, 32, kTinyTimes, Polling::RdyBsy,
+          RulesTinyX5X4(kTinyX5InternalClocks)),
+    Paged("ATtiny45", {{kAtmel, 0x92, 0x06}}, 4096, 256, 64, kTinyTimes, Polling::RdyBsy,
+          RulesTinyX5X4(kTinyX5InternalClocks)),
+    Paged("ATtiny85", {{kAtmel, 0x93, 0x0B}}, 8192, 512, 64, kTinyTimes, Polling::RdyBsy,
+          RulesTinyX5X4(kTinyX5InternalClocks)),
+    // ATtiny24/44/84 (8006K) Tables 19-11, 19-12.
+    Paged("ATtiny24", {{kAtmel, 0x91, 0x0B}}, 2048, 128, 32, kTinyTimes, Polling::RdyBsy,
+          RulesTinyX5X4(kTinyX4InternalClocks)),
+    Paged("ATtiny44", {{kAtmel, 0x92, 0x07}}, 4096, 256, 64, kTinyTimes, Polling::RdyBsy,
+          RulesTinyX5X4(kTinyX4InternalClocks)),
+    Paged("ATtiny84", {{kAtmel, 0x93, 0x0C}}, 8192, 512, 64, kTinyTimes, Polling::RdyBsy,
+          RulesTinyX5X4(kTinyX4InternalClocks)),
+    // ATtiny2313 (2543H) Tables 77, 78: tWD_EEPROM and tWD_ERASE 4.0 ms;
+    // 16-word pages.
+    Paged("ATtiny2313", {{kAtmel, 0x91, 0x0A}}, 2048, 128, 32, {{4500, 4000, 4500, 4000}},
+          Polling::RdyBsy, RulesTiny2313()),
+    // ATtiny2313A/4313 (8246B) Table 21-8; 32-word pages. Its wait delay
+    // table was not at hand: the times are the longest published for it.
+    Paged("ATtiny4313", {{kAtmel, 0x92, 0x0D}}, 4096, 256, 64, {{4500, 4500, 4500, 9000}},
+          Polling::RdyBsy, RulesTiny2313()),
 };
 
 bool EqualNoCase(const std::string& a, const char* b) {
@@ -437,6 +735,51 @@ bool EqualNoCase(const std::string& a, const char* b) {
     return i == a.size() && b[i] == '\0';
 }
 
+// The single names of an entry such as "ATtiny13/13A": the first name, and
+// the first name with its trailing number replaced by each further piece.
+// An entry whose further pieces are not variants of that number (the
+// "ATtiny10/11/12" stand-in: no three parts with one signature) answers to
+// its whole name only.
+std::vector<std::string> SingleNames(const std::string& entry) {
+    std::vector<std::string> pieces;
+    size_t start = 0;
+    for (size_t slash = entry.find('/'); slash != std::string::npos;
+         slash = entry.find('/', start)) {
+        pieces.push_back(entry.substr(start, slash - start));
+        start = slash + 1;
+    }
+    pieces.push_back(entry.substr(start));
+    if (pieces.size() < 2) {
+        return {};
+    }
+    const std::string& first = pieces.front();
+    size_t stem = first.size();
+    while (stem > 0 && std::isdigit(static_cast<unsigned char>(first[stem - 1])) != 0) {
+        --stem;
+    }
+    const std::string number = first.substr(stem);
+    std::vector<std::string> names{first};
+    for (size_t i = 1; i < pieces.size(); ++i) {
+        if (number.empty() || pieces[i].compare(0, number.size(), number) != 0) {
+            return {};
+        }
+        names.push_back(first.substr(0, stem) + pieces[i]);
+    }
+    return names;
+}
+
+bool AnswersTo(const SimPart& part, const std::string& name) {
+    if (EqualNoCase(name, part.name)) {
+        return true;
+    }
+    for (const std::string& single : SingleNames(part.name)) {
+        if (EqualNoCase(name, single.c_str())) {
+            return true;
+        }
+    }
+    return false;
+}
+
 }  // namespace
 
 SimLockFuseRules SimClassicRules() {
@@ -447,9 +790,9 @@ SimLockFuseRules SimClassicRules() {
     rules.lockRead = Read(kOpReadLock, {{7, 6, N, N, N, N, N, N}}, {{0, N, N, N, N, 5, N, N}});
     rules.lockBitsUsed = kTwoLockBits;
     rules.fuseBytes = 1;
-    rules.fuseDefault = 0xDF;  // SPIEN programmed, FSTRT unprogrammed
+    rules.fuseDefault[0] = 0xDF;  // SPIEN programmed, FSTRT unprogrammed
     // Write FSTRT Fuse "1010 1100 1011 111F".
-    rules.fuseWrite = Write(0xFE, 0xBE, 2, {{0, N, N, N, N, N, N, N}});
+    rules.fuseWrite[0] = Write(0xFE, 0xBE, 2, {{0, N, N, N, N, N, N, N}});
     rules.spienBit = 5;
     rules.fstrtBit = 0;
     return rules;
@@ -465,7 +808,7 @@ size_t SimPartCount() {
 
 const SimPart* FindSimPart(const std::string& name) {
     for (const SimPart& part : kParts) {
-        if (EqualNoCase(name, part.name)) {
+        if (AnswersTo(part, name)) {
             return &part;
         }
     }

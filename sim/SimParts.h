@@ -15,6 +15,9 @@
 // No bit: an entry of SimBitWrite::from or SimBitRead::at that is unused.
 constexpr int8_t kSimNoBit = -1;
 
+// The most fuse bytes a part has (low, high, extended).
+constexpr int kSimMaxFuseBytes = 3;
+
 // What the part puts out on MISO while an instruction is shifted in.
 enum class SimEcho {
     EveryByte,   // each byte during the next one, as most parts do in practice
@@ -52,8 +55,13 @@ struct SimBitWrite {
 // its fourth byte. Bits of the answer that show nothing read 1.
 struct SimBitRead {
     uint8_t opcode = 0;  // 0: the part has no such instruction
+    // The instruction is the one with (b2 & secondMask) == secondValue;
+    // secondMask 0: any second byte (the older parts ignore it).
+    uint8_t secondMask = 0;
+    uint8_t secondValue = 0;
     // lockAt[n], fuseAt[n]: the answer bit that shows bit n of the lock
-    // bits (as CSimPort::LockBits() numbers them) or of the fuse byte.
+    // bits (as CSimPort::LockBits() numbers them) or of the fuse byte the
+    // instruction reads.
     std::array<int8_t, 8> lockAt{
         {kSimNoBit, kSimNoBit, kSimNoBit, kSimNoBit, kSimNoBit, kSimNoBit, kSimNoBit, kSimNoBit}};
     std::array<int8_t, 8> fuseAt{
@@ -64,26 +72,43 @@ struct SimBitRead {
 //
 // Lock bits are kept as one byte: bit 0 Lock Bit1, bit 1 Lock Bit2, bits 2
 // to 5 Boot Lock Bit01, 02, 11, 12 where the part has them; 1 = unprogrammed.
-// The fuse byte is kept in the part's own datasheet layout: the layout of
-// its Read Fuse Bits answer, or for parts without one, the layout of the
-// fuse bits in its Read Lock and Fuse Bits answer; bits that are no fuse
-// read 1.
+// Each fuse byte is kept in the part's own datasheet layout: the layout of
+// its Read Fuse (High, Extended) Bits answer, or for parts without one, the
+// layout of the fuse bits in its Read Lock and Fuse Bits answer; bits that
+// are no fuse read 1. Fuse bytes are numbered 0 (the only or low fuse byte),
+// 1 (high), 2 (extended); a fuse bit named below is 8 * byte + bit.
 struct SimLockFuseRules {
     SimBitWrite lockWrite;
-    SimBitRead lockRead;       // usually 0x58; shows fuse bits too on some parts
+    SimBitRead lockRead;       // usually 0x58; shows bits of fuse byte 0 too on some parts
     uint8_t lockBitsUsed = 0;  // the lock bits the part has (bit mask as above)
 
     int fuseBytes = 0;  // 0: no fuse access in serial programming mode
-    uint8_t fuseDefault = 0xFF;
-    SimBitWrite fuseWrite;
-    SimBitRead fuseRead;  // usually 0x50
+    // Per fuse byte: its factory value, and the instructions that write and
+    // read it (fuseRead[0] usually 0x50).
+    std::array<uint8_t, kSimMaxFuseBytes> fuseDefault{{0xFF, 0xFF, 0xFF}};
+    std::array<SimBitWrite, kSimMaxFuseBytes> fuseWrite{};
+    std::array<SimBitRead, kSimMaxFuseBytes> fuseRead{};
+    // Datasheets: "the Fuse bits are locked if Lock bit1 (LB1) is
+    // programmed": fuse writes are then ignored.
+    bool lockBit1LocksFuses = false;
 
-    // Bits of the fuse byte that matter to the simulator; kSimNoBit: none.
+    // Fuse bits that matter to the simulator; kSimNoBit: none.
     int8_t spienBit = kSimNoBit;     // unprogrammed: serial programming disabled
     int8_t rstdisblBit = kSimNoBit;  // programmed: RESET is a port pin, no serial programming
-    int8_t rcenBit = kSimNoBit;      // programmed: internal RC oscillator, else XTAL1
-    int8_t eesaveBit = kSimNoBit;    // programmed: Chip Erase keeps the EEPROM
-    int8_t fstrtBit = kSimNoBit;     // the bit that CSimPort::SetLockBits' fstrt sets
+    // Programmed while Lock Bit1 and Lock Bit2 are not: debugWIRE takes over
+    // the RESET pin, no serial programming.
+    int8_t dwenBit = kSimNoBit;
+    int8_t rcenBit = kSimNoBit;    // (fuse byte 0) programmed: internal RC oscillator, else XTAL1
+    int8_t eesaveBit = kSimNoBit;  // programmed: Chip Erase keeps the EEPROM
+    int8_t fstrtBit = kSimNoBit;   // (fuse byte 0) the bit that CSimPort::SetLockBits' fstrt sets
+    // The clock source select field: its lowest bit (kSimNoBit: none) and
+    // width; bit v of ckselNeedsXtal1 set: CKSEL value v runs the part from
+    // something on XTAL1 (an external clock, crystal, resonator or RC
+    // network) or is reserved, and such a part does not run on a board
+    // without one.
+    int8_t ckselBit = kSimNoBit;
+    int ckselWidth = 0;
+    uint16_t ckselNeedsXtal1 = 0;
     bool internalClockOnly = false;  // always runs from its internal RC oscillator
     SimFuseEffect fuseEffect = SimFuseEffect::LeavingProgramming;
     // Datasheet: "the signature bytes are not readable in lock mode 3"; such a
@@ -114,10 +139,20 @@ struct SimPart {
     SimEcho echo;
     bool strayEdgeLosesSync;  // one extra SCK edge and the part is lost until RESET
     SimLockFuseRules rules;
+    // The instructions of the ATmega8 and later parts beyond the ones above.
+    bool pollReady = false;        // Poll RDY/BSY 0xF0: bit 0 of the answer is 1 while busy
+    bool calibrationRead = false;  // Read Calibration Byte 0x38
+    // Whether the datasheet promises what a cell being written reads (the
+    // polling values above). Where it does not, a read while busy still
+    // answers 0xFF but is a protocol error.
+    bool busyReadsPromised = true;
 };
 
 // The parts, and the one with that name (compared without regard to case);
-// nullptr when there is none.
+// nullptr when there is none. Parts that share a signature are one entry
+// named after all of them, the first name whole and each further one as
+// its variant of the first one's number ("ATtiny13/13A"); such an entry
+// answers to each single name too.
 const SimPart* SimParts();
 size_t SimPartCount();
 const SimPart* FindSimPart(const std::string& name);

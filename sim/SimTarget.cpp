@@ -31,6 +31,19 @@ constexpr uint8_t kOpWritePage = 0x4C;  // Write Program Memory Page
 constexpr uint8_t kOpReadData = 0xA0;
 constexpr uint8_t kOpWriteData = 0xC0;
 constexpr uint8_t kOpReadSignature = 0x30;
+// ATmega8 and later parts.
+constexpr uint8_t kOpPollReady = 0xF0;            // Poll RDY/BSY
+constexpr uint8_t kOpReadCalibration = 0x38;      // Read Calibration Byte
+constexpr uint8_t kOpLoadExtendedAddress = 0x4D;  // Load Extended Address byte
+// Poll RDY/BSY: bit 0 is 1 while busy; the datasheets leave the other bits
+// open ("xxxx xxxo"), and they read 1 here.
+constexpr uint8_t kReadyAnswer = 0xFE;
+constexpr uint8_t kBusyBit = 0x01;
+// Any fixed value will do: nothing in the programmer may depend on it.
+constexpr uint8_t kCalibrationByte = 0x9C;
+// Flash word addresses above 16 bits need the extended address byte.
+constexpr size_t kWordsWithoutExtendedAddress = size_t{1} << 16;
+constexpr int kExtendedAddressShift = 16;
 
 constexpr uint8_t kErased = 0xFF;
 constexpr int kSignatureBytes = 3;
@@ -39,7 +52,8 @@ constexpr uint8_t kNoSignatureByte = 0xFF;
 // Lock bits as LockBits() keeps them.
 constexpr int kLockBit1 = 0;
 constexpr int kLockBit2 = 1;
-constexpr uint8_t kLockMode3Mask = 0x03;  // both programmed: lock mode 3
+constexpr uint8_t kLockMode3Mask = 0x03;   // both programmed: lock mode 3
+constexpr uint8_t kMemoryLockBits = 0x03;  // Lock Bit1 and Lock Bit2
 
 // The AT90S8535 layout of the lock byte, for parts without a lock read.
 constexpr int kClassicLockBit1Shift = 7;
@@ -64,6 +78,19 @@ bool Matches(const SimBitWrite& write, uint8_t second) {
     return write.secondMask != 0 && (second & write.secondMask) == write.secondValue;
 }
 
+bool Matches(const SimBitRead& read, uint8_t op, uint8_t second) {
+    return read.opcode != 0 && op == read.opcode && (second & read.secondMask) == read.secondValue;
+}
+
+// Fuse bit `bit` (8 * byte + bit in byte) of these fuse bytes has this value;
+// false for no bit or a byte the part does not have.
+bool FuseIs(const std::vector<uint8_t>& fuses, int bit, int value) {
+    if (bit < 0 || static_cast<size_t>(bit / kBitsPerByte) >= fuses.size()) {
+        return false;
+    }
+    return Bit(fuses[static_cast<size_t>(bit / kBitsPerByte)], bit % kBitsPerByte) == value;
+}
+
 }  // namespace
 
 SimConfig SimConfigForPart(const std::string& name) {
@@ -86,6 +113,9 @@ SimConfig SimConfigForPart(const std::string& name) {
     config.echo = part->echo;
     config.strayEdgeLosesSync = part->strayEdgeLosesSync;
     config.rules = part->rules;
+    config.pollReady = part->pollReady;
+    config.calibrationRead = part->calibrationRead;
+    config.busyReadsPromised = part->busyReadsPromised;
     return config;
 }
 
@@ -105,8 +135,13 @@ struct CSimPort::Impl {
           virtualCounter(dynamic_cast<CVirtualCounter*>(&counter)),
           flash(static_cast<size_t>(std::max(c.progSize, 0)), kErased),
           eeprom(static_cast<size_t>(std::max(c.dataSize, 0)), kErased),
-          fuses(static_cast<size_t>(std::max(c.rules.fuseBytes, 0)), c.rules.fuseDefault),
+          fuses(FactoryFuses(c.rules)),
           effectiveFuses(fuses) {}
+
+    static std::vector<uint8_t> FactoryFuses(const SimLockFuseRules& rules) {
+        const int count = std::min(std::max(rules.fuseBytes, 0), kSimMaxFuseBytes);
+        return std::vector<uint8_t>(rules.fuseDefault.begin(), rules.fuseDefault.begin() + count);
+    }
 
     SimConfig config;
     IPerformanceCounter& counter;
@@ -121,6 +156,7 @@ struct CSimPort::Impl {
     // when RESET was released): these decide whether the chip answers.
     std::vector<uint8_t> effectiveFuses;
     std::vector<uint8_t> pageBuffer;
+    uint8_t extendedAddress = 0;  // Load Extended Address byte, until RESET
 
     // The port.
     bool open = false;
@@ -216,6 +252,19 @@ struct CSimPort::Impl {
 
     const SimLockFuseRules& Rules() const { return config.rules; }
 
+    // The clock source the CKSEL field of these fuses selects runs from
+    // something on XTAL1.
+    bool NeedsXtal1(const std::vector<uint8_t>& fuseBytes) const {
+        const SimLockFuseRules& r = Rules();
+        const size_t byte = static_cast<size_t>(r.ckselBit / kBitsPerByte);
+        if (r.ckselBit < 0 || byte >= fuseBytes.size()) {
+            return false;
+        }
+        const int value =
+            (fuseBytes[byte] >> (r.ckselBit % kBitsPerByte)) & ((1 << r.ckselWidth) - 1);
+        return ((r.ckselNeedsXtal1 >> value) & 1) != 0;
+    }
+
     bool BoardHasExternalClock() const {
         switch (config.boardClock) {
             case SimBoardClock::ExternalClock:
@@ -226,26 +275,34 @@ struct CSimPort::Impl {
                 break;
         }
         // The board offers what the factory fuses select.
-        const int rcen = Rules().rcenBit;
-        return rcen < 0 || Bit(Rules().fuseDefault, rcen) != 0;
+        const SimLockFuseRules& r = Rules();
+        if (r.rcenBit >= 0) {
+            return Bit(r.fuseDefault[0], r.rcenBit) != 0;
+        }
+        if (r.ckselBit >= 0) {
+            return NeedsXtal1(FactoryFuses(r));
+        }
+        return true;
+    }
+
+    bool ClockRuns(const std::vector<uint8_t>& fuseBytes) const {
+        const SimLockFuseRules& r = Rules();
+        if (r.internalClockOnly || FuseIs(fuseBytes, r.rcenBit, 0)) {
+            return true;  // the internal RC oscillator runs it
+        }
+        if (r.ckselBit >= 0 && !NeedsXtal1(fuseBytes)) {
+            return true;
+        }
+        return BoardHasExternalClock();
     }
 
     // Whether the chip, with these fuses, can be reached by serial programming.
     bool CutsOff(const std::vector<uint8_t>& fuseBytes) const {
         const SimLockFuseRules& r = Rules();
-        if (r.internalClockOnly) {
-            // Runs whatever the board offers.
-        } else if (r.rcenBit >= 0 && !fuseBytes.empty() && Bit(fuseBytes[0], r.rcenBit) == 0) {
-            // The internal RC oscillator runs it.
-        } else if (!BoardHasExternalClock()) {
-            return true;  // no clock at all
-        }
-        if (fuseBytes.empty()) {
-            return false;
-        }
-        const uint8_t fuse = fuseBytes[0];
-        return (r.spienBit >= 0 && Bit(fuse, r.spienBit) != 0) ||
-               (r.rstdisblBit >= 0 && Bit(fuse, r.rstdisblBit) == 0);
+        const bool debugWire =
+            FuseIs(fuseBytes, r.dwenBit, 0) && (lockBits & kMemoryLockBits) == kMemoryLockBits;
+        return !ClockRuns(fuseBytes) || FuseIs(fuseBytes, r.spienBit, 1) ||
+               FuseIs(fuseBytes, r.rstdisblBit, 0) || debugWire;
     }
 
     bool CutOffNow() const { return CutsOff(effectiveFuses); }
@@ -288,6 +345,7 @@ struct CSimPort::Impl {
         progMode = false;
         lost = false;
         pageBuffer.clear();
+        extendedAddress = 0;
         resetWithSckLow = !rts;
         resetTimeNs = NowNs();
         if (echoLossPending) {
@@ -314,6 +372,7 @@ struct CSimPort::Impl {
         miso = false;
         lost = false;
         pageBuffer.clear();
+        extendedAddress = 0;
         busy = Busy::None;
         FusesTakeEffect();
     }
@@ -365,10 +424,24 @@ struct CSimPort::Impl {
         miso = ((outByte >> (kTopBit - bitPos % kBitsPerByte)) & 1) != 0;
     }
 
-    bool IsReadOpcode(uint8_t op) const {
+    // The fuse byte a fuse read instruction reads; -1: none.
+    int FuseReadIndex(uint8_t op, uint8_t second) const {
+        for (size_t i = 0; i < fuses.size(); ++i) {
+            if (Matches(Rules().fuseRead[i], op, second)) {
+                return static_cast<int>(i);
+            }
+        }
+        return -1;
+    }
+
+    // Whether the instruction begun (its first two bytes known) reads.
+    bool IsRead() const {
+        const uint8_t op = bytes[0];
+        const uint8_t second = bytes[1];
         return op == kOpReadProgLow || op == kOpReadProgHigh || op == kOpReadData ||
-               op == kOpReadSignature || (op != 0 && op == Rules().lockRead.opcode) ||
-               (op != 0 && op == Rules().fuseRead.opcode && !fuses.empty());
+               op == kOpReadSignature || (config.pollReady && op == kOpPollReady) ||
+               (config.calibrationRead && op == kOpReadCalibration) ||
+               Matches(Rules().lockRead, op, second) || FuseReadIndex(op, second) >= 0;
     }
 
     // index: 1 to 4, the byte of the instruction just completed.
@@ -379,7 +452,7 @@ struct CSimPort::Impl {
             if (AcceptEnable() && config.echo != SimEcho::None) {
                 out = kEnableSecond;
             }
-        } else if (index == 3 && progMode && IsReadOpcode(bytes[0])) {
+        } else if (index == 3 && progMode && IsRead()) {
             out = ReadAnswer(out);
         } else if (index == kBytesPerInstruction) {
             InstructionReceived();
@@ -417,9 +490,13 @@ struct CSimPort::Impl {
 
     size_t WordAddress() const { return static_cast<size_t>(bytes[1]) << kBitsPerByte | bytes[2]; }
 
+    bool HasExtendedAddress() const { return flash.size() / 2 > kWordsWithoutExtendedAddress; }
+
     size_t ProgAddress() const {
         const size_t high = (bytes[0] == kOpReadProgHigh || bytes[0] == kOpWriteProgHigh) ? 1 : 0;
-        return (WordAddress() * 2 + high) % flash.size();
+        const size_t word =
+            static_cast<size_t>(extendedAddress) << kExtendedAddressShift | WordAddress();
+        return (word * 2 + high) % flash.size();
     }
 
     size_t DataAddress() const { return WordAddress() % eeprom.size(); }
@@ -433,8 +510,9 @@ struct CSimPort::Impl {
         return config.eepromWriteTimeUs >= 0 ? config.eepromWriteTimeUs : config.writeTimeUs;
     }
 
-    // The answer of a lock or fuse read instruction.
-    uint8_t ReadBits(const SimBitRead& read) const {
+    // The answer of a lock or fuse read instruction; fuseByte: the fuse byte
+    // its fuseAt shows.
+    uint8_t ReadBits(const SimBitRead& read, size_t fuseByte = 0) const {
         uint8_t answer = 0xFF;
         for (int n = 0; n < kBitsPerByte; ++n) {
             const int lockAt = read.lockAt[static_cast<size_t>(n)];
@@ -442,8 +520,8 @@ struct CSimPort::Impl {
                 answer = WithBit(answer, lockAt, Bit(lockBits, n));
             }
             const int fuseAt = read.fuseAt[static_cast<size_t>(n)];
-            if (fuseAt >= 0 && !fuses.empty()) {
-                answer = WithBit(answer, fuseAt, Bit(fuses[0], n));
+            if (fuseAt >= 0 && fuseByte < fuses.size()) {
+                answer = WithBit(answer, fuseAt, Bit(fuses[fuseByte], n));
             }
         }
         return answer;
@@ -468,17 +546,25 @@ struct CSimPort::Impl {
         } else if (op == kOpReadData) {
             ++counters.dataReads;
         }
-        if (busy != Busy::None && IsBusy(NowNs())) {
-            if (flashRead && busy == Busy::Flash && !flash.empty() &&
-                ProgAddress() - busyStart < busySpan) {
+        const bool busyNow = busy != Busy::None && IsBusy(NowNs());
+        if (op == kOpPollReady) {
+            return busyNow ? (kReadyAnswer | kBusyBit) : kReadyAnswer;
+        }
+        if (busyNow) {
+            const bool busyFlash = flashRead && busy == Busy::Flash && !flash.empty() &&
+                                   ProgAddress() - busyStart < busySpan;
+            const bool busyEeprom = op == kOpReadData && busy == Busy::Eeprom && !eeprom.empty() &&
+                                    DataAddress() == busyStart;
+            if (config.busyReadsPromised && busyFlash) {
                 return config.pollProg;
             }
-            if (op == kOpReadData && busy == Busy::Eeprom && !eeprom.empty() &&
-                DataAddress() == busyStart) {
+            if (config.busyReadsPromised && busyEeprom) {
                 return busyPolls++ == 0 ? config.pollData1 : config.pollData2;
             }
             ++counters.protocolErrors;
-            return echo;
+            // A cell being written reads 0xFF on the parts that promise
+            // nothing about it too.
+            return busyFlash || busyEeprom ? kErased : echo;
         }
         if (flashRead) {
             return flash.empty() ? kErased : flash[ProgAddress()];
@@ -493,10 +579,29 @@ struct CSimPort::Impl {
             }
             return index < kSignatureBytes ? config.signature[index] : kNoSignatureByte;
         }
-        if (op == Rules().lockRead.opcode) {
+        if (op == kOpReadCalibration && config.calibrationRead) {
+            return kCalibrationByte;
+        }
+        if (Matches(Rules().lockRead, op, bytes[1])) {
             return ReadBits(Rules().lockRead);
         }
-        return ReadBits(Rules().fuseRead);
+        const int fuseByte = FuseReadIndex(op, bytes[1]);
+        if (fuseByte < 0) {
+            return echo;
+        }
+        return ReadBits(Rules().fuseRead[static_cast<size_t>(fuseByte)],
+                        static_cast<size_t>(fuseByte));
+    }
+
+    // The fuse byte a fuse write instruction with this second byte writes;
+    // -1: none.
+    int FuseWriteIndex(uint8_t second) const {
+        for (size_t i = 0; i < fuses.size(); ++i) {
+            if (Matches(Rules().fuseWrite[i], second)) {
+                return static_cast<int>(i);
+            }
+        }
+        return -1;
     }
 
     enum class Kind {
@@ -505,6 +610,7 @@ struct CSimPort::Impl {
         ProgWrite,
         PageLoad,
         PageWrite,
+        ExtendedAddress,
         DataWrite,
         Erase,
         LockWrite,
@@ -514,7 +620,7 @@ struct CSimPort::Impl {
 
     Kind Classify() const {
         const uint8_t op = bytes[0];
-        if (IsReadOpcode(op)) {
+        if (IsRead()) {
             return Kind::Read;
         }
         if (op == kOpWriteProgLow || op == kOpWriteProgHigh) {
@@ -522,6 +628,9 @@ struct CSimPort::Impl {
         }
         if (op == kOpWritePage && PageBytes() > 0) {
             return Kind::PageWrite;
+        }
+        if (op == kOpLoadExtendedAddress && HasExtendedAddress()) {
+            return Kind::ExtendedAddress;
         }
         if (op == kOpWriteData) {
             return Kind::DataWrite;
@@ -537,7 +646,7 @@ struct CSimPort::Impl {
             if (Matches(Rules().lockWrite, second)) {
                 return Kind::LockWrite;
             }
-            if (!fuses.empty() && Matches(Rules().fuseWrite, second)) {
+            if (FuseWriteIndex(second) >= 0) {
                 return Kind::FuseWrite;
             }
         }
@@ -636,6 +745,9 @@ struct CSimPort::Impl {
                 StartBusy(Busy::Flash, start, page, config.writeTimeUs);
                 return;
             }
+            case Kind::ExtendedAddress:
+                extendedAddress = bytes[2];
+                return;
             case Kind::DataWrite: {
                 ++counters.dataWrites;
                 if (eeprom.empty() || Locked()) {
@@ -654,8 +766,10 @@ struct CSimPort::Impl {
                     echoLossPending = true;
                 } else {
                     std::fill(flash.begin(), flash.end(), kErased);
-                    const int eesave = Rules().eesaveBit;
-                    if (eesave < 0 || fuses.empty() || Bit(fuses[0], eesave) != 0) {
+                    // EESAVE acts as soon as it is programmed, not when the
+                    // other fuses take effect (ATmega328P datasheet,
+                    // "Latching of Fuses").
+                    if (!FuseIs(fuses, Rules().eesaveBit, 0)) {
                         std::fill(eeprom.begin(), eeprom.end(), kErased);
                     }
                     lockBits = 0xFF;  // the fuses stay as they are
@@ -672,9 +786,14 @@ struct CSimPort::Impl {
             }
             case Kind::FuseWrite: {
                 ++counters.fuseWrites;
+                if (Rules().lockBit1LocksFuses && Locked()) {
+                    return;
+                }
+                const size_t index = static_cast<size_t>(FuseWriteIndex(bytes[1]));
                 uint8_t carried = 0;
-                const uint8_t written = WrittenBits(Rules().fuseWrite, carried);
-                fuses[0] = static_cast<uint8_t>((fuses[0] & ~carried) | (written & carried));
+                const uint8_t written = WrittenBits(Rules().fuseWrite[index], carried);
+                fuses[index] =
+                    static_cast<uint8_t>((fuses[index] & ~carried) | (written & carried));
                 StartBusy(Busy::Other, 0, 0, config.lockWriteTimeUs);
                 return;
             }

@@ -8,11 +8,14 @@
 // by the target's own bit counter, which restarts whenever RESET is asserted.
 // In programming mode the target echoes each byte during the next one (or,
 // as SimConfig::echo says, only Programming Enable's 0x53, or nothing); read
-// instructions put their data out during the fourth byte. Outside programming
-// mode MISO stays low, except that a correctly framed Programming Enable that
-// comes at least resetSetupUs after RESET was asserted with SCK low puts 0x53
-// out during its third byte and starts programming mode; a target out of step
-// comes into step only through extra clock pulses. Releasing RESET ends
+// instructions, and Poll RDY/BSY on the ATmega8 and later parts, put their
+// data out during the fourth byte. A part with more than 128 KB of flash
+// takes the word address bits above 16 from Load Extended Address byte,
+// kept until RESET is next asserted. Outside programming mode MISO stays
+// low, except that a correctly framed Programming Enable that comes at least
+// resetSetupUs after RESET was asserted with SCK low puts 0x53 out during
+// its third byte and starts programming mode; a target out of step comes
+// into step only through extra clock pulses. Releasing RESET ends
 // programming mode. Once enabled, the echo makes any Programming Enable read
 // back 0x53, and a complete Programming Enable seen out of step brings the
 // target back into step, so that an extra clock pulse between attempts does
@@ -93,6 +96,13 @@ struct SimConfig {
     bool strayEdgeLosesSync = false;
     SimLockFuseRules rules = SimClassicRules();
     SimBoardClock boardClock = SimBoardClock::AsShipped;
+    // The ATmega8 and later parts' instructions (see SimPart): Poll RDY/BSY,
+    // Read Calibration Byte, and whether a read of a cell being written is
+    // promised its polling value or is a protocol error answered 0xFF. Load
+    // Extended Address byte comes with more than 128 KB of flash.
+    bool pollReady = false;
+    bool calibrationRead = false;
+    bool busyReadsPromised = true;
 
     // Faults.
     bool noAdapter = false;                    // no RI echo, no DSR loop, MISO floating low

@@ -77,6 +77,7 @@ private slots:
     void menuStateRules();
     void recentMenusFromSettings();
     void autoDetectFindsDevice();
+    void autoDetectKeepsAPartOfTodayByName();
     void autoDetectFailureChangesNothing_data();
     void autoDetectFailureChangesNothing();
     void paneKeepsCarriageReturnsAndShowsAppends();
@@ -388,6 +389,26 @@ void WindowTest::autoDetectFindsDevice() {
     QVERIFY(dlg->SimPorts().Sim() != nullptr);
     QVERIFY(!dlg->SimPorts().Sim()->InProgrammingMode());
     QVERIFY(!dlg->SimPorts().Sim()->Break());
+}
+
+// A part of today has no device number: it is stored by name, and the next
+// start selects it again; no entry of the menu is checked for it.
+void WindowTest::autoDetectKeepsAPartOfTodayByName() {
+    CTestSettings settings({{2, "sim:ATmega328P"}});
+    CScriptedChooser chooser;
+    {
+        auto dlg = MakeWindow(settings, chooser);
+        Item(MenuNamed(dlg.get(), "menuDevice"), ids::kAutoDetect)->trigger();
+        QVERIFY(dlg->m_strMessages.find(" Select device : ATmega328P\r\n") != std::string::npos);
+        QCOMPARE(dlg->m_adapter.m_progImage.size(), size_t(32768));
+    }
+    QCOMPARE(settings.Profile().GetString("Device", "Type", ""), std::string("ATmega328P"));
+    auto again = MakeWindow(settings, chooser);
+    QCOMPARE(again->m_strMessages, std::string("Select device : ATmega328P\r\n"));
+    QCOMPARE(GroupCaption(*again), QStringLiteral("ATmega328P"));
+    QMenu* device = MenuNamed(again.get(), "menuDevice");
+    ShowMenu(device);
+    QVERIFY(Checked(device).isEmpty());
 }
 
 void WindowTest::autoDetectFailureChangesNothing_data() {

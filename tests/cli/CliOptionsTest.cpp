@@ -7,6 +7,7 @@
 
 #include "cli/CliHost.h"
 #include "cli/CliOptions.h"
+#include "isp/DeviceTable.h"
 
 namespace {
 
@@ -50,6 +51,10 @@ TEST(CliOptions, DeviceByNumberNameOrAuto) {
     EXPECT_EQ(o.deviceNumber, 10);
     ASSERT_TRUE(Parse({"--device", "AUTO", "check"}, o, error)) << error;
     EXPECT_TRUE(o.autoDevice);
+    // The parts of today by any of their names; they have no number.
+    ASSERT_TRUE(Parse({"--device", "attiny13a", "check"}, o, error)) << error;
+    EXPECT_STREQ(g_deviceTable[o.deviceRow].name, "ATtiny13/13A");
+    EXPECT_FALSE(Parse({"--device", "0", "check"}, o, error));
 }
 
 TEST(CliOptions, ActionsKeepTheirOrderAndArguments) {

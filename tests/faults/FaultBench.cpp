@@ -80,7 +80,7 @@ CFaultBench::CFaultBench(int deviceRow, const SimConfig& config)
       ops(adapter, host) {
     adapter.SetPortNames({{kSimComPort, "sim"}});
     adapter.SelectPort(kSimComPort);
-    adapter.SelectDevice(g_deviceTable[deviceRow].number);
+    adapter.SelectDeviceRow(deviceRow);
     adapter.m_progImage.assign(adapter.m_nProgSize, kErased);
     adapter.m_dataImage.assign(adapter.m_nDataSize, kErased);
 }

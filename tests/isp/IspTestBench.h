@@ -35,7 +35,7 @@ public:
           port(SimConfigForDevice(row), counter),
           adapter(port, counter) {
         adapter.SetPortNames({{kSimPortNumber, kSimPortName}});
-        adapter.SelectDevice(g_deviceTable[row].number);
+        adapter.SelectDeviceRow(row);
     }
 
     bool Open() { return adapter.SelectPort(kSimPortNumber) == kPortOk; }

@@ -29,7 +29,7 @@ COpsBench::COpsBench(int chipRow, const ConfigChange& change, int selectedRow)
       ops(adapter, host) {
     adapter.SetPortNames({{kSimComPort, "sim"}});
     adapter.SelectPort(kSimComPort);
-    adapter.SelectDevice(g_deviceTable[selectedRow < 0 ? chipRow : selectedRow].number);
+    adapter.SelectDeviceRow(selectedRow < 0 ? chipRow : selectedRow);
     adapter.m_progImage.assign(adapter.m_nProgSize, kErased);
     adapter.m_dataImage.assign(adapter.m_nDataSize, kErased);
     port.ResetCount();
