@@ -32,6 +32,8 @@ constexpr double kNsPerSecond = 1e9;
 constexpr double kUsPerSecond = 1e6;
 constexpr int kATmega103Row = 13;
 constexpr int kATmega161Row = 14;
+constexpr int kATmega328PRow = 16;
+constexpr int kATmega2560Row = 19;
 constexpr uint32_t kSeed = 8535;
 
 // The simulated port, with the time a real UART takes per line call.
@@ -217,6 +219,8 @@ BENCHMARK(BM_WriteVerifyAllPaged)
     ->ArgName("row")
     ->Arg(kATmega103Row)
     ->Arg(kATmega161Row)
+    ->Arg(kATmega328PRow)
+    ->Arg(kATmega2560Row)
     ->Iterations(1)
     ->Unit(benchmark::kMillisecond);
 
