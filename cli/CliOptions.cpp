@@ -32,6 +32,7 @@ constexpr ActionName kActionNames[] = {
     {"write-lock", CliActionKind::WriteLock, ArgumentKind::Bits},
     {"verify-lock", CliActionKind::VerifyLock, ArgumentKind::Bits},
     {"read-lock", CliActionKind::ReadLock, ArgumentKind::None},
+    {"read-fuses", CliActionKind::ReadFuses, ArgumentKind::None},
     {"detect", CliActionKind::Detect, ArgumentKind::None},
     {"check", CliActionKind::Check, ArgumentKind::None},
 };
@@ -340,6 +341,8 @@ Actions, run in the order given; the first failing one ends the run:
                    to program, as the ticked boxes of the window)
   read-lock        read the lock bits; prints "Lock bits : " and the ticked
                    set in the form BITS takes
+  read-fuses       read the fuse bytes of a part of today; prints "Fuses : "
+                   and lfuse=0x.., hfuse=0x.., efuse=0x.. for those it has
   detect           identify the device and print its name; the device found
                    becomes the selected one
   check            test PORT for the adapter: "Prog. Key ready" or

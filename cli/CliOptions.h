@@ -21,6 +21,7 @@ enum class CliActionKind {
     WriteLock,
     VerifyLock,
     ReadLock,
+    ReadFuses,
     Detect,
     Check,
 };

@@ -1,5 +1,7 @@
 #include "cli/CliRunner.h"
 
+#include <array>
+#include <cstdio>
 #include <map>
 #include <string>
 #include <vector>
@@ -17,6 +19,8 @@ namespace {
 constexpr int kCliPortNumber = kFirstComPort;
 constexpr const char* kToolName = "brenwick-cli: ";
 constexpr const char* kLockBitsPrefix = "Lock bits : ";
+constexpr const char* kFusesPrefix = "Fuses : ";
+constexpr size_t kFuseTextLength = 8;
 
 bool IsProgAction(CliActionKind kind) {
     return kind == CliActionKind::WriteProg || kind == CliActionKind::VerifyProg ||
@@ -185,6 +189,28 @@ private:
         return ready;
     }
 
+    bool ReadFuses() {
+        std::array<uint8_t, kFuseByteCount> fuses{};
+        uint8_t present = 0;
+        if (!m_operations.ReadFuses(fuses, present)) {
+            return false;
+        }
+        static const char* const kNames[kFuseByteCount] = {"lfuse", "hfuse", "efuse"};
+        static const uint8_t kBits[kFuseByteCount] = {kLowFuse, kHighFuse, kExtendedFuse};
+        std::string line;
+        for (int i = 0; i < kFuseByteCount; ++i) {
+            if ((present & kBits[i]) != 0) {
+                char value[kFuseTextLength];
+                std::snprintf(value, sizeof value, "0x%02X", fuses[static_cast<size_t>(i)]);
+                line += (line.empty() ? "" : ",") + std::string(kNames[i]) + "=" + value;
+            }
+        }
+        if (!line.empty()) {
+            m_host.PrintLine(kFusesPrefix + line);
+        }
+        return true;
+    }
+
     bool RunAction(size_t index) {
         const CliAction& action = m_options.actions[index];
         switch (action.kind) {
@@ -222,6 +248,8 @@ private:
                     m_host.PrintLine(kLockBitsPrefix + FormatLockSet(m_host.Ticks()));
                 }
                 return true;
+            case CliActionKind::ReadFuses:
+                return ReadFuses();
             case CliActionKind::Detect:
                 return m_session.AutoDetect();
             case CliActionKind::Check:

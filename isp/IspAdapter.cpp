@@ -58,6 +58,9 @@ constexpr uint8_t kOpReadSignature = 0x30;
 constexpr uint8_t kOpWriteProgPage = 0x4C;
 constexpr uint8_t kOpLoadExtendedAddress = 0x4D;  // 4D 00 e 00: e in the third byte
 constexpr uint32_t kPollReady = 0xF0000000;       // Poll RDY/BSY
+constexpr uint32_t kReadLowFuse = 0x50000000;
+constexpr uint32_t kReadHighFuse = 0x58080000;
+constexpr uint32_t kReadExtendedFuse = 0x50080000;
 constexpr uint8_t kBusyBit = 0x01;
 constexpr int kAddressBits = 16;  // of a word address in an instruction
 constexpr int kWordAddressSpan = 1 << kAddressBits;
@@ -691,6 +694,18 @@ int CIspAdapter::ReadLockBits(int& lockBit1, int& lockBit2, int& fstrt, int& spi
         spien = pattern.BitOf(answer, kSpienLetter) != 0 ? 1 : 0;
     }
     return result;
+}
+
+int CIspAdapter::ReadFuseByte(uint8_t fuse, uint8_t& value) {
+    value = kErased;
+    if (m_pDevice == nullptr || (m_pDevice->fuseBytes & fuse) == 0) {
+        return kIspNotSupported;
+    }
+    // Read Fuse Bits, Read Fuse High Bits, Read Extended Fuse Bits.
+    const uint32_t instruction = fuse == kLowFuse    ? kReadLowFuse
+                                 : fuse == kHighFuse ? kReadHighFuse
+                                                     : kReadExtendedFuse;
+    return ReadAnswer(instruction, value);
 }
 
 int CIspAdapter::ReadSignatureByte(uint8_t& value, int index) {

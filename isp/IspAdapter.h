@@ -98,6 +98,9 @@ public:
     // bits where the part has them; reported says which bits the part gave.
     int ReadLockByte(uint8_t& lockByte, uint8_t& reported);
     int ReadSignatureByte(uint8_t& value, int index);
+    // One fuse byte of a part of today (kLowFuse, kHighFuse or
+    // kExtendedFuse); kIspNotSupported when the part has no such byte.
+    int ReadFuseByte(uint8_t fuse, uint8_t& value);
 
     // Device table.
     int SelectDevice(int number);

@@ -66,6 +66,13 @@ constexpr char kReadLockNotReadable[] =
 constexpr char kVerifyLockNotReadable[] = " Verify : This device cannot report its lock bits.\r\n";
 constexpr char kWriteLockNoFstrt[] = " Write LockBit : This device has no FSTRT fuse.\r\n";
 
+// Fuses.
+constexpr char kReadFusesHeading[] = "Reading device Fuses ...\r\n";
+constexpr char kReadFusesComplete[] = " Read Fuses Complete\r\n";
+constexpr char kReadFusesError[] = " Read Fuses : Error.\r\n";
+constexpr char kReadFusesNone[] = " Read Fuses : This device has no fuses to read.\r\n";
+constexpr uint8_t kFuseBits[kFuseByteCount] = {kLowFuse, kHighFuse, kExtendedFuse};
+
 // Erase.
 constexpr char kEraseAllHeading[] = "Erasing ...\r\n";
 constexpr char kEraseProgHeading[] = "Erasing PROG device ...\r\n";
@@ -413,6 +420,28 @@ bool COperations::ReadLock() {
     // Its show on screen puts the ticks read (or, on failure, those taken
     // from the screen) back into the boxes.
     m_host.AppendMessage(ok ? kReadLockComplete : kReadLockError);
+    return ok;
+}
+
+bool COperations::ReadFuses(std::array<uint8_t, kFuseByteCount>& fuses, uint8_t& present) {
+    CProgrammingModeExit exit(m_adapter);
+    present = m_adapter.Device() != nullptr ? m_adapter.Device()->fuseBytes : 0;
+    if (!Begin(kReadFusesHeading, kReadInitError, kCheckSignature)) {
+        return false;
+    }
+    if (present == 0) {
+        m_host.AppendMessage(kReadFusesNone);
+        return true;
+    }
+    bool ok = true;
+    for (int i = 0; i < kFuseByteCount; ++i) {
+        if ((present & kFuseBits[i]) != 0) {
+            ok =
+                ok && m_adapter.ReadFuseByte(kFuseBits[i], fuses[static_cast<size_t>(i)]) == kIspOk;
+        }
+    }
+    ok = ok && TargetStillAnswers();
+    m_host.AppendMessage(ok ? kReadFusesComplete : kReadFusesError);
     return ok;
 }
 

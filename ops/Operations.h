@@ -11,6 +11,8 @@
 #include <vector>
 
 class CIspAdapter;
+
+constexpr int kFuseByteCount = 3;
 class IOperationHost;
 
 class COperations {
@@ -25,6 +27,10 @@ public:
     bool ReadProg();
     bool ReadData();
     bool ReadLock();
+    // The fuse bytes of a part of today, low, high and extended, into fuses;
+    // present says which the part has (kLowFuse, kHighFuse, kExtendedFuse).
+    // Nothing is ever written to them here.
+    bool ReadFuses(std::array<uint8_t, kFuseByteCount>& fuses, uint8_t& present);
     bool VerifyAll();
     bool VerifyProg();
     bool VerifyData();

@@ -251,6 +251,11 @@ TEST_F(CliProcessTest, LockBitsWrittenReadAndVerified) {
     EXPECT_EQ(r.status, 0);
     EXPECT_EQ(r.out, Lines({"Select device : AT90S1200", "Reading device LockBit ...",
                             " Read LockBit : This device cannot report its lock bits."}));
+    // A part of today's fuses, in the form the bytes are written in.
+    r = Run({"--port=sim:ATmega328P", "--device=atmega328p", "read-fuses"});
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out, Lines({"Select device : ATmega328P", "Reading device Fuses ...",
+                            " Read Fuses Complete", "Fuses : lfuse=0x62,hfuse=0xD9,efuse=0xFF"}));
 }
 
 TEST_F(CliProcessTest, DetectAndAutoDeviceIdentifyTheChip) {
