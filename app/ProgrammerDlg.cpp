@@ -375,8 +375,8 @@ void CProgrammerDlg::ReadPortNames() {
 }
 
 bool CProgrammerDlg::IsKnownDevice(int nDevice) {
-    return std::any_of(std::begin(g_deviceTable), std::end(g_deviceTable),
-                       [nDevice](const DeviceInfo& d) { return d.number == nDevice; });
+    // The parts without a number are stored by name, never as 0.
+    return FindDeviceByNumber(nDevice) != nullptr;
 }
 
 void CProgrammerDlg::InitDialog() {

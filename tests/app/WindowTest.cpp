@@ -153,11 +153,12 @@ void WindowTest::storedDeviceIsRestoredOrFallsBack() {
         QCOMPARE(GroupCaption(*dlg), QStringLiteral("ATmega103"));
         QCOMPARE(dlg->m_adapter.m_progImage.size(), size_t(131072));
     }
-    {
-        // A number the table does not know would leave the window without
-        // sizes or a name: the default device takes its place and is stored.
+    // A value the table does not know would leave the window without sizes
+    // or a name: the default device takes its place and is stored. 0 is the
+    // number of no part (those of today are stored by name).
+    for (const char* unknown : {"9999", "0", "ATmega999"}) {
         CTestSettings settings;
-        settings.Profile().WriteInt("Device", "Type", 9999);
+        settings.Profile().WriteString("Device", "Type", unknown);
         CScriptedChooser chooser;
         auto dlg = MakeWindow(settings, chooser);
         QCOMPARE(dlg->m_adapter.m_nDevice, 8535);
