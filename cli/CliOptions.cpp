@@ -11,7 +11,7 @@
 
 namespace {
 
-enum class ArgumentKind { None, File, Bits };
+enum class ArgumentKind { None, File, Bits, Fuses };
 
 struct ActionName {
     const char* name;
@@ -33,6 +33,8 @@ constexpr ActionName kActionNames[] = {
     {"verify-lock", CliActionKind::VerifyLock, ArgumentKind::Bits},
     {"read-lock", CliActionKind::ReadLock, ArgumentKind::None},
     {"read-fuses", CliActionKind::ReadFuses, ArgumentKind::None},
+    {"write-fuses", CliActionKind::WriteFuses, ArgumentKind::Fuses},
+    {"verify-fuses", CliActionKind::VerifyFuses, ArgumentKind::Fuses},
     {"detect", CliActionKind::Detect, ArgumentKind::None},
     {"check", CliActionKind::Check, ArgumentKind::None},
 };
@@ -42,6 +44,12 @@ constexpr const char* kDeviceOption = "--device";
 constexpr const char* kQuietOption = "--quiet";
 constexpr const char* kHelpOption = "--help";
 constexpr const char* kListDevicesOption = "--list-devices";
+constexpr const char* kAllowCutOffOption = "--allow-cutoff";
+constexpr const char* kFuseNames[kFuseByteCount] = {"lfuse", "hfuse", "efuse"};
+constexpr uint8_t kFuseBitsOfName[kFuseByteCount] = {kLowFuse, kHighFuse, kExtendedFuse};
+constexpr int kHexBase = 16;
+constexpr unsigned kMaxByte = 0xFF;
+constexpr size_t kFuseTextLength = 8;
 constexpr size_t kListLineLength = 128;
 constexpr const char* kShortHelpOption = "-h";
 constexpr const char* kEndOfOptions = "--";
@@ -237,6 +245,10 @@ bool ParseCliArguments(const std::vector<std::string>& args, CliOptions& options
                 parsed.quiet = true;
                 continue;
             }
+            if (word == kAllowCutOffOption) {
+                parsed.allowCutOff = true;
+                continue;
+            }
             // --port PORT, --port=PORT, and the same for --device.
             std::string name = word;
             std::string value;
@@ -278,7 +290,9 @@ bool ParseCliArguments(const std::vector<std::string>& args, CliOptions& options
         CliAction step;
         step.kind = action->kind;
         if (action->argument != ArgumentKind::None) {
-            const char* what = action->argument == ArgumentKind::File ? "a file name" : "BITS";
+            const char* what = action->argument == ArgumentKind::File   ? "a file name"
+                               : action->argument == ArgumentKind::Bits ? "BITS"
+                                                                        : "FUSES";
             if (i + 1 >= args.size()) {
                 error = std::string(action->name) + " needs " + what;
                 return false;
@@ -290,6 +304,10 @@ bool ParseCliArguments(const std::vector<std::string>& args, CliOptions& options
             }
             if (action->argument == ArgumentKind::File) {
                 step.file = argument;
+            } else if (action->argument == ArgumentKind::Fuses) {
+                if (!ParseFuseSet(argument, step.fuses, step.fuseMask, error)) {
+                    return false;
+                }
             } else if (!ParseLockSet(argument, step.ticks, error)) {
                 return false;
             }
@@ -343,6 +361,13 @@ Actions, run in the order given; the first failing one ends the run:
                    set in the form BITS takes
   read-fuses       read the fuse bytes of a part of today; prints "Fuses : "
                    and lfuse=0x.., hfuse=0x.., efuse=0x.. for those it has
+  write-fuses FUSES | verify-fuses FUSES
+                   FUSES: a comma list of lfuse=, hfuse=, efuse= with hex
+                   values (lfuse=0xE2,hfuse=0xD9); only the bytes named are
+                   written, then read back. Values that would take the chip
+                   out of reach of this adapter (RSTDISBL or DWEN programmed,
+                   SPIEN unprogrammed, another clock source) are refused.
+  --allow-cutoff   write such values all the same.
   detect           identify the device and print its name; the device found
                    becomes the selected one
   check            test PORT for the adapter: "Prog. Key ready" or
@@ -374,6 +399,61 @@ port could not be used), 2 usage error.
 Example:
   brenwick-cli --port sim:AT90S8535,state=chip.txt erase write-prog blink.hex verify-prog blink.hex
 )";
+}
+
+bool ParseFuseSet(const std::string& text, std::array<uint8_t, kFuseByteCount>& fuses,
+                  uint8_t& mask, std::string& error) {
+    std::array<uint8_t, kFuseByteCount> parsed{};
+    uint8_t given = 0;
+    size_t start = 0;
+    for (;;) {
+        const size_t comma = text.find(kListSeparator, start);
+        const std::string item = Lower(text.substr(start, comma - start));
+        const size_t equals = item.find('=');
+        int index = -1;
+        for (int i = 0; i < kFuseByteCount && equals != std::string::npos; ++i) {
+            if (item.compare(0, equals, kFuseNames[i]) == 0) {
+                index = i;
+            }
+        }
+        const std::string value = equals == std::string::npos ? "" : item.substr(equals + 1);
+        const std::string digits = value.rfind("0x", 0) == 0 ? value.substr(2) : value;
+        unsigned number = 0;
+        bool hex = !digits.empty() && digits.size() <= 2;
+        for (char c : digits) {
+            const int digit = std::isdigit(static_cast<unsigned char>(c)) != 0 ? c - '0'
+                              : c >= 'a' && c <= 'f' ? c - 'a' + kDecimalBase
+                                                     : -1;
+            hex = hex && digit >= 0;
+            number = number * kHexBase + static_cast<unsigned>(digit < 0 ? 0 : digit);
+        }
+        if (index < 0 || !hex || number > kMaxByte || (given & kFuseBitsOfName[index]) != 0) {
+            error = "bad fuse " + Quoted(item) + " in " + Quoted(text) +
+                    "; use a comma list of lfuse=, hfuse=, efuse= with hex values, each once";
+            return false;
+        }
+        parsed[static_cast<size_t>(index)] = static_cast<uint8_t>(number);
+        given = static_cast<uint8_t>(given | kFuseBitsOfName[index]);
+        if (comma == std::string::npos) {
+            break;
+        }
+        start = comma + 1;
+    }
+    fuses = parsed;
+    mask = given;
+    return true;
+}
+
+std::string FormatFuseSet(const std::array<uint8_t, kFuseByteCount>& fuses, uint8_t mask) {
+    std::string text;
+    for (int i = 0; i < kFuseByteCount; ++i) {
+        if ((mask & kFuseBitsOfName[i]) != 0) {
+            char value[kFuseTextLength];
+            std::snprintf(value, sizeof value, "0x%02X", fuses[static_cast<size_t>(i)]);
+            text += (text.empty() ? "" : ",") + std::string(kFuseNames[i]) + "=" + value;
+        }
+    }
+    return text;
 }
 
 std::string DeviceListText() {

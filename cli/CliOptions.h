@@ -3,10 +3,13 @@
 // the tool, the tests and the fuzzer all call it the same way.
 #pragma once
 
+#include <array>
+#include <cstdint>
 #include <string>
 #include <vector>
 
 #include "ops/OperationHost.h"
+#include "ops/Operations.h"
 
 enum class CliActionKind {
     Erase,
@@ -22,6 +25,8 @@ enum class CliActionKind {
     VerifyLock,
     ReadLock,
     ReadFuses,
+    WriteFuses,
+    VerifyFuses,
     Detect,
     Check,
 };
@@ -30,6 +35,10 @@ struct CliAction {
     CliActionKind kind = CliActionKind::Check;
     std::string file;  // the hex file of the write-, verify- and read- actions
     LockTicks ticks;   // the ticked set of write-lock and verify-lock
+    // The fuse bytes of write-fuses and verify-fuses (low, high, extended)
+    // and which of them were given (kLowFuse, kHighFuse, kExtendedFuse).
+    std::array<uint8_t, kFuseByteCount> fuses{};
+    uint8_t fuseMask = 0;
 };
 
 enum class CliPortKind {
@@ -52,6 +61,8 @@ struct CliOptions {
     bool quiet = false;
     bool help = false;
     bool listDevices = false;
+    // write-fuses may write values that take the chip out of reach.
+    bool allowCutOff = false;
     std::vector<CliAction> actions;
 };
 
@@ -65,6 +76,13 @@ bool ParseCliArguments(const std::vector<std::string>& args, CliOptions& options
 // fstrt. FormatLockSet gives the same form for the three lock ticks.
 bool ParseLockSet(const std::string& text, LockTicks& ticks, std::string& error);
 std::string FormatLockSet(const LockTicks& ticks);
+
+// FUSES of write-fuses and verify-fuses: "lfuse=0xE2,hfuse=0xD9" (any of
+// lfuse, hfuse, efuse, each once, hex values with or without 0x).
+// FormatFuseSet gives the same form for the bytes in mask.
+bool ParseFuseSet(const std::string& text, std::array<uint8_t, kFuseByteCount>& fuses,
+                  uint8_t& mask, std::string& error);
+std::string FormatFuseSet(const std::array<uint8_t, kFuseByteCount>& fuses, uint8_t mask);
 
 // The text of --list-devices: every device of the table with its number,
 // sizes, how its flash is written and which lock bits it reports.

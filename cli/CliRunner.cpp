@@ -20,7 +20,6 @@ constexpr int kCliPortNumber = kFirstComPort;
 constexpr const char* kToolName = "brenwick-cli: ";
 constexpr const char* kLockBitsPrefix = "Lock bits : ";
 constexpr const char* kFusesPrefix = "Fuses : ";
-constexpr size_t kFuseTextLength = 8;
 
 bool IsProgAction(CliActionKind kind) {
     return kind == CliActionKind::WriteProg || kind == CliActionKind::VerifyProg ||
@@ -195,18 +194,8 @@ private:
         if (!m_operations.ReadFuses(fuses, present)) {
             return false;
         }
-        static const char* const kNames[kFuseByteCount] = {"lfuse", "hfuse", "efuse"};
-        static const uint8_t kBits[kFuseByteCount] = {kLowFuse, kHighFuse, kExtendedFuse};
-        std::string line;
-        for (int i = 0; i < kFuseByteCount; ++i) {
-            if ((present & kBits[i]) != 0) {
-                char value[kFuseTextLength];
-                std::snprintf(value, sizeof value, "0x%02X", fuses[static_cast<size_t>(i)]);
-                line += (line.empty() ? "" : ",") + std::string(kNames[i]) + "=" + value;
-            }
-        }
-        if (!line.empty()) {
-            m_host.PrintLine(kFusesPrefix + line);
+        if (present != 0) {
+            m_host.PrintLine(kFusesPrefix + FormatFuseSet(fuses, present));
         }
         return true;
     }
@@ -250,6 +239,11 @@ private:
                 return true;
             case CliActionKind::ReadFuses:
                 return ReadFuses();
+            case CliActionKind::WriteFuses:
+                return m_operations.WriteFuses(action.fuses, action.fuseMask,
+                                               m_options.allowCutOff);
+            case CliActionKind::VerifyFuses:
+                return m_operations.VerifyFuses(action.fuses, action.fuseMask);
             case CliActionKind::Detect:
                 return m_session.AutoDetect();
             case CliActionKind::Check:

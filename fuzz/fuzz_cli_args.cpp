@@ -98,6 +98,19 @@ bool SaneAction(const CliAction& action) {
     if (NeedsFile(action.kind) != !action.file.empty()) {
         return false;
     }
+    const bool takesFuses =
+        action.kind == CliActionKind::WriteFuses || action.kind == CliActionKind::VerifyFuses;
+    if (takesFuses != (action.fuseMask != 0)) {
+        return false;  // fuse actions name at least one byte, others none
+    }
+    if (takesFuses) {
+        // The fuse set prints in a form that parses back to itself.
+        std::array<uint8_t, kFuseByteCount> fuses{};
+        uint8_t mask = 0;
+        std::string error;
+        return ParseFuseSet(FormatFuseSet(action.fuses, action.fuseMask), fuses, mask, error) &&
+               fuses == action.fuses && mask == action.fuseMask;
+    }
     if (TakesBits(action.kind)) {
         // The set prints in a form that parses back to itself.
         LockTicks again;
@@ -112,15 +125,16 @@ bool SameOptions(const CliOptions& a, const CliOptions& b) {
     if (a.portText != b.portText || a.portKind != b.portKind || a.comNumber != b.comNumber ||
         a.portName != b.portName || a.deviceNumber != b.deviceNumber ||
         a.deviceRow != b.deviceRow || a.listDevices != b.listDevices ||
-        a.autoDevice != b.autoDevice || a.quiet != b.quiet || a.help != b.help ||
-        a.actions.size() != b.actions.size()) {
+        a.allowCutOff != b.allowCutOff || a.autoDevice != b.autoDevice || a.quiet != b.quiet ||
+        a.help != b.help || a.actions.size() != b.actions.size()) {
         return false;
     }
     for (size_t i = 0; i < a.actions.size(); ++i) {
         const CliAction& x = a.actions[i];
         const CliAction& y = b.actions[i];
         if (x.kind != y.kind || x.file != y.file || x.ticks.m_bLockBit1 != y.ticks.m_bLockBit1 ||
-            x.ticks.m_bLockBit2 != y.ticks.m_bLockBit2 || x.ticks.m_bFstrt != y.ticks.m_bFstrt) {
+            x.ticks.m_bLockBit2 != y.ticks.m_bLockBit2 || x.ticks.m_bFstrt != y.ticks.m_bFstrt ||
+            x.fuses != y.fuses || x.fuseMask != y.fuseMask) {
             return false;
         }
     }

@@ -38,6 +38,26 @@ constexpr uint8_t kNoBusyValue = 0xFF;
 constexpr uint8_t kTwoFuses = kLowFuse | kHighFuse;
 constexpr uint8_t kThreeFuses = kLowFuse | kHighFuse | kExtendedFuse;
 constexpr int32_t kToday = kNoDeviceNumber;
+constexpr bool kPollReady = true;     // Poll RDY/BSY tells when a write is over
+constexpr bool kDataPolling = false;  // a cell being written reads 0xFF
+
+// The fuse bits that take a part of today out of reach of this adapter
+// (fuse tables of their datasheets): RSTDISBL, DWEN, SPIEN as 8 * byte + bit,
+// and the CKSEL bits of the low fuse.
+struct FuseGuard {
+    int8_t rstdisbl, dwen, spien;
+    uint8_t cksel;
+};
+constexpr int8_t kHigh7 = 15, kHigh6 = 14, kHigh5 = 13, kHigh3 = 11, kHigh0 = 8, kLow7 = 7;
+constexpr int8_t kNoBit = -1;
+constexpr uint8_t kCksel4 = 0x0F, kCksel2 = 0x03;
+// JTAG megas have neither RSTDISBL nor debugWIRE.
+constexpr FuseGuard kJtagGuard{kNoBit, kNoBit, kHigh5, kCksel4};
+constexpr FuseGuard kMega8Guard{kHigh7, kNoBit, kHigh5, kCksel4};
+constexpr FuseGuard kMegaDwGuard{kHigh7, kHigh6, kHigh5, kCksel4};
+constexpr FuseGuard kTinyGuard{kHigh7, kHigh6, kHigh5, kCksel4};
+constexpr FuseGuard kTiny13Guard{kHigh0, kHigh3, kLow7, kCksel2};
+constexpr FuseGuard kTiny2313Guard{kHigh0, kHigh7, kHigh5, kCksel4};
 
 }  // namespace
 
@@ -84,35 +104,49 @@ const DeviceInfo g_deviceTable[kDeviceCount] = {
     {161, 0x01, 16384, 512, "ATmega161", 0xFF, 0xFF, 0xFF, 128, 14000, 3400, 3400, 28000, kEcho,
      kLockWriteByte4, kLockReadByte, kNone},
 
-#define BRENWICK_TODAY(name, size, part, flash, eeprom, page, flashUs, eepromUs, eraseUs, fuses) \
+#define BRENWICK_TODAY(name, size, part, flash, eeprom, page, flashUs, eepromUs, eraseUs, fuses, \
+                       guard, busyFlag)                                                          \
     {                                                                                            \
         kToday, part, flash, eeprom, name, kNoBusyValue, kNoBusyValue, kNoBusyValue, page,       \
             flashUs, eepromUs, flashUs, eraseUs, kEcho, kLockWriteByte4, kLockReadByte, kNone,   \
-            size, true, fuses                                                                    \
+            size, busyFlag, fuses, guard.rstdisbl, guard.dwen, guard.spien, guard.cksel          \
     }
     // name, signature bytes 1 and 2, flash and EEPROM bytes, page bytes,
-    // longest page write, EEPROM byte write and chip erase (us), fuse bytes.
-    BRENWICK_TODAY("ATmega16/16A", 0x94, 0x03, 16384, 512, 128, 4500, 9000, 9000, kTwoFuses),
-    BRENWICK_TODAY("ATmega328P", 0x95, 0x0F, 32768, 1024, 128, 4500, 3600, 9000, kThreeFuses),
-    BRENWICK_TODAY("ATmega644P", 0x96, 0x0A, 65536, 2048, 256, 4500, 9000, 9000, kThreeFuses),
-    BRENWICK_TODAY("ATmega1284P", 0x97, 0x05, 131072, 4096, 256, 4500, 3600, 9000, kThreeFuses),
-    BRENWICK_TODAY("ATmega2560", 0x98, 0x01, 262144, 4096, 256, 4500, 9000, 9000, kThreeFuses),
-    BRENWICK_TODAY("ATtiny13/13A", 0x90, 0x07, 1024, 64, 32, 4500, 4000, 9000, kTwoFuses),
-    BRENWICK_TODAY("ATtiny25", 0x91, 0x08, 2048, 128, 32, 4500, 4000, 9000, kThreeFuses),
-    BRENWICK_TODAY("ATtiny45", 0x92, 0x06, 4096, 256, 64, 4500, 4000, 9000, kThreeFuses),
-    BRENWICK_TODAY("ATtiny85", 0x93, 0x0B, 8192, 512, 64, 4500, 4000, 9000, kThreeFuses),
-    BRENWICK_TODAY("ATtiny24", 0x91, 0x0B, 2048, 128, 32, 4500, 4000, 9000, kThreeFuses),
-    BRENWICK_TODAY("ATtiny44", 0x92, 0x07, 4096, 256, 64, 4500, 4000, 9000, kThreeFuses),
-    BRENWICK_TODAY("ATtiny84", 0x93, 0x0C, 8192, 512, 64, 4500, 4000, 9000, kThreeFuses),
-    BRENWICK_TODAY("ATtiny2313", 0x91, 0x0A, 2048, 128, 32, 4500, 4000, 4000, kThreeFuses),
-    BRENWICK_TODAY("ATtiny4313", 0x92, 0x0D, 4096, 256, 64, 4500, 4500, 9000, kThreeFuses),
+    // longest page write, EEPROM byte write and chip erase (us), fuse bytes,
+    // the fuse bits that cut the chip off.
+    BRENWICK_TODAY("ATmega16/16A", 0x94, 0x03, 16384, 512, 128, 4500, 9000, 9000, kTwoFuses,
+                   kJtagGuard, kPollReady),
+    BRENWICK_TODAY("ATmega328P", 0x95, 0x0F, 32768, 1024, 128, 4500, 3600, 9000, kThreeFuses,
+                   kMegaDwGuard, kPollReady),
+    BRENWICK_TODAY("ATmega644P", 0x96, 0x0A, 65536, 2048, 256, 4500, 9000, 9000, kThreeFuses,
+                   kJtagGuard, kPollReady),
+    BRENWICK_TODAY("ATmega1284P", 0x97, 0x05, 131072, 4096, 256, 4500, 3600, 9000, kThreeFuses,
+                   kJtagGuard, kPollReady),
+    BRENWICK_TODAY("ATmega2560", 0x98, 0x01, 262144, 4096, 256, 4500, 9000, 9000, kThreeFuses,
+                   kJtagGuard, kPollReady),
+    BRENWICK_TODAY("ATtiny13/13A", 0x90, 0x07, 1024, 64, 32, 4500, 4000, 9000, kTwoFuses,
+                   kTiny13Guard, kPollReady),
+    BRENWICK_TODAY("ATtiny25", 0x91, 0x08, 2048, 128, 32, 4500, 4000, 9000, kThreeFuses, kTinyGuard,
+                   kPollReady),
+    BRENWICK_TODAY("ATtiny45", 0x92, 0x06, 4096, 256, 64, 4500, 4000, 9000, kThreeFuses, kTinyGuard,
+                   kPollReady),
+    BRENWICK_TODAY("ATtiny85", 0x93, 0x0B, 8192, 512, 64, 4500, 4000, 9000, kThreeFuses, kTinyGuard,
+                   kPollReady),
+    BRENWICK_TODAY("ATtiny24", 0x91, 0x0B, 2048, 128, 32, 4500, 4000, 9000, kThreeFuses, kTinyGuard,
+                   kPollReady),
+    BRENWICK_TODAY("ATtiny44", 0x92, 0x07, 4096, 256, 64, 4500, 4000, 9000, kThreeFuses, kTinyGuard,
+                   kPollReady),
+    BRENWICK_TODAY("ATtiny84", 0x93, 0x0C, 8192, 512, 64, 4500, 4000, 9000, kThreeFuses, kTinyGuard,
+                   kPollReady),
+    BRENWICK_TODAY("ATtiny2313", 0x91, 0x0A, 2048, 128, 32, 4500, 4000, 4000, kThreeFuses,
+                   kTiny2313Guard, kPollReady),
+    BRENWICK_TODAY("ATtiny4313", 0x92, 0x0D, 4096, 256, 64, 4500, 4500, 9000, kThreeFuses,
+                   kTiny2313Guard, kPollReady),
     // Without Poll RDY/BSY: a cell being written reads 0xFF ("Data Polling").
-    {kToday, 0x07, 8192,  512,      "ATmega8/8A", kNoBusyValue, kNoBusyValue,    kNoBusyValue,
-     64,     4500, 9000,  4500,     9000,         kEcho,        kLockWriteByte4, kLockReadByte,
-     kNone,  0x93, false, kTwoFuses},
-    {kToday,          0x02,          32768, 1024, "ATmega32/32A", kNoBusyValue, kNoBusyValue,
-     kNoBusyValue,    128,           4500,  9000, 4500,           9000,         kEcho,
-     kLockWriteByte4, kLockReadByte, kNone, 0x95, false,          kTwoFuses},
+    BRENWICK_TODAY("ATmega8/8A", 0x93, 0x07, 8192, 512, 64, 4500, 9000, 9000, kTwoFuses,
+                   kMega8Guard, kDataPolling),
+    BRENWICK_TODAY("ATmega32/32A", 0x95, 0x02, 32768, 1024, 128, 4500, 9000, 9000, kTwoFuses,
+                   kJtagGuard, kDataPolling),
 #undef BRENWICK_TODAY
 };
 

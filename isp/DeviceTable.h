@@ -53,6 +53,12 @@ struct DeviceInfo {
     bool busyFlag = false;
     // The fuse bytes the part lets serial programming read and write.
     uint8_t fuseBytes = 0;
+    // Fuse bits that can take the chip out of reach of this adapter, as
+    // 8 * byte + bit (byte 0 low, 1 high, 2 extended); -1: the part has none.
+    int8_t rstdisblBit = -1;  // programmed: RESET becomes a port pin
+    int8_t dwenBit = -1;      // programmed: RESET carries debugWIRE
+    int8_t spienBit = -1;     // unprogrammed: serial programming is off
+    uint8_t ckselMask = 0;    // the clock source bits in the low fuse
 };
 
 // Fuse bytes (DeviceInfo::fuseBytes).

@@ -61,6 +61,9 @@ constexpr uint32_t kPollReady = 0xF0000000;       // Poll RDY/BSY
 constexpr uint32_t kReadLowFuse = 0x50000000;
 constexpr uint32_t kReadHighFuse = 0x58080000;
 constexpr uint32_t kReadExtendedFuse = 0x50080000;
+constexpr uint32_t kWriteLowFuse = 0xACA00000;  // the value in the fourth byte
+constexpr uint32_t kWriteHighFuse = 0xACA80000;
+constexpr uint32_t kWriteExtendedFuse = 0xACA40000;
 constexpr uint8_t kBusyBit = 0x01;
 constexpr int kAddressBits = 16;  // of a word address in an instruction
 constexpr int kWordAddressSpan = 1 << kAddressBits;
@@ -706,6 +709,20 @@ int CIspAdapter::ReadFuseByte(uint8_t fuse, uint8_t& value) {
                                  : fuse == kHighFuse ? kReadHighFuse
                                                      : kReadExtendedFuse;
     return ReadAnswer(instruction, value);
+}
+
+int CIspAdapter::WriteFuseByte(uint8_t fuse, uint8_t value) {
+    if (m_pDevice == nullptr || (m_pDevice->fuseBytes & fuse) == 0) {
+        return kIspNotSupported;
+    }
+    // Write Fuse Bits, Write Fuse High Bits, Write Extended Fuse Bits.
+    const uint32_t instruction = fuse == kLowFuse    ? kWriteLowFuse
+                                 : fuse == kHighFuse ? kWriteHighFuse
+                                                     : kWriteExtendedFuse;
+    Transfer(instruction | value, kNoAnswer);
+    const bool linesOk = m_bLinesOk;
+    WaitMicroseconds(LockWriteUs());
+    return linesOk ? kIspOk : kIspLineError;
 }
 
 int CIspAdapter::ReadSignatureByte(uint8_t& value, int index) {

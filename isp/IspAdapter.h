@@ -101,6 +101,8 @@ public:
     // One fuse byte of a part of today (kLowFuse, kHighFuse or
     // kExtendedFuse); kIspNotSupported when the part has no such byte.
     int ReadFuseByte(uint8_t fuse, uint8_t& value);
+    // Writes one fuse byte of a part of today, whole; nothing is read back.
+    int WriteFuseByte(uint8_t fuse, uint8_t value);
 
     // Device table.
     int SelectDevice(int number);

@@ -72,6 +72,49 @@ constexpr char kReadFusesComplete[] = " Read Fuses Complete\r\n";
 constexpr char kReadFusesError[] = " Read Fuses : Error.\r\n";
 constexpr char kReadFusesNone[] = " Read Fuses : This device has no fuses to read.\r\n";
 constexpr uint8_t kFuseBits[kFuseByteCount] = {kLowFuse, kHighFuse, kExtendedFuse};
+constexpr char kWriteFusesHeading[] = "Writing device Fuses ...\r\n";
+constexpr char kWriteFusesComplete[] = " Write Fuses Complete\r\n";
+constexpr char kWriteFusesError[] = " Write Fuses : Error.\r\n";
+constexpr char kFusesNotOnDevice[] = " Fuses : This device has no such fuse byte.\r\n";
+constexpr char kVerifyFusesHeading[] = "Verifing device Fuses ...\r\n";
+constexpr char kVerifyFusesDiffer[] = " Verify : Fuses Error.\r\n";
+constexpr char kVerifyFusesReadError[] = " Verify : Read Fuses Error.\r\n";
+constexpr int kBitsPerFuseByte = 8;
+
+// The value of fuse bit 8 * byte + bit, 1 (unprogrammed) when the bit lies
+// in a byte not being written.
+int FuseBit(const std::array<uint8_t, kFuseByteCount>& fuses, int bit) {
+    return (fuses[static_cast<size_t>(bit / kBitsPerFuseByte)] >> (bit % kBitsPerFuseByte)) & 1;
+}
+
+// What of the new values would take the chip out of reach of this adapter,
+// against the values it has now; empty when nothing.
+std::string CutOffReasons(const DeviceInfo& device, const std::array<uint8_t, kFuseByteCount>& now,
+                          const std::array<uint8_t, kFuseByteCount>& next, uint8_t which) {
+    std::string reasons;
+    auto written = [&](int bit) {
+        return bit >= 0 && (which & kFuseBits[bit / kBitsPerFuseByte]) != 0;
+    };
+    auto add = [&](const char* what) {
+        reasons += (reasons.empty() ? "" : ", ") + std::string(what);
+    };
+    if (written(device.rstdisblBit) && FuseBit(now, device.rstdisblBit) == 1 &&
+        FuseBit(next, device.rstdisblBit) == 0) {
+        add("RSTDISBL programmed: RESET becomes a port pin");
+    }
+    if (written(device.dwenBit) && FuseBit(now, device.dwenBit) == 1 &&
+        FuseBit(next, device.dwenBit) == 0) {
+        add("DWEN programmed: RESET carries debugWIRE");
+    }
+    if (written(device.spienBit) && FuseBit(now, device.spienBit) == 0 &&
+        FuseBit(next, device.spienBit) == 1) {
+        add("SPIEN unprogrammed: serial programming is off");
+    }
+    if ((which & kLowFuse) != 0 && ((now[0] ^ next[0]) & device.ckselMask) != 0) {
+        add("CKSEL changed: another clock source, which the board may not have");
+    }
+    return reasons;
+}
 
 // Erase.
 constexpr char kEraseAllHeading[] = "Erasing ...\r\n";
@@ -443,6 +486,80 @@ bool COperations::ReadFuses(std::array<uint8_t, kFuseByteCount>& fuses, uint8_t&
     ok = ok && TargetStillAnswers();
     m_host.AppendMessage(ok ? kReadFusesComplete : kReadFusesError);
     return ok;
+}
+
+bool COperations::ReadFuseBytes(std::array<uint8_t, kFuseByteCount>& fuses, uint8_t which) {
+    bool ok = true;
+    for (int i = 0; i < kFuseByteCount; ++i) {
+        if ((which & kFuseBits[i]) != 0) {
+            ok =
+                ok && m_adapter.ReadFuseByte(kFuseBits[i], fuses[static_cast<size_t>(i)]) == kIspOk;
+        }
+    }
+    return ok && TargetStillAnswers();
+}
+
+bool COperations::WriteFuses(const std::array<uint8_t, kFuseByteCount>& fuses, uint8_t which,
+                             bool allowCutOff) {
+    CProgrammingModeExit exit(m_adapter);
+    if (!Begin(kWriteFusesHeading, kWriteInitError, kCheckSignature)) {
+        return false;
+    }
+    const DeviceInfo* device = m_adapter.Device();
+    if (device == nullptr || which == 0 || (which & ~device->fuseBytes) != 0) {
+        m_host.AppendMessage(kFusesNotOnDevice);
+        return false;
+    }
+    std::array<uint8_t, kFuseByteCount> now{};
+    if (!ReadFuseBytes(now, which)) {
+        m_host.AppendMessage(kWriteFusesError);
+        return false;
+    }
+    const std::string reasons = CutOffReasons(*device, now, fuses, which);
+    if (!reasons.empty() && !allowCutOff) {
+        m_host.AppendMessage(" Write Fuses : Refused, nothing written: " + reasons +
+                             ". The chip could no longer be reached through this adapter.\r\n");
+        return false;
+    }
+    bool ok = true;
+    for (int i = 0; i < kFuseByteCount && ok; ++i) {
+        const size_t index = static_cast<size_t>(i);
+        if ((which & kFuseBits[i]) != 0 && fuses[index] != now[index]) {
+            ok = m_adapter.WriteFuseByte(kFuseBits[i], fuses[index]) == kIspOk;
+        }
+    }
+    std::array<uint8_t, kFuseByteCount> back{};
+    ok = ok && ReadFuseBytes(back, which);
+    for (int i = 0; i < kFuseByteCount && ok; ++i) {
+        const size_t index = static_cast<size_t>(i);
+        ok = (which & kFuseBits[i]) == 0 || back[index] == fuses[index];
+    }
+    m_host.AppendMessage(ok ? kWriteFusesComplete : kWriteFusesError);
+    return ok;
+}
+
+bool COperations::VerifyFuses(const std::array<uint8_t, kFuseByteCount>& fuses, uint8_t which) {
+    CProgrammingModeExit exit(m_adapter);
+    if (!Begin(kVerifyFusesHeading, kVerifyInitError, kCheckSignature)) {
+        return false;
+    }
+    const DeviceInfo* device = m_adapter.Device();
+    if (device == nullptr || which == 0 || (which & ~device->fuseBytes) != 0) {
+        m_host.AppendMessage(kFusesNotOnDevice);
+        return false;
+    }
+    std::array<uint8_t, kFuseByteCount> now{};
+    if (!ReadFuseBytes(now, which)) {
+        m_host.AppendMessage(kVerifyFusesReadError);
+        return false;
+    }
+    bool same = true;
+    for (int i = 0; i < kFuseByteCount; ++i) {
+        const size_t index = static_cast<size_t>(i);
+        same = same && ((which & kFuseBits[i]) == 0 || now[index] == fuses[index]);
+    }
+    m_host.AppendMessage(same ? kVerifyComplete : kVerifyFusesDiffer);
+    return same;
 }
 
 bool COperations::VerifyLock() {

@@ -31,6 +31,15 @@ public:
     // present says which the part has (kLowFuse, kHighFuse, kExtendedFuse).
     // Nothing is ever written to them here.
     bool ReadFuses(std::array<uint8_t, kFuseByteCount>& fuses, uint8_t& present);
+    // Writes the fuse bytes named in which (kLowFuse...) with the values
+    // given, and reads them back. A value that would take the chip out of
+    // reach of this adapter (RSTDISBL or DWEN programmed, SPIEN unprogrammed,
+    // another clock source) is refused, and nothing written, unless
+    // allowCutOff. No other fuse byte is written.
+    bool WriteFuses(const std::array<uint8_t, kFuseByteCount>& fuses, uint8_t which,
+                    bool allowCutOff);
+    // Compares the fuse bytes named in which with the values given.
+    bool VerifyFuses(const std::array<uint8_t, kFuseByteCount>& fuses, uint8_t which);
     bool VerifyAll();
     bool VerifyProg();
     bool VerifyData();
@@ -96,6 +105,8 @@ private:
     // and a read about to be reported as a difference, are settled by one
     // more instruction the target has to echo (the vendor signature byte).
     bool TargetStillAnswers();
+    // Reads the fuse bytes named in which; false when one could not be read.
+    bool ReadFuseBytes(std::array<uint8_t, kFuseByteCount>& fuses, uint8_t which);
 
     // Walks the memory in steps of stride bytes (0: a word or a byte),
     // moving the progress bar. step(a) gives nullptr when it succeeded, else

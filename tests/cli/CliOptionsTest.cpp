@@ -101,6 +101,19 @@ TEST(CliOptions, ListDevicesSaysWhatEachPartCanDo) {
         << list;
 }
 
+TEST(CliOptions, FuseSetsNameEachByteOnceWithAHexValue) {
+    std::array<uint8_t, kFuseByteCount> fuses{};
+    uint8_t mask = 0;
+    std::string error;
+    ASSERT_TRUE(ParseFuseSet("lfuse=0xE2,EFUSE=ff", fuses, mask, error)) << error;
+    EXPECT_EQ(mask, kLowFuse | kExtendedFuse);
+    EXPECT_EQ(FormatFuseSet(fuses, mask), "lfuse=0xE2,efuse=0xFF");
+    for (const char* bad : {"", "lfuse", "lfuse=", "lfuse=0x1G", "lfuse=100", "xfuse=1",
+                            "lfuse=1,lfuse=2", "lfuse=1,"}) {
+        EXPECT_FALSE(ParseFuseSet(bad, fuses, mask, error)) << bad;
+    }
+}
+
 TEST(CliOptions, UsageErrorsSayWhatIsWrong) {
     const struct {
         std::vector<std::string> args;

@@ -258,6 +258,29 @@ TEST_F(CliProcessTest, LockBitsWrittenReadAndVerified) {
                             " Read Fuses Complete", "Fuses : lfuse=0x62,hfuse=0xD9,efuse=0xFF"}));
 }
 
+// Fuses are written only as asked, read back, and never into a setting that
+// cuts the chip off unless the user says so; then the chip really is lost.
+TEST_F(CliProcessTest, FusesWrittenVerifiedAndGuarded) {
+    const std::string port = "--port=sim:ATtiny85,state=chip.txt";
+    Result r = Run({port, "--device=attiny85", "write-fuses", "lfuse=0xE2", "verify-fuses",
+                    "lfuse=0xe2,hfuse=0xdf", "read-fuses"});
+    EXPECT_EQ(r.status, 0) << r.out << r.err;
+    EXPECT_TRUE(Contains(r.out, "Fuses : lfuse=0xE2,hfuse=0xDF,efuse=0xFF\n")) << r.out;
+    for (const char* cutOff :
+         {"hfuse=0x5F", "hfuse=0x9F", "lfuse=0xE0"}) {  // RSTDISBL, DWEN, CKSEL
+        r = Run({port, "--device=attiny85", "write-fuses", cutOff});
+        EXPECT_EQ(r.status, 1) << cutOff;
+        EXPECT_TRUE(Contains(r.out, " Write Fuses : Refused, nothing written: ")) << r.out;
+    }
+    r = Run({port, "--device=attiny85", "verify-fuses", "lfuse=0xE2,hfuse=0xDF"});
+    EXPECT_EQ(r.status, 0) << r.out;
+    r = Run({port, "--device=attiny85", "--allow-cutoff", "write-fuses", "hfuse=0x5F"});
+    EXPECT_EQ(r.status, 0) << r.out;
+    r = Run({port, "--device=attiny85", "read-fuses"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_TRUE(Contains(r.out, " Read : Initialisation Error\n")) << r.out;
+}
+
 TEST_F(CliProcessTest, DetectAndAutoDeviceIdentifyTheChip) {
     Result r = Run({"--port=sim:AT90S2313", "--device", "auto", "detect"});
     EXPECT_EQ(r.status, 0) << r.out << r.err;
