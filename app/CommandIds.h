@@ -57,6 +57,7 @@ constexpr int kSetUp = 32771;
 
 // Device menu.
 constexpr int kAutoDetect = 32806;
+constexpr int kOtherDevice = 32812;  // the chooser of every part
 
 // Help menu.
 constexpr int kAbout = 32777;

@@ -27,6 +27,7 @@
 #include "app/AppIcon.h"
 #include "app/ComSelectDlg.h"
 #include "app/CommandIds.h"
+#include "app/DeviceChooser.h"
 #include "app/HexTableView.h"
 #include "app/ProfileFile.h"
 #include "app/SettingsKeys.h"
@@ -42,6 +43,13 @@ constexpr int kButtonRows = 4;
 constexpr int kButtonColumns = 4;
 
 const char* const kNotFound = "ISP programmer not found\r\n";
+constexpr char kRecentDeviceSeparator = ';';
+
+// The chooser of the desktop: the dialog, modal over the window.
+QString ChooseDeviceInDialog(QWidget* parent, const QStringList& recent) {
+    CDeviceChooserDlg dlg(recent, parent);
+    return dlg.exec() == QDialog::Accepted ? dlg.Chosen() : QString();
+}
 
 struct ButtonInfo {
     const char* caption;
@@ -98,6 +106,8 @@ const DeviceMenuItem kDeviceMenu[] = {
     {"ATtiny 10/11/12", 32790, 10},
     {nullptr, 0, 0},
     {"Auto Detect", ids::kAutoDetect, 0},
+    {nullptr, 0, 0},
+    {"&Other Device...", ids::kOtherDevice, 0},
 };
 
 // The device number a Device menu command selects, 0 when it selects none.
@@ -152,7 +162,8 @@ CProgrammerDlg::CProgrammerDlg(CProfileFile& profile, IFileChooser& chooser,
       m_session(*this, counter),
       m_adapter(m_session.Adapter()),
       m_profile(profile),
-      m_chooser(chooser) {
+      m_chooser(chooser),
+      m_deviceChooser(ChooseDeviceInDialog) {
     setWindowTitle(QStringLiteral("Brenwick"));
     setWindowIcon(AppIcon());
     // A fixed-size window with a minimise control and no maximise.
@@ -602,6 +613,8 @@ void CProgrammerDlg::OnCommand(int id) {
         SetDevice(device);
     } else if (id == ids::kAutoDetect) {
         OnAutoDetect();
+    } else if (id == ids::kOtherDevice) {
+        OnOtherDevice();
     } else if (id == ids::kSetUp) {
         OnSetUp();
     } else if (id == ids::kAbout) {
@@ -671,6 +684,24 @@ void CProgrammerDlg::ShowDevice() {
     RefreshDataView();
     ShowOnScreen();
     ScrollToEnd();
+}
+
+void CProgrammerDlg::OnOtherDevice() {
+    const QStringList recent =
+        QString::fromStdString(
+            m_profile.GetString(settings::kDeviceSection, settings::kRecentDevices, ""))
+            .split(QLatin1Char(kRecentDeviceSeparator), Qt::SkipEmptyParts);
+    const QString name = m_deviceChooser(this, recent);
+    const int row = FindDeviceByName(name.toStdString());
+    if (row < 0) {
+        return;  // cancelled
+    }
+    m_profile.WriteString(settings::kDeviceSection, settings::kRecentDevices,
+                          WithRecentDevice(recent, QString::fromLatin1(g_deviceTable[row].name))
+                              .join(QLatin1Char(kRecentDeviceSeparator))
+                              .toStdString());
+    m_session.SelectDeviceRow(row);
+    ShowDevice();
 }
 
 void CProgrammerDlg::OnAutoDetect() {

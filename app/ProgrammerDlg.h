@@ -96,6 +96,10 @@ public:
     CProfileFile& Profile() { return m_profile; }
     IFileChooser& Chooser() { return m_chooser; }
     CProgrammingSession& Session() { return m_session; }
+    // The chooser of the Device menu's last entry: gives the name of the
+    // part chosen, empty when none was. Tests answer it without a dialog.
+    using DeviceChooser = std::function<QString(QWidget*, const QStringList&)>;
+    void SetDeviceChooser(DeviceChooser chooser) { m_deviceChooser = std::move(chooser); }
     // The simulated adapters sim: ports lead to.
     CSimPortKind& SimPorts() { return m_session.SimPorts(); }
     CHexTableView* ProgView() const { return m_listProg; }
@@ -151,6 +155,7 @@ private:
 
     // Commands.
     void OnAutoDetect();
+    void OnOtherDevice();
     void OnSetUp();
     void OnAbout();
     void OnOperationButton(int id);
@@ -213,5 +218,6 @@ private:
     void ShowProgress();
 
     int m_nOperationDepth = 0;
+    DeviceChooser m_deviceChooser;
     QElapsedTimer m_yieldClock;
 };

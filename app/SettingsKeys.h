@@ -5,6 +5,7 @@ namespace settings {
 
 constexpr const char* kDeviceSection = "Device";
 constexpr const char* kDeviceType = "Type";
+constexpr const char* kRecentDevices = "Recent";  // the parts chosen last, ";" between
 constexpr int kDefaultDevice = 8535;
 
 constexpr const char* kComSection = "Com";

@@ -16,6 +16,7 @@
 
 #include "app/AboutDlg.h"
 #include "app/CommandIds.h"
+#include "app/DeviceChooser.h"
 #include "app/HexTableView.h"
 #include "app/ProgrammerApp.h"
 #include "tests/app/AppTestSupport.h"
@@ -78,6 +79,7 @@ private slots:
     void recentMenusFromSettings();
     void autoDetectFindsDevice();
     void autoDetectKeepsAPartOfTodayByName();
+    void otherDeviceChooserNarrowsAndRemembers();
     void autoDetectFailureChangesNothing_data();
     void autoDetectFailureChangesNothing();
     void paneKeepsCarriageReturnsAndShowsAppends();
@@ -410,6 +412,38 @@ void WindowTest::autoDetectKeepsAPartOfTodayByName() {
     QMenu* device = MenuNamed(again.get(), "menuDevice");
     ShowMenu(device);
     QVERIFY(Checked(device).isEmpty());
+}
+
+// The Device menu's last entry offers every part, the last chosen first,
+// narrowed by what is typed; the part chosen is selected and remembered.
+void WindowTest::otherDeviceChooserNarrowsAndRemembers() {
+    QCOMPARE(DeviceChoices(QString(), {}).size(), kDeviceCount);
+    QCOMPARE(DeviceChoices(QStringLiteral("tiny8"), {}), (QStringList{"ATtiny85", "ATtiny84"}));
+    QCOMPARE(DeviceChoices(QString(), {"ATtiny13A", "bogus", "ATmega328P"}).mid(0, 3),
+             (QStringList{"ATtiny13/13A", "ATmega328P", "AT90S8535"}));
+    QCOMPARE(WithRecentDevice({"A", "B", "C", "D", "E"}, "C"),
+             (QStringList{"C", "A", "B", "D", "E"}));
+
+    CTestSettings settings;
+    CScriptedChooser chooser;
+    auto dlg = MakeWindow(settings, chooser);
+    QStringList offered;
+    QString answer = QStringLiteral("atmega328p");
+    dlg->SetDeviceChooser([&](QWidget*, const QStringList& recent) {
+        offered = recent;
+        return answer;
+    });
+    QMenu* device = MenuNamed(dlg.get(), "menuDevice");
+    Item(device, ids::kOtherDevice)->trigger();
+    QCOMPARE(GroupCaption(*dlg), QStringLiteral("ATmega328P"));
+    QCOMPARE(dlg->m_adapter.m_progImage.size(), size_t(32768));
+    QCOMPARE(settings.Profile().GetString("Device", "Type", ""), std::string("ATmega328P"));
+    QCOMPARE(settings.Profile().GetString("Device", "Recent", ""), std::string("ATmega328P"));
+    // Cancelled: nothing changes, and the last choice was offered first.
+    answer.clear();
+    Item(device, ids::kOtherDevice)->trigger();
+    QCOMPARE(offered, QStringList{"ATmega328P"});
+    QCOMPARE(GroupCaption(*dlg), QStringLiteral("ATmega328P"));
 }
 
 void WindowTest::autoDetectFailureChangesNothing_data() {

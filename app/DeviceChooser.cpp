@@ -1,0 +1,67 @@
+#include "app/DeviceChooser.h"
+
+#include <QDialogButtonBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QVBoxLayout>
+
+#include "isp/DeviceTable.h"
+
+QStringList DeviceChoices(const QString& filter, const QStringList& recent) {
+    QStringList names;
+    auto offer = [&](const QString& name) {
+        if (!names.contains(name) && name.contains(filter, Qt::CaseInsensitive)) {
+            names << name;
+        }
+    };
+    for (const QString& name : recent) {
+        const int row = FindDeviceByName(name.toStdString());
+        if (row >= 0) {
+            offer(QString::fromLatin1(g_deviceTable[row].name));
+        }
+    }
+    for (const DeviceInfo& row : g_deviceTable) {
+        offer(QString::fromLatin1(row.name));
+    }
+    return names;
+}
+
+QStringList WithRecentDevice(const QStringList& recent, const QString& name) {
+    QStringList list{name};
+    for (const QString& other : recent) {
+        if (list.size() < kRecentDeviceCount && !list.contains(other)) {
+            list << other;
+        }
+    }
+    return list;
+}
+
+CDeviceChooserDlg::CDeviceChooserDlg(const QStringList& recent, QWidget* parent)
+    : QDialog(parent), m_recent(recent) {
+    setWindowTitle(QStringLiteral("Choose Device"));
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(new QLabel(QStringLiteral("Type part of a name:"), this));
+    m_filter = new QLineEdit(this);
+    layout->addWidget(m_filter);
+    m_list = new QListWidget(this);
+    layout->addWidget(m_list);
+    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
+    layout->addWidget(buttons);
+    connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
+    connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
+    connect(m_list, &QListWidget::itemDoubleClicked, this, &QDialog::accept);
+    connect(m_filter, &QLineEdit::textChanged, this, &CDeviceChooserDlg::Refill);
+    Refill();
+}
+
+void CDeviceChooserDlg::Refill() {
+    m_list->clear();
+    m_list->addItems(DeviceChoices(m_filter->text(), m_recent));
+    m_list->setCurrentRow(0);
+}
+
+QString CDeviceChooserDlg::Chosen() const {
+    const QListWidgetItem* item = m_list->currentItem();
+    return item != nullptr ? item->text() : QString();
+}
