@@ -499,10 +499,9 @@ bool COperations::ReadFuseBytes(std::array<uint8_t, kFuseByteCount>& fuses, uint
     return ok && TargetStillAnswers();
 }
 
-bool COperations::WriteFuses(const std::array<uint8_t, kFuseByteCount>& fuses, uint8_t which,
-                             bool allowCutOff) {
-    CProgrammingModeExit exit(m_adapter);
-    if (!Begin(kWriteFusesHeading, kWriteInitError, kCheckSignature)) {
+bool COperations::BeginFuses(const FuseLines& lines, uint8_t which,
+                             std::array<uint8_t, kFuseByteCount>& now) {
+    if (!Begin(lines.heading, lines.initError, kCheckSignature)) {
         return false;
     }
     const DeviceInfo* device = m_adapter.Device();
@@ -510,12 +509,21 @@ bool COperations::WriteFuses(const std::array<uint8_t, kFuseByteCount>& fuses, u
         m_host.AppendMessage(kFusesNotOnDevice);
         return false;
     }
-    std::array<uint8_t, kFuseByteCount> now{};
     if (!ReadFuseBytes(now, which)) {
-        m_host.AppendMessage(kWriteFusesError);
+        m_host.AppendMessage(lines.readError);
         return false;
     }
-    const std::string reasons = CutOffReasons(*device, now, fuses, which);
+    return true;
+}
+
+bool COperations::WriteFuses(const std::array<uint8_t, kFuseByteCount>& fuses, uint8_t which,
+                             bool allowCutOff) {
+    CProgrammingModeExit exit(m_adapter);
+    std::array<uint8_t, kFuseByteCount> now{};
+    if (!BeginFuses({kWriteFusesHeading, kWriteInitError, kWriteFusesError}, which, now)) {
+        return false;
+    }
+    const std::string reasons = CutOffReasons(*m_adapter.Device(), now, fuses, which);
     if (!reasons.empty() && !allowCutOff) {
         m_host.AppendMessage(" Write Fuses : Refused, nothing written: " + reasons +
                              ". The chip could no longer be reached through this adapter.\r\n");
@@ -540,17 +548,8 @@ bool COperations::WriteFuses(const std::array<uint8_t, kFuseByteCount>& fuses, u
 
 bool COperations::VerifyFuses(const std::array<uint8_t, kFuseByteCount>& fuses, uint8_t which) {
     CProgrammingModeExit exit(m_adapter);
-    if (!Begin(kVerifyFusesHeading, kVerifyInitError, kCheckSignature)) {
-        return false;
-    }
-    const DeviceInfo* device = m_adapter.Device();
-    if (device == nullptr || which == 0 || (which & ~device->fuseBytes) != 0) {
-        m_host.AppendMessage(kFusesNotOnDevice);
-        return false;
-    }
     std::array<uint8_t, kFuseByteCount> now{};
-    if (!ReadFuseBytes(now, which)) {
-        m_host.AppendMessage(kVerifyFusesReadError);
+    if (!BeginFuses({kVerifyFusesHeading, kVerifyInitError, kVerifyFusesReadError}, which, now)) {
         return false;
     }
     bool same = true;

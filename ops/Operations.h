@@ -107,6 +107,16 @@ private:
     bool TargetStillAnswers();
     // Reads the fuse bytes named in which; false when one could not be read.
     bool ReadFuseBytes(std::array<uint8_t, kFuseByteCount>& fuses, uint8_t which);
+    struct FuseLines {
+        const char* heading;
+        const char* initError;
+        const char* readError;
+    };
+    // Start of a fuse operation: the frame's start, the bytes named checked
+    // against the part's, their present values read into now. On failure
+    // its line is posted and false given; the caller only leaves.
+    bool BeginFuses(const FuseLines& lines, uint8_t which,
+                    std::array<uint8_t, kFuseByteCount>& now);
 
     // Walks the memory in steps of stride bytes (0: a word or a byte),
     // moving the progress bar. step(a) gives nullptr when it succeeded, else
