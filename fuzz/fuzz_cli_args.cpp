@@ -12,6 +12,7 @@
 #include "isp/DeviceTable.h"
 #include "isp/IspAdapter.h"
 #include "isp/PortNames.h"
+#include "sim/SimParts.h"
 #include "sim/SimPortOptions.h"
 
 namespace {
@@ -81,7 +82,7 @@ bool SanePort(const CliOptions& options) {
             std::string error;
             return IsSimPortName(options.portName) &&
                    ParseSimPortOptions(options.portName, simPort, error) &&
-                   simPort.deviceIndex >= 0 && simPort.deviceIndex < kDeviceCount;
+                   FindSimPart(simPort.partName) != nullptr;
         }
         case CliPortKind::Path:
             return !IsSimPortName(options.portName);

@@ -6,7 +6,7 @@
 #include <map>
 #include <vector>
 
-#include "isp/DeviceTable.h"
+#include "sim/SimParts.h"
 
 namespace {
 
@@ -124,19 +124,17 @@ bool ParseSimPortOptions(const std::string& name, SimPortOptions& simPort, std::
     }
     const std::vector<std::string> parts = Split(name.substr(std::strlen(kSimPortPrefix)));
     SimPortOptions parsed;
-    for (int index = 0; index < kDeviceCount; ++index) {
-        if (EqualNoCase(parts[0], g_deviceTable[index].name)) {
-            parsed.deviceIndex = index;
-            break;
-        }
-    }
-    if (parsed.deviceIndex < 0) {
+    // The simulator's own parts, not the program's description: a sim: port
+    // is a chip, whatever the program believes about it.
+    const SimPart* part = FindSimPart(parts[0]);
+    if (part == nullptr) {
         error = parts[0].empty() ? std::string("no device named in \"") + name + "\""
                                  : "unknown device \"" + parts[0] + "\" in \"" + name + "\"";
         return false;
     }
-    const std::string deviceName = g_deviceTable[parsed.deviceIndex].name;
-    parsed.config = SimConfigForDevice(parsed.deviceIndex);
+    const std::string deviceName = part->name;
+    parsed.partName = deviceName;
+    parsed.config = SimConfigForPart(deviceName);
     SimConfig& config = parsed.config;
     for (size_t i = 1; i < parts.size(); ++i) {
         const std::string& option = parts[i];

@@ -18,7 +18,7 @@
 #include "sim/SimTarget.h"
 
 struct SimPortOptions {
-    int deviceIndex = -1;   // row of the device table
+    std::string partName;   // the simulated part, as the simulator names it
     std::string stateFile;  // empty: no state file
     SimConfig config;       // device values plus the faults named
 };

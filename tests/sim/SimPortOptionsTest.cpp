@@ -11,23 +11,21 @@
 namespace {
 
 constexpr int kAT90S8515 = 4;
-constexpr int kATtiny10 = 8;
-constexpr int kATmega103 = 13;
 
 TEST(SimPortOptions, DeviceNamesAreTableNamesInAnyCase) {
     SimPortOptions simPort;
     std::string error;
     ASSERT_TRUE(ParseSimPortOptions("sim:AT90S8515", simPort, error)) << error;
-    EXPECT_EQ(simPort.deviceIndex, kAT90S8515);
+    EXPECT_EQ(simPort.partName, "AT90S8515");
     EXPECT_TRUE(simPort.stateFile.empty());
     EXPECT_EQ(simPort.config.signature, SimConfigForDevice(kAT90S8515).signature);
     EXPECT_EQ(simPort.config.pollProg, 0x7F);
 
     ASSERT_TRUE(ParseSimPortOptions("SIM:atmega103", simPort, error)) << error;
-    EXPECT_EQ(simPort.deviceIndex, kATmega103);
+    EXPECT_EQ(simPort.partName, "ATmega103");
     EXPECT_EQ(simPort.config.progSize, 131072);
     ASSERT_TRUE(ParseSimPortOptions("sim:attiny10/11/12", simPort, error)) << error;
-    EXPECT_EQ(simPort.deviceIndex, kATtiny10);
+    EXPECT_EQ(simPort.partName, "ATtiny10/11/12");
 }
 
 TEST(SimPortOptions, OptionsSetStateFileAndFaults) {
@@ -68,11 +66,11 @@ TEST(SimPortOptions, BadNamesGiveAMessageAndLeaveTheOptionsAlone) {
     for (const std::string& name : bad) {
         SCOPED_TRACE(name);
         SimPortOptions simPort;
-        simPort.deviceIndex = 99;
+        simPort.partName = "kept";
         std::string error;
         EXPECT_FALSE(ParseSimPortOptions(name, simPort, error));
         EXPECT_FALSE(error.empty());
-        EXPECT_EQ(simPort.deviceIndex, 99);
+        EXPECT_EQ(simPort.partName, "kept");
     }
     EXPECT_TRUE(IsSimPortName("Sim:x"));
     EXPECT_FALSE(IsSimPortName("si"));
