@@ -225,10 +225,6 @@ int FindDeviceByName(const std::string& name) {
     return -1;
 }
 
-uint8_t SizeCodeOf(const DeviceInfo& row) {
-    return row.sizeCode != 0 ? row.sizeCode : SizeCodeForProgSize(row.progSize);
-}
-
 namespace {
 
 struct SizeCode {

@@ -70,8 +70,6 @@ constexpr uint8_t kExtendedFuse = 0x04;
 // stored by name) carry this one.
 constexpr int32_t kNoDeviceNumber = 0;
 
-// The first fifteen rows are the Device menu's, in its order.
-constexpr int kClassicDeviceCount = 15;
 constexpr int kDeviceCount = 31;
 extern const DeviceInfo g_deviceTable[kDeviceCount];
 
@@ -80,13 +78,9 @@ const DeviceInfo* FindDeviceByNumber(int32_t number);
 // The index of the row with that name, or one of the names it is made of
 // ("ATtiny13A" finds "ATtiny13/13A"), without regard to case; -1 when none.
 int FindDeviceByName(const std::string& name);
-// The second signature byte the part answers.
-uint8_t SizeCodeOf(const DeviceInfo& row);
 // The index of the row with that name, or one of the names it is made of
 // ("ATtiny13A" finds "ATtiny13/13A"), without regard to case; -1 when none.
 int FindDeviceByName(const std::string& name);
-// The second signature byte the part answers.
-uint8_t SizeCodeOf(const DeviceInfo& row);
 
 // First signature byte of every Atmel part.
 constexpr uint8_t kAtmelVendorCode = 0x1E;

@@ -3,11 +3,23 @@
 
 #include <cstring>
 
+#include "isp/InstructionPattern.h"
 #include "tests/isp/IspTestBench.h"
 
 namespace {
 
 constexpr uint8_t kOpReadSignature = 0x30;
+
+// A pattern of the description that is not 32 bits long would send a wrong
+// instruction to that part.
+TEST(DeviceDescription, EveryInstructionPatternHasThirtyTwoBits) {
+    for (const DeviceInfo& row : g_deviceTable) {
+        for (const char* pattern : {row.lockWrite, row.lockRead, row.fstrtWrite}) {
+            EXPECT_TRUE(pattern == nullptr || CInstructionPattern(pattern).IsValid())
+                << row.name << ": " << pattern;
+        }
+    }
+}
 
 TEST(AdapterSelectDevice, TakesTheFirstRowWithTheNumber) {
     CVirtualCounter counter;
