@@ -51,6 +51,7 @@ constexpr int kHexBase = 16;
 constexpr unsigned kMaxByte = 0xFF;
 constexpr size_t kFuseTextLength = 8;
 constexpr size_t kListLineLength = 128;
+constexpr size_t kFuseHeadLength = 24;
 constexpr const char* kShortHelpOption = "-h";
 constexpr const char* kEndOfOptions = "--";
 constexpr const char* kAutoDevice = "auto";
@@ -456,19 +457,58 @@ std::string FormatFuseSet(const std::array<uint8_t, kFuseByteCount>& fuses, uint
     return text;
 }
 
+std::vector<std::string> FuseBitLines(const DeviceInfo& device,
+                                      const std::array<uint8_t, kFuseByteCount>& fuses,
+                                      uint8_t mask) {
+    std::vector<std::string> lines;
+    for (int i = 0; i < kFuseByteCount; ++i) {
+        if ((mask & kFuseBitsOfName[i]) == 0) {
+            continue;
+        }
+        const uint8_t value = fuses[static_cast<size_t>(i)];
+        char head[kFuseHeadLength];
+        std::snprintf(head, sizeof head, "%s = 0x%02X", kFuseNames[i], value);
+        lines.emplace_back(head);
+        for (int bit = kBitsPerFuse - 1; bit >= 0; --bit) {
+            const std::string name = FuseBitName(device.fuseNames, i, bit);
+            if (name.empty()) {
+                continue;  // no fuse
+            }
+            const int set = (value >> bit) & 1;
+            char line[kListLineLength];
+            std::snprintf(line, sizeof line, "  %-10s %d %-14s %s", name.c_str(), set,
+                          set != 0 ? "unprogrammed" : "programmed", FuseBitMeaning(name));
+            std::string text = line;
+            while (!text.empty() && text.back() == ' ') {
+                text.pop_back();
+            }
+            lines.push_back(text);
+        }
+    }
+    return lines;
+}
+
 std::string DeviceListText() {
     std::string text =
-        "Device           Number  Flash   EEPROM  Flash written   Lock bits read  FSTRT\n";
+        "Device                   Number   Flash  EEPROM  Flash written   Lock bits read  Fuses\n";
     for (const DeviceInfo& row : g_deviceTable) {
         char line[kListLineLength];
         const std::string written =
             row.progPageSize > 0 ? std::to_string(row.progPageSize) + "-byte pages" : "by byte";
         const std::string number =
             row.number != kNoDeviceNumber ? std::to_string(row.number) : std::string("-");
-        std::snprintf(line, sizeof line, "%-16s %6s  %6d  %6d  %-15s %-15s %s\n", row.name,
+        std::string fuses;
+        for (int i = 0; i < kFuseByteCount; ++i) {
+            if ((row.fuseBytes & kFuseBitsOfName[i]) != 0) {
+                fuses += (fuses.empty() ? "" : ",") + std::string(kFuseNames[i]);
+            }
+        }
+        if (row.fstrtWrite != nullptr) {
+            fuses = "FSTRT";
+        }
+        std::snprintf(line, sizeof line, "%-24s %6s  %6d  %6d  %-15s %-15s %s\n", row.name,
                       number.c_str(), row.progSize, row.dataSize, written.c_str(),
-                      row.lockRead != nullptr ? "yes" : "no",
-                      row.fstrtWrite != nullptr ? "yes" : "no");
+                      row.lockRead != nullptr ? "yes" : "no", fuses.empty() ? "-" : fuses.c_str());
         text += line;
     }
     return text;

@@ -87,6 +87,11 @@ std::string FormatFuseSet(const std::array<uint8_t, kFuseByteCount>& fuses, uint
 // The text of --list-devices: every device of the table with its number,
 // sizes, how its flash is written and which lock bits it reports.
 std::string DeviceListText();
+// Each fuse byte in mask as "lfuse = 0x62", then one line per fuse bit: its
+// name (or number), its value and state, and what it does.
+std::vector<std::string> FuseBitLines(const DeviceInfo& device,
+                                      const std::array<uint8_t, kFuseByteCount>& fuses,
+                                      uint8_t mask);
 
 // The text of --help.
 const char* CliUsageText();

@@ -20,6 +20,7 @@ constexpr int kCliPortNumber = kFirstComPort;
 constexpr const char* kToolName = "brenwick-cli: ";
 constexpr const char* kLockBitsPrefix = "Lock bits : ";
 constexpr const char* kFusesPrefix = "Fuses : ";
+constexpr size_t kCalibrationLineLength = 32;
 
 bool IsProgAction(CliActionKind kind) {
     return kind == CliActionKind::WriteProg || kind == CliActionKind::VerifyProg ||
@@ -191,11 +192,21 @@ private:
     bool ReadFuses() {
         std::array<uint8_t, kFuseByteCount> fuses{};
         uint8_t present = 0;
-        if (!m_operations.ReadFuses(fuses, present)) {
+        int calibration = -1;
+        if (!m_operations.ReadFuses(fuses, present, calibration)) {
             return false;
         }
         if (present != 0) {
             m_host.PrintLine(kFusesPrefix + FormatFuseSet(fuses, present));
+            for (const std::string& line :
+                 FuseBitLines(*m_session.Adapter().Device(), fuses, present)) {
+                m_host.PrintLine(line);
+            }
+        }
+        if (calibration >= 0) {
+            char line[kCalibrationLineLength];
+            std::snprintf(line, sizeof line, "Calibration : 0x%02X", calibration);
+            m_host.PrintLine(line);
         }
         return true;
     }

@@ -6,6 +6,8 @@
 #include <cstdint>
 #include <string>
 
+#include "isp/FuseBits.h"
+
 constexpr int kDeviceNameLength = 40;
 
 // How a part enters programming mode.
@@ -53,12 +55,18 @@ struct DeviceInfo {
     bool busyFlag = false;
     // The fuse bytes the part lets serial programming read and write.
     uint8_t fuseBytes = 0;
+    // Their bits' names; nullptr: the bits are shown by number.
+    const FuseLayout* fuseNames = nullptr;
     // Fuse bits that can take the chip out of reach of this adapter, as
     // 8 * byte + bit (byte 0 low, 1 high, 2 extended); -1: the part has none.
+    // Rows take them from fuseNames.
     int8_t rstdisblBit = -1;  // programmed: RESET becomes a port pin
     int8_t dwenBit = -1;      // programmed: RESET carries debugWIRE
     int8_t spienBit = -1;     // unprogrammed: serial programming is off
     uint8_t ckselMask = 0;    // the clock source bits in the low fuse
+    // Read Calibration Byte (0x38) gives the internal oscillator's
+    // calibration value.
+    bool calibration = false;
 };
 
 // Fuse bytes (DeviceInfo::fuseBytes).
@@ -70,14 +78,11 @@ constexpr uint8_t kExtendedFuse = 0x04;
 // stored by name) carry this one.
 constexpr int32_t kNoDeviceNumber = 0;
 
-constexpr int kDeviceCount = 31;
+constexpr int kDeviceCount = 118;
 extern const DeviceInfo g_deviceTable[kDeviceCount];
 
 // The row with that device number; nullptr when there is none.
 const DeviceInfo* FindDeviceByNumber(int32_t number);
-// The index of the row with that name, or one of the names it is made of
-// ("ATtiny13A" finds "ATtiny13/13A"), without regard to case; -1 when none.
-int FindDeviceByName(const std::string& name);
 // The index of the row with that name, or one of the names it is made of
 // ("ATtiny13A" finds "ATtiny13/13A"), without regard to case; -1 when none.
 int FindDeviceByName(const std::string& name);

@@ -61,7 +61,8 @@ constexpr uint32_t kPollReady = 0xF0000000;       // Poll RDY/BSY
 constexpr uint32_t kReadLowFuse = 0x50000000;
 constexpr uint32_t kReadHighFuse = 0x58080000;
 constexpr uint32_t kReadExtendedFuse = 0x50080000;
-constexpr uint32_t kWriteLowFuse = 0xACA00000;  // the value in the fourth byte
+constexpr uint32_t kReadCalibration = 0x38000000;  // Read Calibration Byte at address 0
+constexpr uint32_t kWriteLowFuse = 0xACA00000;     // the value in the fourth byte
 constexpr uint32_t kWriteHighFuse = 0xACA80000;
 constexpr uint32_t kWriteExtendedFuse = 0xACA40000;
 constexpr uint8_t kBusyBit = 0x01;
@@ -719,10 +720,21 @@ int CIspAdapter::WriteFuseByte(uint8_t fuse, uint8_t value) {
     const uint32_t instruction = fuse == kLowFuse    ? kWriteLowFuse
                                  : fuse == kHighFuse ? kWriteHighFuse
                                                      : kWriteExtendedFuse;
-    Transfer(instruction | value, kNoAnswer);
+    const FuseLayout* layout = m_pDevice->fuseNames;
+    const int byte = fuse == kLowFuse ? 0 : fuse == kHighFuse ? 1 : 2;
+    const uint8_t ones = layout != nullptr ? layout->writeOnes[byte] : 0;
+    Transfer(instruction | static_cast<uint8_t>(value | ones), kNoAnswer);
     const bool linesOk = m_bLinesOk;
     WaitMicroseconds(LockWriteUs());
     return linesOk ? kIspOk : kIspLineError;
+}
+
+int CIspAdapter::ReadCalibrationByte(uint8_t& value) {
+    value = kErased;
+    if (m_pDevice == nullptr || !m_pDevice->calibration) {
+        return kIspNotSupported;
+    }
+    return ReadAnswer(kReadCalibration, value);
 }
 
 int CIspAdapter::ReadSignatureByte(uint8_t& value, int index) {

@@ -103,6 +103,9 @@ public:
     int ReadFuseByte(uint8_t fuse, uint8_t& value);
     // Writes one fuse byte of a part of today, whole; nothing is read back.
     int WriteFuseByte(uint8_t fuse, uint8_t value);
+    // The internal oscillator's calibration byte (the first, where a part
+    // has several); kIspNotSupported when the part cannot give it.
+    int ReadCalibrationByte(uint8_t& value);
 
     // Device table.
     int SelectDevice(int number);

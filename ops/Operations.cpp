@@ -72,6 +72,7 @@ constexpr char kReadFusesComplete[] = " Read Fuses Complete\r\n";
 constexpr char kReadFusesError[] = " Read Fuses : Error.\r\n";
 constexpr char kReadFusesNone[] = " Read Fuses : This device has no fuses to read.\r\n";
 constexpr uint8_t kFuseBits[kFuseByteCount] = {kLowFuse, kHighFuse, kExtendedFuse};
+constexpr const char* kFuseByteNames[kFuseByteCount] = {"lfuse", "hfuse", "efuse"};
 constexpr char kWriteFusesHeading[] = "Writing device Fuses ...\r\n";
 constexpr char kWriteFusesComplete[] = " Write Fuses Complete\r\n";
 constexpr char kWriteFusesError[] = " Write Fuses : Error.\r\n";
@@ -87,17 +88,16 @@ int FuseBit(const std::array<uint8_t, kFuseByteCount>& fuses, int bit) {
     return (fuses[static_cast<size_t>(bit / kBitsPerFuseByte)] >> (bit % kBitsPerFuseByte)) & 1;
 }
 
-// What of the new values would take the chip out of reach of this adapter,
-// against the values it has now; empty when nothing.
-std::string CutOffReasons(const DeviceInfo& device, const std::array<uint8_t, kFuseByteCount>& now,
-                          const std::array<uint8_t, kFuseByteCount>& next, uint8_t which) {
+}  // namespace
+
+std::string FuseCutOffReasons(const DeviceInfo& device,
+                              const std::array<uint8_t, kFuseByteCount>& now,
+                              const std::array<uint8_t, kFuseByteCount>& next, uint8_t which) {
     std::string reasons;
     auto written = [&](int bit) {
         return bit >= 0 && (which & kFuseBits[bit / kBitsPerFuseByte]) != 0;
     };
-    auto add = [&](const char* what) {
-        reasons += (reasons.empty() ? "" : ", ") + std::string(what);
-    };
+    auto add = [&](const std::string& what) { reasons += (reasons.empty() ? "" : ", ") + what; };
     if (written(device.rstdisblBit) && FuseBit(now, device.rstdisblBit) == 1 &&
         FuseBit(next, device.rstdisblBit) == 0) {
         add("RSTDISBL programmed: RESET becomes a port pin");
@@ -113,8 +113,20 @@ std::string CutOffReasons(const DeviceInfo& device, const std::array<uint8_t, kF
     if ((which & kLowFuse) != 0 && ((now[0] ^ next[0]) & device.ckselMask) != 0) {
         add("CKSEL changed: another clock source, which the board may not have");
     }
+    // Where the program cannot name a byte's bits, any change to it may be
+    // one of the above.
+    for (int i = 0; i < kFuseByteCount; ++i) {
+        const size_t index = static_cast<size_t>(i);
+        const bool named = device.fuseNames != nullptr && device.fuseNames->bytes[i] != nullptr;
+        if ((which & kFuseBits[i]) != 0 && !named && now[index] != next[index]) {
+            add(std::string(kFuseByteNames[i]) +
+                " changed, whose bits this program cannot name: any of them may cut the chip off");
+        }
+    }
     return reasons;
 }
+
+namespace {
 
 // Erase.
 constexpr char kEraseAllHeading[] = "Erasing ...\r\n";
@@ -466,9 +478,11 @@ bool COperations::ReadLock() {
     return ok;
 }
 
-bool COperations::ReadFuses(std::array<uint8_t, kFuseByteCount>& fuses, uint8_t& present) {
+bool COperations::ReadFuses(std::array<uint8_t, kFuseByteCount>& fuses, uint8_t& present,
+                            int& calibration) {
     CProgrammingModeExit exit(m_adapter);
     present = m_adapter.Device() != nullptr ? m_adapter.Device()->fuseBytes : 0;
+    calibration = -1;
     if (!Begin(kReadFusesHeading, kReadInitError, kCheckSignature)) {
         return false;
     }
@@ -483,7 +497,15 @@ bool COperations::ReadFuses(std::array<uint8_t, kFuseByteCount>& fuses, uint8_t&
                 ok && m_adapter.ReadFuseByte(kFuseBits[i], fuses[static_cast<size_t>(i)]) == kIspOk;
         }
     }
+    uint8_t byte = 0;
+    if (ok && m_adapter.Device()->calibration) {
+        ok = m_adapter.ReadCalibrationByte(byte) == kIspOk;
+        calibration = ok ? byte : -1;
+    }
     ok = ok && TargetStillAnswers();
+    if (!ok) {
+        calibration = -1;
+    }
     m_host.AppendMessage(ok ? kReadFusesComplete : kReadFusesError);
     return ok;
 }
@@ -523,7 +545,7 @@ bool COperations::WriteFuses(const std::array<uint8_t, kFuseByteCount>& fuses, u
     if (!BeginFuses({kWriteFusesHeading, kWriteInitError, kWriteFusesError}, which, now)) {
         return false;
     }
-    const std::string reasons = CutOffReasons(*m_adapter.Device(), now, fuses, which);
+    const std::string reasons = FuseCutOffReasons(*m_adapter.Device(), now, fuses, which);
     if (!reasons.empty() && !allowCutOff) {
         m_host.AppendMessage(" Write Fuses : Refused, nothing written: " + reasons +
                              ". The chip could no longer be reached through this adapter.\r\n");

@@ -10,10 +10,21 @@
 #include <cstdint>
 #include <vector>
 
+#include <string>
+
 class CIspAdapter;
+class IOperationHost;
+struct DeviceInfo;
 
 constexpr int kFuseByteCount = 3;
-class IOperationHost;
+
+// What of the values next would take the chip out of reach of this adapter,
+// written over the values now, in the fuse bytes named in which (kLowFuse,
+// kHighFuse, kExtendedFuse); empty when nothing. A byte whose bits the part's
+// description cannot name counts as such whenever it changes.
+std::string FuseCutOffReasons(const DeviceInfo& device,
+                              const std::array<uint8_t, kFuseByteCount>& now,
+                              const std::array<uint8_t, kFuseByteCount>& next, uint8_t which);
 
 class COperations {
 public:
@@ -29,8 +40,9 @@ public:
     bool ReadLock();
     // The fuse bytes of a part of today, low, high and extended, into fuses;
     // present says which the part has (kLowFuse, kHighFuse, kExtendedFuse).
-    // Nothing is ever written to them here.
-    bool ReadFuses(std::array<uint8_t, kFuseByteCount>& fuses, uint8_t& present);
+    // calibration: the oscillator's calibration byte, or -1 where the part
+    // cannot give it. Nothing is ever written to them here.
+    bool ReadFuses(std::array<uint8_t, kFuseByteCount>& fuses, uint8_t& present, int& calibration);
     // Writes the fuse bytes named in which (kLowFuse...) with the values
     // given, and reads them back. A value that would take the chip out of
     // reach of this adapter (RSTDISBL or DWEN programmed, SPIEN unprogrammed,

@@ -374,6 +374,127 @@ SimLockFuseRules RulesTiny2313() {
     return rules;
 }
 
+// The fuse rules below follow the same pattern: lock bits written with
+// 0xAC 0xE0 and read with 0x58 0x00 in the fourth byte, fuse bytes with
+// 0xAC 0xA0/0xA8/0xA4 and 0x50 0x00/0x58 0x08/0x50 0x08; what differs is the
+// layout of the fuse bytes.
+
+// ATmega48/88/168 (2545, 8271H, 42176 "Fuse Bits"): high byte RSTDISBL 7,
+// DWEN 6, SPIEN 5, WDTON, EESAVE 3, BODLEVEL2..0, default 0xDF; low byte
+// as the ATmega328P's, default 0x62; extended byte SELFPRGEN (ATmega48s,
+// two lock bits, default 0xFF) or BOOTSZ1, BOOTSZ0, BOOTRST (the others,
+// default 0xF9). Clock: 0010 and 0011 internal, 0001 reserved.
+SimLockFuseRules RulesMega48(bool bootSection) {
+    SimLockFuseRules rules =
+        bootSection ? PagedRules(kSixLockBits, 3, {{0x62, 0xDF, 0xF9}}, {{0xFF, 0xDF, 0x07}})
+                    : PagedRules(kTwoLockBits, 3, {{0x62, 0xDF, 0xFF}}, {{0xFF, 0xDF, 0x01}});
+    rules.spienBit = FuseBit(kHighFuse, 5);
+    rules.rstdisblBit = FuseBit(kHighFuse, 7);
+    rules.dwenBit = FuseBit(kHighFuse, 6);
+    rules.eesaveBit = FuseBit(kHighFuse, 3);
+    ClockSelect(rules, 4, 0x000C);
+    return rules;
+}
+
+// ATmega328PB (DS40001906C Tables 32-5 to 32-7): as the ATmega328P, with
+// CFD in bit 3 of the extended byte, default 0xF7.
+SimLockFuseRules RulesMega328PB() {
+    SimLockFuseRules rules = RulesMega328();
+    rules.fuseDefault[2] = 0xF7;
+    rules.fuseWrite[2] = Write(kAllBits, kWriteFuseSecond[2], 4, SameBits(0x0F));
+    return rules;
+}
+
+// ATmega324PB (its datasheet, 31.2): the JTAG megas' bytes, with CFD in bit
+// 3 of the extended byte (taken as the ATmega328PB's default, 0xF7: the
+// table contradicts itself).
+SimLockFuseRules RulesMega324PB() {
+    SimLockFuseRules rules = RulesMegaJtag();
+    rules.fuseDefault[2] = 0xF7;
+    rules.fuseWrite[2] = Write(kAllBits, kWriteFuseSecond[2], 4, SameBits(0x0F));
+    return rules;
+}
+
+// ATmega64/64A/128/128A (2490R, 8160C Tables 27-4, 27-5, 2467S Tables 118,
+// 119, Table 6): high byte as the ATmega16's, default 0x99; low byte as the
+// ATmega8's, default 0xE1 (internal RC at 1 MHz); extended byte M103C 1,
+// WDTON 0, only these two written ("xxxx xxii"); default 0xFD taken
+// (ATmega103 compatibility as shipped; not seen in a table). CKSEL
+// 0001-0100 internal.
+SimLockFuseRules RulesMega64() {
+    SimLockFuseRules rules =
+        PagedRules(kSixLockBits, 3, {{0xE1, 0x99, 0xFD}}, {{0xFF, 0xDF, 0x03}});
+    rules.spienBit = FuseBit(kHighFuse, 5);
+    rules.eesaveBit = FuseBit(kHighFuse, 3);
+    ClockSelect(rules, 4, 0x001E);
+    return rules;
+}
+
+// ATmega163 (1142, Table 60): low byte BODLEVEL, BODEN, SPIEN 5, (4
+// reserved), CKSEL3..0; Write Fuse Bits sends bits 5 and 4 as 1, so SPIEN
+// cannot be changed; high byte BOOTSZ1, BOOTSZ0, BOOTRST in bits 2..0.
+// Defaults: CKSEL 0010 (internal RC, stated), SPIEN programmed; the rest
+// taken as unprogrammed.
+SimLockFuseRules RulesMega163() {
+    SimLockFuseRules rules =
+        PagedRules(kSixLockBits, 2, {{0xD2, 0xFF, 0xFF}}, {{0xCF, 0x07, 0x00}});
+    rules.spienBit = FuseBit(kLowFuse, 5);
+    return rules;
+}
+
+// ATmega325/3250/645/6450 (2570N Table 27-3): extended byte BODLEVEL1 2,
+// BODLEVEL0 1, RSTDISBL 0, default 0xFF; high and low bytes as the JTAG
+// megas' (8285E Tables 27-4, 27-5). The LCD megas and the A/P/PA parts keep
+// the same high and low bytes; their extended byte's table was not at
+// hand, so nothing of it is taken to cut the chip off.
+SimLockFuseRules RulesLcd(bool rstdisblInExtended) {
+    SimLockFuseRules rules = RulesMegaJtag();
+    rules.fuseWrite[2] = Write(kAllBits, kWriteFuseSecond[2], 4, SameBits(0x0F));
+    if (rstdisblInExtended) {
+        rules.rstdisblBit = FuseBit(2, 0);
+    }
+    ClockSelect(rules, 4, 0x0004);  // 0010: the internal RC oscillator
+    return rules;
+}
+
+// Parts whose fuse tables were not at hand (AT90CAN, ATmega8515/8535/162,
+// the USB parts, ATtiny48/88/828/441/841/43U/1634/26, AT90PWM, ATmega M1
+// and RF parts): lock and fuse bytes read and written whole, SPIEN in bit
+// 5 of the high byte as on every part of their generation whose table is
+// at hand, and the usual factory values. Nothing else is taken to cut the
+// chip off.
+SimLockFuseRules RulesUnlisted(uint8_t lockBits, int fuseBytes,
+                               std::array<uint8_t, kSimMaxFuseBytes> defaults) {
+    SimLockFuseRules rules = PagedRules(lockBits, fuseBytes, defaults, {{0xFF, 0xDF, 0xFF}});
+    rules.spienBit = FuseBit(kHighFuse, 5);
+    return rules;
+}
+constexpr std::array<uint8_t, kSimMaxFuseBytes> kJtagDefaults{{0x62, 0x99, 0xFF}};
+constexpr std::array<uint8_t, kSimMaxFuseBytes> kTinyDefaults{{0x62, 0xDF, 0xFF}};
+
+// ATtiny26 (1477G Table 61): lock bits in bits 1..0 of the fourth byte
+// ("1111 11ii", read "xxxx xxoo"), low and high fuse bytes (the high one
+// five bits wide); its fuse tables were not at hand, so the bytes are read
+// and written whole and taken to cut nothing off.
+SimLockFuseRules RulesTiny26() {
+    return PagedRules(kTwoLockBits, 2, {{0xE1, 0xF7, 0xFF}}, {{0xFF, 0x1F, 0x00}});
+}
+
+// ATtiny12 (1006C Table 25, "Fuse Bits in ATtiny12"): lock bits written in
+// the second byte and read in bits 2..1 as on the ATtiny15; Write Fuse Bits
+// "1010 1100 101x xxxx xxxx xxxx A987 6543" and Read Fuse Bits 0x50 carry
+// BODLEVEL, BODEN, SPIEN 5, RSTDISBL 4, CKSEL3..0; all of them, SPIEN too,
+// can be written in serial programming mode. Default taken: SPIEN
+// programmed, CKSEL 0010.
+SimLockFuseRules RulesTiny12() {
+    SimLockFuseRules rules = RulesTiny15();
+    rules.fuseDefault[0] = 0xD2;
+    rules.fuseWrite[0] = Write(0xE0, 0xA0, 4, SameBits(kAllBits));
+    rules.fuseRead[0] = Read(kOpReadFuse, kNoBits, SameBits(kAllBits));
+    rules.internalClockOnly = false;
+    return rules;
+}
+
 // How a part tells that a write is done: by reading the cell being written
 // ("Data Polling": it reads 0xFF until then), by Poll RDY/BSY, or both. The
 // datasheets without a data polling section only say that "accessing the
@@ -687,7 +808,7 @@ const SimPart kParts[] = {
           RulesMega328()),
     // ATmega164P/324P/644P datasheet (7674F), Tables 25-16, 25-17 (8272E
     // gives tWD_EEPROM 3.6 ms; the longer one is kept).
-    Paged("ATmega644P", {{kAtmel, 0x96, 0x0A}}, 65536, 2048, 256, kMegaTimes, Polling::RdyBsy,
+    Paged("ATmega644P/644PA", {{kAtmel, 0x96, 0x0A}}, 65536, 2048, 256, kMegaTimes, Polling::RdyBsy,
           RulesMegaJtag()),
     // 8272E Tables 27-16, 27-17.
     Paged("ATmega1284P", {{kAtmel, 0x97, 0x05}}, 131072, 4096, 256, kMega3600Times, Polling::RdyBsy,
@@ -708,20 +829,290 @@ const SimPart kParts[] = {
     Paged("ATtiny85", {{kAtmel, 0x93, 0x0B}}, 8192, 512, 64, kTinyTimes, Polling::RdyBsy,
           RulesTinyX5X4(kTinyX5InternalClocks)),
     // ATtiny24/44/84 (8006K) Tables 19-11, 19-12.
-    Paged("ATtiny24", {{kAtmel, 0x91, 0x0B}}, 2048, 128, 32, kTinyTimes, Polling::RdyBsy,
+    Paged("ATtiny24/24A", {{kAtmel, 0x91, 0x0B}}, 2048, 128, 32, kTinyTimes, Polling::RdyBsy,
           RulesTinyX5X4(kTinyX4InternalClocks)),
-    Paged("ATtiny44", {{kAtmel, 0x92, 0x07}}, 4096, 256, 64, kTinyTimes, Polling::RdyBsy,
+    Paged("ATtiny44/44A", {{kAtmel, 0x92, 0x07}}, 4096, 256, 64, kTinyTimes, Polling::RdyBsy,
           RulesTinyX5X4(kTinyX4InternalClocks)),
-    Paged("ATtiny84", {{kAtmel, 0x93, 0x0C}}, 8192, 512, 64, kTinyTimes, Polling::RdyBsy,
+    Paged("ATtiny84/84A", {{kAtmel, 0x93, 0x0C}}, 8192, 512, 64, kTinyTimes, Polling::RdyBsy,
           RulesTinyX5X4(kTinyX4InternalClocks)),
     // ATtiny2313 (2543H) Tables 77, 78: tWD_EEPROM and tWD_ERASE 4.0 ms;
-    // 16-word pages.
-    Paged("ATtiny2313", {{kAtmel, 0x91, 0x0A}}, 2048, 128, 32, {{4500, 4000, 4500, 4000}},
+    // 16-word pages. The ATtiny2313A shares its signature; its wait delay
+    // table (8246B Table 21-9) was not at hand, and its erase is taken as
+    // the 9.0 ms of its kin.
+    Paged("ATtiny2313/2313A", {{kAtmel, 0x91, 0x0A}}, 2048, 128, 32, {{4500, 4000, 4500, 9000}},
           Polling::RdyBsy, RulesTiny2313()),
     // ATtiny2313A/4313 (8246B) Table 21-8; 32-word pages. Its wait delay
     // table was not at hand: the times are the longest published for it.
     Paged("ATtiny4313", {{kAtmel, 0x92, 0x0D}}, 4096, 256, 64, {{4500, 4500, 4500, 9000}},
           Polling::RdyBsy, RulesTiny2313()),
+    // The parts below: signatures, sizes and pages from each datasheet's
+    // "Signature Bytes" and "Page Size" tables, times from its "Minimum Wait
+    // Delay" table; where a table was not at hand the published list of
+    // serially programmable parts stands in, as each comment says.
+    // 2545K Tables 26-16, 26-17; 8271H Tables 28-18, 28-19.
+    Paged("ATmega48/48A", {{kAtmel, 0x92, 0x05}}, 4096, 256, 64, {{4500, 3600, 4500, 9000}},
+          Polling::RdyBsy, RulesMega48(false)),
+    // 8161D; DS40002011A Table 32-17 (tWD_ERASE 10.5 ms).
+    Paged("ATmega48P/48PA", {{kAtmel, 0x92, 0x0A}}, 4096, 256, 64, {{4500, 3600, 4500, 10500}},
+          Polling::RdyBsy, RulesMega48(false)),
+    // 42176 Table 1 (signature); times as DS40002011A.
+    Paged("ATmega48PB", {{kAtmel, 0x92, 0x10}}, 4096, 256, 64, {{4500, 3600, 4500, 10500}},
+          Polling::RdyBsy, RulesMega48(false)),
+    // 2545K; 8271H.
+    Paged("ATmega88/88A", {{kAtmel, 0x93, 0x0A}}, 8192, 512, 64, {{4500, 3600, 4500, 9000}},
+          Polling::RdyBsy, RulesMega48(true)),
+    // 8161D; DS40002011A.
+    Paged("ATmega88P/88PA", {{kAtmel, 0x93, 0x0F}}, 8192, 512, 64, {{4500, 3600, 4500, 10500}},
+          Polling::RdyBsy, RulesMega48(true)),
+    // 42176 Table 1; times as DS40002011A.
+    Paged("ATmega88PB", {{kAtmel, 0x93, 0x16}}, 8192, 512, 64, {{4500, 3600, 4500, 10500}},
+          Polling::RdyBsy, RulesMega48(true)),
+    // 2545T Tables 28-9, 28-10; 8271H.
+    Paged("ATmega168/168A", {{kAtmel, 0x94, 0x06}}, 16384, 512, 128, {{4500, 3600, 4500, 9000}},
+          Polling::RdyBsy, RulesMega48(true)),
+    // 8161D; DS40002011A.
+    Paged("ATmega168P/168PA", {{kAtmel, 0x94, 0x0B}}, 16384, 512, 128, {{4500, 3600, 4500, 10500}},
+          Polling::RdyBsy, RulesMega48(true)),
+    // 42176 Table 1; times as DS40002011A.
+    Paged("ATmega168PB", {{kAtmel, 0x94, 0x15}}, 16384, 512, 128, {{4500, 3600, 4500, 10500}},
+          Polling::RdyBsy, RulesMega48(true)),
+    // 8271H, DS40002061A Tables 28-18, 28-19.
+    Paged("ATmega328", {{kAtmel, 0x95, 0x14}}, 32768, 1024, 128, {{4500, 3600, 4500, 9000}},
+          Polling::RdyBsy, RulesMega328()),
+    // DS40001906C Tables 32-9, 32-10.
+    Paged("ATmega328PB", {{kAtmel, 0x95, 0x16}}, 32768, 1024, 128, {{4500, 3600, 4500, 10500}},
+          Polling::RdyBsy, RulesMega328PB()),
+    // 8272E Tables 27-6, 27-7, 27-16.
+    Paged("ATmega164A", {{kAtmel, 0x94, 0x0F}}, 16384, 512, 128, {{4500, 3600, 4500, 9000}},
+          Polling::RdyBsy, RulesMegaJtag()),
+    // 7674F Table 25-16 (tWD_EEPROM 9.0 ms).
+    Paged("ATmega164P/164PA", {{kAtmel, 0x94, 0x0A}}, 16384, 512, 128, {{4500, 9000, 4500, 9000}},
+          Polling::RdyBsy, RulesMegaJtag()),
+    // 8272E.
+    Paged("ATmega324A", {{kAtmel, 0x95, 0x15}}, 32768, 1024, 128, {{4500, 3600, 4500, 9000}},
+          Polling::RdyBsy, RulesMegaJtag()),
+    // 7674F; 8011O Table 24-6.
+    Paged("ATmega324P", {{kAtmel, 0x95, 0x08}}, 32768, 1024, 128, {{4500, 9000, 4500, 9000}},
+          Polling::RdyBsy, RulesMegaJtag()),
+    // 8272E.
+    Paged("ATmega324PA", {{kAtmel, 0x95, 0x11}}, 32768, 1024, 128, {{4500, 3600, 4500, 9000}},
+          Polling::RdyBsy, RulesMegaJtag()),
+    // its datasheet 31.6; migration note 3.2 (erase 10.5 ms).
+    Paged("ATmega324PB", {{kAtmel, 0x95, 0x17}}, 32768, 1024, 128, {{4500, 3600, 4500, 10500}},
+          Polling::RdyBsy, RulesMega324PB()),
+    // 2593O Tables 25-6, 25-16; 8272E.
+    Paged("ATmega644/644A", {{kAtmel, 0x96, 0x09}}, 65536, 2048, 256, {{4500, 9000, 4500, 9000}},
+          Polling::RdyBsy, RulesMegaJtag()),
+    // 8272E.
+    Paged("ATmega1284", {{kAtmel, 0x97, 0x06}}, 131072, 4096, 256, {{4500, 3600, 4500, 9000}},
+          Polling::RdyBsy, RulesMegaJtag()),
+    // 2549O Tables 30-6, 30-7.
+    Paged("ATmega640", {{kAtmel, 0x96, 0x08}}, 65536, 4096, 256, {{4500, 9000, 4500, 9000}},
+          Polling::RdyBsy, RulesMegaJtag()),
+    // 2549O.
+    Paged("ATmega1280", {{kAtmel, 0x97, 0x03}}, 131072, 4096, 256, {{4500, 9000, 4500, 9000}},
+          Polling::RdyBsy, RulesMegaJtag()),
+    // 2549O.
+    Paged("ATmega1281", {{kAtmel, 0x97, 0x04}}, 131072, 4096, 256, {{4500, 9000, 4500, 9000}},
+          Polling::RdyBsy, RulesMegaJtag()),
+    // 2549O (Load Extended Address).
+    Paged("ATmega2561", {{kAtmel, 0x98, 0x02}}, 262144, 4096, 256, {{4500, 9000, 4500, 9000}},
+          Polling::RdyBsy, RulesMegaJtag()),
+    // 2490R Table 128; 8160C Table 27-14.
+    Paged("ATmega64/64A", {{kAtmel, 0x96, 0x02}}, 65536, 2048, 256, {{4500, 9000, 4500, 9000}},
+          Polling::DataPolling, RulesMega64()),
+    // 2467B Table 129; 8151H Table 26-14 (5/10/10 ms).
+    Paged("ATmega128/128A", {{kAtmel, 0x97, 0x02}}, 131072, 4096, 256, {{5000, 10000, 4500, 10000}},
+          Polling::DataPolling, RulesMega64()),
+    // 7679H (128-word pages; times not at hand).
+    Paged("AT90CAN32", {{kAtmel, 0x95, 0x81}}, 32768, 1024, 256, {{4500, 9000, 4500, 9000}},
+          Polling::DataPolling, RulesUnlisted(kSixLockBits, 3, kJtagDefaults)),
+    // 7679H.
+    Paged("AT90CAN64", {{kAtmel, 0x96, 0x81}}, 65536, 2048, 256, {{4500, 9000, 4500, 9000}},
+          Polling::DataPolling, RulesUnlisted(kSixLockBits, 3, kJtagDefaults)),
+    // 7679H.
+    Paged("AT90CAN128", {{kAtmel, 0x97, 0x81}}, 131072, 4096, 256, {{4500, 9000, 4500, 9000}},
+          Polling::DataPolling, RulesUnlisted(kSixLockBits, 3, kJtagDefaults)),
+    // 2512G Tables 89, 90, 93, "Data Polling".
+    Paged("ATmega8515", {{kAtmel, 0x93, 0x06}}, 8192, 512, 64, {{4500, 9000, 4500, 9000}},
+          Polling::DataPolling, RulesUnlisted(kSixLockBits, 2, {{0xE1, 0xD9, 0xFF}})),
+    // 2502 (as the ATmega8515; times not at hand).
+    Paged("ATmega8535", {{kAtmel, 0x93, 0x08}}, 8192, 512, 64, {{4500, 9000, 4500, 9000}},
+          Polling::DataPolling, RulesUnlisted(kSixLockBits, 2, {{0xE1, 0xD9, 0xFF}})),
+    // 2513G Table 111 (times not at hand).
+    Paged("ATmega162", {{kAtmel, 0x94, 0x04}}, 16384, 512, 128, {{4500, 9000, 4500, 9000}},
+          Polling::RdyBsy, RulesUnlisted(kSixLockBits, 3, kJtagDefaults)),
+    // 1142 Tables 59, 60 (2.7 V maximum times).
+    Paged("ATmega163", {{kAtmel, 0x94, 0x02}}, 16384, 512, 128, {{16000, 4000, 2000, 32000}},
+          Polling::DataPolling, RulesMega163()),
+    // 8018A Tables 26-6, 26-14.
+    Paged("ATmega169/169P/169PA", {{kAtmel, 0x94, 0x05}}, 16384, 512, 128,
+          {{4500, 9000, 4500, 9000}}, Polling::RdyBsy, RulesLcd(false)),
+    // 8284D Table 28-6.
+    Paged("ATmega169A", {{kAtmel, 0x94, 0x11}}, 16384, 512, 128, {{4500, 9000, 4500, 9000}},
+          Polling::RdyBsy, RulesLcd(false)),
+    // 2552H; 8284D.
+    Paged("ATmega329/329A", {{kAtmel, 0x95, 0x03}}, 32768, 1024, 128, {{4500, 9000, 4500, 9000}},
+          Polling::RdyBsy, RulesLcd(false)),
+    // 8284D.
+    Paged("ATmega329P/329PA", {{kAtmel, 0x95, 0x0B}}, 32768, 1024, 128, {{4500, 9000, 4500, 9000}},
+          Polling::RdyBsy, RulesLcd(false)),
+    // 2552H; 8284D.
+    Paged("ATmega3290/3290A", {{kAtmel, 0x95, 0x04}}, 32768, 1024, 128, {{4500, 9000, 4500, 9000}},
+          Polling::RdyBsy, RulesLcd(false)),
+    // 8284D.
+    Paged("ATmega3290P/3290PA", {{kAtmel, 0x95, 0x0C}}, 32768, 1024, 128,
+          {{4500, 9000, 4500, 9000}}, Polling::RdyBsy, RulesLcd(false)),
+    // 2552H; 8284D.
+    Paged("ATmega649/649A", {{kAtmel, 0x96, 0x03}}, 65536, 2048, 256, {{4500, 9000, 4500, 9000}},
+          Polling::RdyBsy, RulesLcd(false)),
+    // 8284D.
+    Paged("ATmega649P", {{kAtmel, 0x96, 0x0B}}, 65536, 2048, 256, {{4500, 9000, 4500, 9000}},
+          Polling::RdyBsy, RulesLcd(false)),
+    // 2552H; 8284D.
+    Paged("ATmega6490/6490A", {{kAtmel, 0x96, 0x04}}, 65536, 2048, 256, {{4500, 9000, 4500, 9000}},
+          Polling::RdyBsy, RulesLcd(false)),
+    // 8284D.
+    Paged("ATmega6490P", {{kAtmel, 0x96, 0x0C}}, 65536, 2048, 256, {{4500, 9000, 4500, 9000}},
+          Polling::RdyBsy, RulesLcd(false)),
+    // 8285E Tables 27-6, 27-15.
+    Paged("ATmega165/165A", {{kAtmel, 0x94, 0x10}}, 16384, 512, 128, {{4500, 3600, 4500, 9000}},
+          Polling::RdyBsy, RulesLcd(false)),
+    // 8285E.
+    Paged("ATmega165P/165PA", {{kAtmel, 0x94, 0x07}}, 16384, 512, 128, {{4500, 3600, 4500, 9000}},
+          Polling::RdyBsy, RulesLcd(false)),
+    // 2570N Table 27-14; 8285E.
+    Paged("ATmega325/325A", {{kAtmel, 0x95, 0x05}}, 32768, 1024, 128, {{4500, 9000, 4500, 9000}},
+          Polling::RdyBsy, RulesLcd(true)),
+    // 8023F Table 25-6; 8285E.
+    Paged("ATmega325P/325PA", {{kAtmel, 0x95, 0x0D}}, 32768, 1024, 128, {{4500, 9000, 4500, 9000}},
+          Polling::RdyBsy, RulesLcd(false)),
+    // 2570N; 8285E.
+    Paged("ATmega3250/3250A", {{kAtmel, 0x95, 0x06}}, 32768, 1024, 128, {{4500, 9000, 4500, 9000}},
+          Polling::RdyBsy, RulesLcd(true)),
+    // 8023F; 8285E.
+    Paged("ATmega3250P/3250PA", {{kAtmel, 0x95, 0x0E}}, 32768, 1024, 128,
+          {{4500, 9000, 4500, 9000}}, Polling::RdyBsy, RulesLcd(false)),
+    // 2570N; 8285E.
+    Paged("ATmega645/645A", {{kAtmel, 0x96, 0x05}}, 65536, 2048, 256, {{4500, 9000, 4500, 9000}},
+          Polling::RdyBsy, RulesLcd(true)),
+    // 8285E Table 27-15.
+    Paged("ATmega645P", {{kAtmel, 0x96, 0x0D}}, 65536, 2048, 256, {{4500, 3600, 4500, 9000}},
+          Polling::RdyBsy, RulesLcd(false)),
+    // 2570N; 8285E.
+    Paged("ATmega6450/6450A", {{kAtmel, 0x96, 0x06}}, 65536, 2048, 256, {{4500, 9000, 4500, 9000}},
+          Polling::RdyBsy, RulesLcd(true)),
+    // 8285E.
+    Paged("ATmega6450P", {{kAtmel, 0x96, 0x0E}}, 65536, 2048, 256, {{4500, 3600, 4500, 9000}},
+          Polling::RdyBsy, RulesLcd(false)),
+    // 7766J 28.3; 7766F Table 28-16.
+    Paged("ATmega16U4", {{kAtmel, 0x94, 0x88}}, 16384, 512, 128, {{4500, 9000, 4500, 9000}},
+          Polling::RdyBsy, RulesUnlisted(kSixLockBits, 3, {{0x5E, 0x99, 0xF3}})),
+    // 7766J.
+    Paged("ATmega32U4", {{kAtmel, 0x95, 0x87}}, 32768, 1024, 128, {{4500, 9000, 4500, 9000}},
+          Polling::RdyBsy, RulesUnlisted(kSixLockBits, 3, {{0x5E, 0x99, 0xF3}})),
+    // 7593.
+    Paged("AT90USB646/AT90USB647", {{kAtmel, 0x96, 0x82}}, 65536, 2048, 256,
+          {{4500, 9000, 4500, 9000}}, Polling::RdyBsy,
+          RulesUnlisted(kSixLockBits, 3, {{0x5E, 0x99, 0xF3}})),
+    // 7593A Table 29-11.
+    Paged("AT90USB1286/AT90USB1287", {{kAtmel, 0x97, 0x82}}, 131072, 4096, 256,
+          {{4500, 9000, 4500, 9000}}, Polling::RdyBsy,
+          RulesUnlisted(kSixLockBits, 3, {{0x5E, 0x99, 0xF3}})),
+    // 7799D Tables 25-6, 25-7 (32-word pages).
+    Paged("ATmega8U2", {{kAtmel, 0x93, 0x89}}, 8192, 512, 64, {{4500, 9000, 4500, 9000}},
+          Polling::RdyBsy, RulesUnlisted(kSixLockBits, 3, {{0x62, 0xD9, 0xF4}})),
+    // 7799D.
+    Paged("ATmega16U2", {{kAtmel, 0x94, 0x89}}, 16384, 512, 128, {{4500, 9000, 4500, 9000}},
+          Polling::RdyBsy, RulesUnlisted(kSixLockBits, 3, {{0x62, 0xD9, 0xF4}})),
+    // 7799D.
+    Paged("ATmega32U2", {{kAtmel, 0x95, 0x8A}}, 32768, 1024, 128, {{4500, 9000, 4500, 9000}},
+          Polling::RdyBsy, RulesUnlisted(kSixLockBits, 3, {{0x62, 0xD9, 0xF4}})),
+    // 7707D Table 25-11.
+    Paged("AT90USB82", {{kAtmel, 0x93, 0x82}}, 8192, 512, 128, {{4500, 9000, 4500, 9000}},
+          Polling::RdyBsy, RulesUnlisted(kSixLockBits, 3, {{0x62, 0xD9, 0xF4}})),
+    // 7707D.
+    Paged("AT90USB162", {{kAtmel, 0x94, 0x82}}, 16384, 512, 128, {{4500, 9000, 4500, 9000}},
+          Polling::RdyBsy, RulesUnlisted(kSixLockBits, 3, {{0x62, 0xD9, 0xF4}})),
+    // 8197C Table 18-10; 2588B Table 22-14.
+    Paged("ATtiny261/261A", {{kAtmel, 0x91, 0x0C}}, 2048, 128, 32, {{4500, 4000, 4500, 9000}},
+          Polling::RdyBsy, RulesTinyX5X4(kTinyX5InternalClocks)),
+    // 8197C.
+    Paged("ATtiny461/461A", {{kAtmel, 0x92, 0x08}}, 4096, 256, 64, {{4500, 4000, 4500, 9000}},
+          Polling::RdyBsy, RulesTinyX5X4(kTinyX5InternalClocks)),
+    // 8197C.
+    Paged("ATtiny861/861A", {{kAtmel, 0x93, 0x0D}}, 8192, 512, 64, {{4500, 4000, 4500, 9000}},
+          Polling::RdyBsy, RulesTinyX5X4(kTinyX5InternalClocks)),
+    // 7728G Tables 21-6, 21-14.
+    Paged("ATtiny87", {{kAtmel, 0x93, 0x87}}, 8192, 512, 128, {{4500, 4000, 4500, 4000}},
+          Polling::RdyBsy, RulesTinyX5X4(kTinyX5InternalClocks)),
+    // 7728G.
+    Paged("ATtiny167", {{kAtmel, 0x94, 0x87}}, 16384, 512, 128, {{4500, 4000, 4500, 4000}},
+          Polling::RdyBsy, RulesTinyX5X4(kTinyX5InternalClocks)),
+    // 8008H (instruction set); sizes and times not at hand.
+    Paged("ATtiny48", {{kAtmel, 0x92, 0x09}}, 4096, 64, 64, {{4500, 3600, 4500, 15000}},
+          Polling::RdyBsy, RulesUnlisted(kTwoLockBits, 3, kTinyDefaults)),
+    // 8008H.
+    Paged("ATtiny88", {{kAtmel, 0x93, 0x11}}, 8192, 64, 64, {{4500, 3600, 4500, 9000}},
+          Polling::RdyBsy, RulesUnlisted(kTwoLockBits, 3, kTinyDefaults)),
+    // its instruction set; times not at hand.
+    Paged("ATtiny828/828R", {{kAtmel, 0x93, 0x14}}, 8192, 256, 64, {{4500, 3600, 4500, 15000}},
+          Polling::RdyBsy, RulesUnlisted(kTwoLockBits, 3, kTinyDefaults)),
+    // sizes from its feature list; times not at hand.
+    Paged("ATtiny441", {{kAtmel, 0x92, 0x15}}, 4096, 256, 16, {{4500, 4500, 4500, 4500}},
+          Polling::RdyBsy, RulesUnlisted(kTwoLockBits, 3, kTinyDefaults)),
+    // as the ATtiny441.
+    Paged("ATtiny841", {{kAtmel, 0x93, 0x15}}, 8192, 512, 16, {{4500, 4500, 4500, 4500}},
+          Polling::RdyBsy, RulesUnlisted(kTwoLockBits, 3, kTinyDefaults)),
+    // 8048B Tables 19-15, 19-16.
+    Paged("ATtiny43U", {{kAtmel, 0x92, 0x0C}}, 4096, 64, 64, {{4500, 4000, 4500, 4000}},
+          Polling::RdyBsy, RulesUnlisted(kTwoLockBits, 3, kTinyDefaults)),
+    // not at hand.
+    Paged("ATtiny1634/1634R", {{kAtmel, 0x94, 0x12}}, 16384, 256, 32, {{4500, 3600, 4500, 9000}},
+          Polling::RdyBsy, RulesUnlisted(kTwoLockBits, 3, kTinyDefaults)),
+    // 1477G Table 61 (no Poll RDY/BSY); times not at hand.
+    Paged("ATtiny26", {{kAtmel, 0x91, 0x09}}, 2048, 128, 32, {{4500, 9000, 4500, 9000}},
+          Polling::DataPolling, RulesTiny26()),
+    // 1006C Table 25, 1006D p.54 (data polling); times not at hand.
+    Paged("ATtiny12", {{kAtmel, 0x90, 0x05}}, 1024, 64, 0, {{20000, 20000, 20000, 20000}},
+          Polling::DataPolling, RulesTiny12()),
+    // 4317J Tables 25-11, 25-16.
+    Paged("AT90PWM2/AT90PWM3", {{kAtmel, 0x93, 0x81}}, 8192, 512, 64, {{4500, 4500, 4500, 9000}},
+          Polling::RdyBsy, RulesUnlisted(kSixLockBits, 3, {{0x62, 0xDF, 0xF9}})),
+    // 4317K.
+    Paged("AT90PWM2B/AT90PWM3B", {{kAtmel, 0x93, 0x83}}, 8192, 512, 64, {{4500, 4500, 4500, 9000}},
+          Polling::RdyBsy, RulesUnlisted(kSixLockBits, 3, {{0x62, 0xDF, 0xF9}})),
+    // 7710H ("Data Polling Flash").
+    Paged("AT90PWM216/AT90PWM316", {{kAtmel, 0x94, 0x83}}, 16384, 512, 128,
+          {{4500, 4500, 4500, 9000}}, Polling::DataPolling,
+          RulesUnlisted(kSixLockBits, 3, {{0x62, 0xDF, 0xF9}})),
+    // 8209F Table 28-17.
+    Paged("ATmega32M1", {{kAtmel, 0x95, 0x84}}, 32768, 1024, 128, {{4500, 3600, 4500, 10500}},
+          Polling::RdyBsy, RulesUnlisted(kSixLockBits, 3, {{0x62, 0xD9, 0xFF}})),
+    // 8209F Table 28-17.
+    Paged("ATmega64M1", {{kAtmel, 0x96, 0x84}}, 65536, 2048, 256, {{4500, 3600, 4500, 10500}},
+          Polling::RdyBsy, RulesUnlisted(kSixLockBits, 3, {{0x62, 0xD9, 0xFF}})),
+    // 8266A (instruction set); times not at hand.
+    Paged("ATmega128RFA1", {{kAtmel, 0xA7, 0x01}}, 131072, 4096, 256, {{50000, 13000, 4500, 55000}},
+          Polling::RdyBsy, RulesUnlisted(kSixLockBits, 3, kJtagDefaults)),
+    // 42092 not at hand; times as 42073A.
+    Paged("ATmega256RFR2", {{kAtmel, 0xA8, 0x02}}, 262144, 8192, 256, {{4500, 13000, 4500, 18500}},
+          Polling::RdyBsy, RulesUnlisted(kSixLockBits, 3, kJtagDefaults)),
+    // 42092 not at hand.
+    Paged("ATmega128RFR2", {{kAtmel, 0xA7, 0x02}}, 131072, 4096, 256, {{50000, 13000, 4500, 55000}},
+          Polling::RdyBsy, RulesUnlisted(kSixLockBits, 3, kJtagDefaults)),
+    // 42092 not at hand.
+    Paged("ATmega64RFR2", {{kAtmel, 0xA6, 0x02}}, 65536, 2048, 256, {{50000, 13000, 4500, 55000}},
+          Polling::RdyBsy, RulesUnlisted(kSixLockBits, 3, kJtagDefaults)),
+    // 42073A Table 31-17.
+    Paged("ATmega2564RFR2", {{kAtmel, 0xA8, 0x03}}, 262144, 8192, 256, {{4500, 13000, 4500, 18500}},
+          Polling::RdyBsy, RulesUnlisted(kSixLockBits, 3, kJtagDefaults)),
+    // 42073A Table 31-17.
+    Paged("ATmega1284RFR2", {{kAtmel, 0xA7, 0x03}}, 131072, 4096, 256, {{4500, 13000, 4500, 18500}},
+          Polling::RdyBsy, RulesUnlisted(kSixLockBits, 3, kJtagDefaults)),
+    // 42073A Table 31-17.
+    Paged("ATmega644RFR2", {{kAtmel, 0xA6, 0x03}}, 65536, 2048, 256, {{4500, 13000, 4500, 18500}},
+          Polling::RdyBsy, RulesUnlisted(kSixLockBits, 3, kJtagDefaults)),
 };
 
 bool EqualNoCase(const std::string& a, const char* b) {
@@ -736,7 +1127,8 @@ bool EqualNoCase(const std::string& a, const char* b) {
 }
 
 // The single names of an entry such as "ATtiny13/13A": the first name, and
-// the first name with its trailing number replaced by each further piece.
+// the first name with its trailing number replaced by each further piece,
+// or the piece itself where it is a whole name.
 // An entry whose further pieces are not variants of that number (the
 // "ATtiny10/11/12" stand-in: no three parts with one signature) answers to
 // its whole name only.
@@ -753,17 +1145,24 @@ std::vector<std::string> SingleNames(const std::string& entry) {
         return {};
     }
     const std::string& first = pieces.front();
+    // The number with its letters ("644P" of "ATmega644P").
     size_t stem = first.size();
+    while (stem > 0 && std::isupper(static_cast<unsigned char>(first[stem - 1])) != 0) {
+        --stem;
+    }
     while (stem > 0 && std::isdigit(static_cast<unsigned char>(first[stem - 1])) != 0) {
         --stem;
     }
     const std::string number = first.substr(stem);
     std::vector<std::string> names{first};
     for (size_t i = 1; i < pieces.size(); ++i) {
-        if (number.empty() || pieces[i].compare(0, number.size(), number) != 0) {
+        if (!pieces[i].empty() && std::isalpha(static_cast<unsigned char>(pieces[i][0])) != 0) {
+            names.push_back(pieces[i]);  // a whole name ("AT90PWM2/AT90PWM3")
+        } else if (number.empty() || pieces[i].compare(0, number.size(), number) != 0) {
             return {};
+        } else {
+            names.push_back(first.substr(0, stem) + pieces[i]);
         }
-        names.push_back(first.substr(0, stem) + pieces[i]);
     }
     return names;
 }

@@ -418,7 +418,8 @@ void WindowTest::autoDetectKeepsAPartOfTodayByName() {
 // narrowed by what is typed; the part chosen is selected and remembered.
 void WindowTest::otherDeviceChooserNarrowsAndRemembers() {
     QCOMPARE(DeviceChoices(QString(), {}).size(), kDeviceCount);
-    QCOMPARE(DeviceChoices(QStringLiteral("tiny8"), {}), (QStringList{"ATtiny85", "ATtiny84"}));
+    QCOMPARE(DeviceChoices(QStringLiteral("tiny84"), {}),
+             (QStringList{"ATtiny84/84A", "ATtiny841"}));
     QCOMPARE(DeviceChoices(QString(), {"ATtiny13A", "bogus", "ATmega328P"}).mid(0, 3),
              (QStringList{"ATtiny13/13A", "ATmega328P", "AT90S8535"}));
     QCOMPARE(WithRecentDevice({"A", "B", "C", "D", "E"}, "C"),

@@ -93,12 +93,17 @@ TEST(CliOptions, ListDevicesSaysWhatEachPartCanDo) {
     ASSERT_TRUE(Parse({"--list-devices", "erase"}, o, error));
     EXPECT_TRUE(o.listDevices);
     const std::string list = DeviceListText();
-    EXPECT_NE(list.find("ATmega103           103  131072    4096  256-byte pages  yes"),
-              std::string::npos)
-        << list;
-    EXPECT_NE(list.find("AT90S8515          8515    8192     512  by byte         no "),
-              std::string::npos)
-        << list;
+    for (
+        const char* line :
+        {"ATmega103                   103  131072    4096  256-byte pages  yes             -\n",
+         "AT90S8515                  8515    8192     512  by byte         no              -\n",
+         "AT90S8535                  8535    8192     512  by byte         yes             FSTRT\n",
+         "ATtiny12                      -    1024      64  by byte         yes             lfuse\n",
+         "ATmega2561                    -  262144    4096  256-byte pages  yes             "
+         "lfuse,hfuse,efuse\n"}) {
+        EXPECT_NE(list.find(line), std::string::npos) << line;
+    }
+    EXPECT_EQ(list.find("LGT8F"), std::string::npos) << list;
 }
 
 TEST(CliOptions, FuseSetsNameEachByteOnceWithAHexValue) {

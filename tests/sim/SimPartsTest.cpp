@@ -253,7 +253,10 @@ TEST(SimPagedParts, SingleNamesOfACombinedEntryFindIt) {
     EXPECT_EQ(FindSimPart("attiny13a"), FindSimPart("ATtiny13/13A"));
     EXPECT_EQ(FindSimPart("ATtiny13"), FindSimPart("ATtiny13/13A"));
     EXPECT_EQ(FindSimPart("ATMEGA8A"), FindSimPart("ATmega8/8A"));
-    EXPECT_EQ(FindSimPart("ATtiny12"), nullptr);  // the stand-in is no combined entry
+    EXPECT_EQ(FindSimPart("ATmega644PA"), FindSimPart("ATmega644P/644PA"));
+    EXPECT_EQ(FindSimPart("at90pwm3"), FindSimPart("AT90PWM2/AT90PWM3"));
+    // The stand-in is no combined entry: its last name is a part of its own.
+    EXPECT_NE(FindSimPart("ATtiny12"), FindSimPart("ATtiny10/11/12"));
 }
 
 // The page goes to the flash only on 4C, ANDed into it; meanwhile Poll
