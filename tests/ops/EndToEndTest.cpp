@@ -30,15 +30,26 @@ int RowNamed(const char* name) {
 // verified and read back; Write Lock with no box ticked changes no lock or
 // fuse bit; Erase Prog keeps the EEPROM and Erase Data the flash; and the
 // program never sends an instruction the part does not have.
-TEST(EndToEnd, EveryPartProgramsByItsOwnDatasheet) {
-    for (size_t i = 0; i < SimPartCount(); ++i) {
-        const SimPart& part = SimParts()[i];
-        SCOPED_TRACE(part.name);
+class EveryPart : public ::testing::TestWithParam<size_t> {};
+
+TEST_P(EveryPart, ProgramsByItsOwnDatasheet) {
+    {
+        const SimPart& part = SimParts()[GetParam()];
         const int row = RowNamed(part.name);
         ASSERT_GE(row, 0);
         if (row == kATtiny10) {
-            continue;  // not a part: see the test below
+            return;  // not a part: see the test below
         }
+        // The description says what the datasheet says: sizes, pages, and
+        // waits no shorter than the part's.
+        const DeviceInfo& device = g_deviceTable[row];
+        EXPECT_EQ(device.progSize, part.flashBytes);
+        EXPECT_EQ(device.dataSize, part.eepromBytes);
+        EXPECT_EQ(device.progPageSize, part.flashPageBytes);
+        EXPECT_GE(device.progWriteUs, part.flashWriteUs);
+        EXPECT_GE(device.dataWriteUs, part.eepromWriteUs);
+        EXPECT_GE(device.lockWriteUs, part.lockWriteUs);
+        EXPECT_GE(device.chipEraseUs, part.eraseUs);
         COpsBench bench(row, {}, row == 0 ? 1 : 0);  // another part selected first
         COpsBench::FillRandom(bench.sim.Flash(), 100 + row);
         COpsBench::FillRandom(bench.sim.Eeprom(), 150 + row);
@@ -106,6 +117,61 @@ TEST(EndToEnd, EveryPartProgramsByItsOwnDatasheet) {
         EXPECT_EQ(seen.writesOutsideProgrammingMode, 0u);
     }
 }
+
+// The fuse bytes read as the chip has them, and no fuse bit the chip knows
+// to cut it off from this adapter is written without consent: RSTDISBL or
+// DWEN programmed, SPIEN unprogrammed.
+TEST_P(EveryPart, FusesReadAndNoCutOffWithoutConsent) {
+    const SimPart& part = SimParts()[GetParam()];
+    const int row = RowNamed(part.name);
+    ASSERT_GE(row, 0);
+    const DeviceInfo& device = g_deviceTable[row];
+    if (device.number != kNoDeviceNumber) {
+        return;  // the older parts' fuses are the lock panel's
+    }
+    COpsBench bench(row);
+    EXPECT_EQ(__builtin_popcount(device.fuseBytes), part.rules.fuseBytes);
+    std::array<uint8_t, kFuseByteCount> fuses{};
+    uint8_t present = 0;
+    int calibration = -1;
+    ASSERT_TRUE(bench.ops.ReadFuses(fuses, present, calibration));
+    const std::vector<uint8_t> chip = bench.sim.Fuses();
+    for (int i = 0; i < part.rules.fuseBytes; ++i) {
+        EXPECT_EQ(fuses[static_cast<size_t>(i)], chip[static_cast<size_t>(i)]) << i;
+    }
+    EXPECT_EQ(calibration >= 0, part.calibrationRead);
+
+    const struct {
+        int8_t bit;
+        int dangerous;  // the value that cuts the chip off
+    } cutOffs[] = {{part.rules.rstdisblBit, 0}, {part.rules.dwenBit, 0}, {part.rules.spienBit, 1}};
+    for (const auto& c : cutOffs) {
+        if (c.bit < 0) {
+            continue;
+        }
+        SCOPED_TRACE(c.bit);
+        std::array<uint8_t, kFuseByteCount> next = fuses;
+        uint8_t& byte = next[static_cast<size_t>(c.bit / 8)];
+        const uint8_t mask = static_cast<uint8_t>(1u << (c.bit % 8));
+        byte = static_cast<uint8_t>(c.dangerous != 0 ? byte | mask : byte & ~mask);
+        if (next == fuses) {
+            continue;  // already so
+        }
+        const uint8_t which = static_cast<uint8_t>(1u << (c.bit / 8));
+        EXPECT_FALSE(bench.ops.WriteFuses(next, which, false));
+        EXPECT_EQ(bench.sim.Fuses(), chip);
+        EXPECT_NE(bench.host.pane.find(" Write Fuses : Refused, nothing written: "),
+                  std::string::npos);
+    }
+    EXPECT_FALSE(bench.sim.CutOff());
+}
+
+INSTANTIATE_TEST_SUITE_P(OfTheSimulator, EveryPart, ::testing::Range<size_t>(0, SimPartCount()),
+                         [](const ::testing::TestParamInfo<size_t>& info) {
+                             std::string name = SimParts()[info.param].name;
+                             std::replace(name.begin(), name.end(), '/', '_');
+                             return name;
+                         });
 
 // That row's signature value is wider than a byte: no device ever passes its
 // check, so only the erase reaches the chip.
