@@ -58,6 +58,7 @@ constexpr int kSetUp = 32771;
 // Device menu.
 constexpr int kAutoDetect = 32806;
 constexpr int kOtherDevice = 32812;  // the chooser of every part
+constexpr int kFuses = 32813;        // the Fuses window
 
 // Help menu.
 constexpr int kAbout = 32777;

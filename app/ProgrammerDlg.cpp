@@ -28,6 +28,7 @@
 #include "app/ComSelectDlg.h"
 #include "app/CommandIds.h"
 #include "app/DeviceChooser.h"
+#include "app/FusesDlg.h"
 #include "app/HexTableView.h"
 #include "app/ProfileFile.h"
 #include "app/SettingsKeys.h"
@@ -108,6 +109,7 @@ const DeviceMenuItem kDeviceMenu[] = {
     {"Auto Detect", ids::kAutoDetect, 0},
     {nullptr, 0, 0},
     {"&Other Device...", ids::kOtherDevice, 0},
+    {"&Fuses...", ids::kFuses, 0},
 };
 
 // The device number a Device menu command selects, 0 when it selects none.
@@ -615,6 +617,8 @@ void CProgrammerDlg::OnCommand(int id) {
         OnAutoDetect();
     } else if (id == ids::kOtherDevice) {
         OnOtherDevice();
+    } else if (id == ids::kFuses) {
+        OnFuses();
     } else if (id == ids::kSetUp) {
         OnSetUp();
     } else if (id == ids::kAbout) {
@@ -702,6 +706,11 @@ void CProgrammerDlg::OnOtherDevice() {
                               .toStdString());
     m_session.SelectDeviceRow(row);
     ShowDevice();
+}
+
+void CProgrammerDlg::OnFuses() {
+    CFusesDlg dlg(m_session, this);
+    dlg.exec();
 }
 
 void CProgrammerDlg::OnAutoDetect() {

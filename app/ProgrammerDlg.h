@@ -156,6 +156,7 @@ private:
     // Commands.
     void OnAutoDetect();
     void OnOtherDevice();
+    void OnFuses();
     void OnSetUp();
     void OnAbout();
     void OnOperationButton(int id);

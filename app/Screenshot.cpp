@@ -1,22 +1,33 @@
-// Renders the main window, as the program shows it, into a PNG file: a
-// fresh settings folder, COM2 mapped to a simulated AT90S8535, one Auto
-// Detect so that the pane shows something. Usage: brenwick-screenshot <file.png>
+// Renders a window of the program, as it shows it, into a PNG file: a fresh
+// settings folder, COM2 mapped to a simulated chip. "window" (the default):
+// the main window after one Auto Detect of an AT90S8535; "chooser": the
+// Other Device chooser with two recent parts and "mega32" typed; "fuses":
+// the Fuses window of an ATmega328P after Read.
+// Usage: brenwick-screenshot <file.png> [window|chooser|fuses]
 #include <QApplication>
+#include <QLineEdit>
 #include <QPixmap>
 #include <QTemporaryDir>
 #include <cstdio>
+#include <memory>
 
 #include "app/AppIcon.h"
 #include "app/CommandIds.h"
+#include "app/DeviceChooser.h"
 #include "app/FileChooser.h"
+#include "app/FusesDlg.h"
 #include "app/ProfileFile.h"
 #include "app/ProgrammerApp.h"
 #include "app/ProgrammerDlg.h"
 #include "app/SettingsKeys.h"
+#include "isp/DeviceTable.h"
 
 int main(int argc, char* argv[]) {
-    if (argc != 2) {
-        std::fprintf(stderr, "usage: %s <file.png>\n", argv[0]);
+    const QString what = argc == 3 ? QString::fromLocal8Bit(argv[2]) : QStringLiteral("window");
+    if (argc < 2 || argc > 3 ||
+        (what != QLatin1String("window") && what != QLatin1String("chooser") &&
+         what != QLatin1String("fuses"))) {
+        std::fprintf(stderr, "usage: %s <file.png> [window|chooser|fuses]\n", argv[0]);
         return 2;
     }
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
@@ -34,16 +45,31 @@ int main(int argc, char* argv[]) {
 
     CProfileFile profile(CProgrammerApp::SettingsFileName());
     profile.WriteString(settings::kPortsSection, "COM1", "/nonexistent/ttyBrenwick0");
-    profile.WriteString(settings::kPortsSection, "COM2", "sim:AT90S8535");
+    const bool fuses = what == QLatin1String("fuses");
+    profile.WriteString(settings::kPortsSection, "COM2",
+                        fuses ? "sim:ATmega328P" : "sim:AT90S8535");
     profile.WriteString(settings::kPortsSection, "COM3", "/nonexistent/ttyBrenwick2");
     profile.WriteString(settings::kPortsSection, "COM4", "/nonexistent/ttyBrenwick3");
 
     CQtFileChooser chooser;
     CProgrammerDlg dlg(profile, chooser);
-    dlg.OnCommand(ids::kAutoDetect);
-    dlg.show();
+    QWidget* shown = &dlg;
+    CDeviceChooserDlg devices({QStringLiteral("ATmega328P"), QStringLiteral("ATtiny85")});
+    std::unique_ptr<CFusesDlg> fusesDlg;
+    if (what == QLatin1String("chooser")) {
+        devices.findChild<QLineEdit*>()->setText(QStringLiteral("mega32"));
+        shown = &devices;
+    } else if (fuses) {
+        dlg.Session().SelectDeviceRow(FindDeviceByName("ATmega328P"));
+        fusesDlg = std::make_unique<CFusesDlg>(dlg.Session(), &dlg);
+        fusesDlg->Read();
+        shown = fusesDlg.get();
+    } else {
+        dlg.OnCommand(ids::kAutoDetect);
+    }
+    shown->show();
     QApplication::processEvents();
-    if (!dlg.grab().save(QString::fromLocal8Bit(argv[1]), "PNG")) {
+    if (!shown->grab().save(QString::fromLocal8Bit(argv[1]), "PNG")) {
         std::fprintf(stderr, "cannot write %s\n", argv[1]);
         return 1;
     }

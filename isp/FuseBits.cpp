@@ -28,29 +28,33 @@ struct Meaning {
     const char* line;
 };
 
-// Programmed means 0. The lines say what programming the bit (or setting the
-// field) does, as the datasheets' fuse tables describe it.
+// What programming the bit (0) does, or what the field it belongs to sets,
+// as the datasheets' fuse tables describe it; short enough for one line.
 constexpr Meaning kMeanings[] = {
-    {"RSTDISBL", "Programmed: RESET becomes an I/O pin; serial programming is no longer possible"},
-    {"DWEN", "Programmed: debugWIRE takes over RESET; serial programming is no longer possible"},
-    {"SPIEN", "Programmed: serial programming enabled (cannot be changed in serial mode)"},
-    {"WDTON", "Programmed: the watchdog timer is always on"},
-    {"EESAVE", "Programmed: chip erase keeps the EEPROM"},
-    {"BOOTSZ", "Boot section size (with the other BOOTSZ bit)"},
-    {"BOOTRST", "Programmed: reset starts the boot loader"},
-    {"BODLEVEL", "Brown-out detection level (with the other BODLEVEL bits)"},
-    {"BODEN", "Programmed: brown-out detection enabled"},
-    {"CKDIV", "Programmed: the system clock is divided by 8 at start"},
-    {"CKOUT", "Programmed: the system clock is put out on CLKO"},
-    {"CKOPT", "Oscillator options (amplitude, or internal capacitors)"},
-    {"SUT", "Start-up time after reset (with the other SUT bits)"},
-    {"CKSEL", "Clock source (with the other CKSEL bits); a wrong one can stop the chip"},
-    {"OCDEN", "Programmed: on-chip debugging enabled"},
-    {"JTAGEN", "Programmed: the JTAG interface is enabled"},
-    {"SELFPRGEN", "Programmed: the program can write its own flash"},
-    {"M103C", "Programmed: ATmega103 compatibility mode"},
-    {"HWBE", "Programmed: the HWB pin can start the boot loader"},
-    {"PLLCKEN", "Programmed: the PLL runs the system clock"},
+    {"RSTDISBL", "RESET becomes I/O: no more serial programming"},
+    {"DWEN", "debugWIRE on RESET: no more serial programming"},
+    {"SPIEN", "Serial programming on (fixed in serial mode)"},
+    {"WDTON", "Watchdog timer always on"},
+    {"EESAVE", "Chip erase keeps the EEPROM"},
+    {"BOOTSZ", "Boot section size"},
+    {"BOOTRST", "Reset starts the boot loader"},
+    {"BODLEVEL", "Brown-out detection level"},
+    {"BODEN", "Brown-out detection on"},
+    {"CKDIV", "Clock divided by 8 at start"},
+    {"CKOUT", "Clock put out on CLKO"},
+    {"CKOPT", "Oscillator option"},
+    {"SUT", "Start-up time after reset"},
+    {"CKSEL", "Clock source: a wrong one stops the chip"},
+    {"OCDEN", "On-chip debugging on"},
+    {"JTAGEN", "JTAG interface on"},
+    {"SELFPRGEN", "Program may write its own flash"},
+    {"M103C", "ATmega103 compatibility mode"},
+    {"HWBE", "HWB pin starts the boot loader"},
+    {"CFD", "Clock failure detection off"},
+    {"PSCRV", "PSC outputs' reset value"},
+    {"PSC0RB", "PSC0 reset behaviour"},
+    {"PSC1RB", "PSC1 reset behaviour"},
+    {"PSC2RB", "PSC2 reset behaviour"},
 };
 
 }  // namespace

@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
-# Renders the real main window offscreen into docs/screenshot.png: a fresh
-# temporary settings folder, COM2 mapped to a simulated AT90S8535, one Auto
-# Detect. No display and no serial port are needed.
+# Renders the real windows offscreen into docs/: the main window
+# (screenshot.png: COM2 mapped to a simulated AT90S8535, one Auto Detect),
+# the Other Device chooser (chooser.png) and the Fuses window of a simulated
+# ATmega328P (fuses.png), each from a fresh temporary settings folder. No
+# display and no serial port are needed.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/install-deps.sh
@@ -9,5 +11,7 @@ bash scripts/install-deps.sh
 build=${BUILD:-build}
 cmake -S . -B "$build" -G Ninja >/dev/null
 cmake --build "$build" --target brenwick-screenshot -j"${JOBS:-2}"
-QT_QPA_PLATFORM=offscreen "$build/app/brenwick-screenshot" docs/screenshot.png
-echo "wrote docs/screenshot.png"
+for shot in window:screenshot chooser:chooser fuses:fuses; do
+  QT_QPA_PLATFORM=offscreen "$build/app/brenwick-screenshot" "docs/${shot#*:}.png" "${shot%%:*}"
+  echo "wrote docs/${shot#*:}.png"
+done

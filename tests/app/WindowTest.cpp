@@ -17,6 +17,7 @@
 #include "app/AboutDlg.h"
 #include "app/CommandIds.h"
 #include "app/DeviceChooser.h"
+#include "app/FusesDlg.h"
 #include "app/HexTableView.h"
 #include "app/ProgrammerApp.h"
 #include "tests/app/AppTestSupport.h"
@@ -80,6 +81,7 @@ private slots:
     void autoDetectFindsDevice();
     void autoDetectKeepsAPartOfTodayByName();
     void otherDeviceChooserNarrowsAndRemembers();
+    void fusesWindowNamesBitsAndAsksBeforeCuttingOff();
     void autoDetectFailureChangesNothing_data();
     void autoDetectFailureChangesNothing();
     void paneKeepsCarriageReturnsAndShowsAppends();
@@ -416,6 +418,49 @@ void WindowTest::autoDetectKeepsAPartOfTodayByName() {
 
 // The Device menu's last entry offers every part, the last chosen first,
 // narrowed by what is typed; the part chosen is selected and remembered.
+// The Fuses window shows each byte as hex and as named bits (ticked:
+// programmed); a write goes ahead only after a read, and one that would
+// cut the chip off only when the user agrees to the question naming it.
+void WindowTest::fusesWindowNamesBitsAndAsksBeforeCuttingOff() {
+    CTestSettings settings({{2, "sim:ATtiny85"}});
+    CScriptedChooser chooser;
+    auto window = MakeWindow(settings, chooser);
+    QVERIFY(Item(MenuNamed(window.get(), "menuDevice"), ids::kFuses) != nullptr);
+    window->Session().SelectDeviceRow(FindDeviceByName("ATtiny85"));
+    CFusesDlg dlg(window->Session(), window.get());
+    QStringList asked;
+    bool agree = false;
+    dlg.SetCutOffConsent([&](QWidget*, const QString& reasons) {
+        asked << reasons;
+        return agree;
+    });
+    QVERIFY(!dlg.Write());  // nothing known of the chip yet
+    QVERIFY(dlg.Read());
+    QCOMPARE(dlg.Value(0), uint8_t(0x62));
+    QCOMPARE(dlg.Value(1), uint8_t(0xDF));
+    QCOMPARE(dlg.BitBox(1, 7)->text(), QStringLiteral("RSTDISBL"));
+    QVERIFY(!dlg.BitBox(1, 7)->isChecked());
+    QVERIFY(dlg.BitBox(0, 7)->isChecked());  // CKDIV8 programmed
+    QCOMPARE(dlg.CalibrationText(), QStringLiteral("Calibration byte: 0x9C"));
+
+    dlg.BitBox(1, 3)->setChecked(true);  // EESAVE: harmless
+    QCOMPARE(dlg.Value(1), uint8_t(0xD7));
+    QVERIFY(dlg.Write());
+    QVERIFY(asked.isEmpty());
+    CSimPort& sim = *window->SimPorts().Sim();
+    QCOMPARE(sim.Fuses()[1], uint8_t(0xD7));
+    QVERIFY(dlg.Verify());
+
+    dlg.BitBox(1, 7)->setChecked(true);  // RSTDISBL
+    QVERIFY(!dlg.Write());
+    QCOMPARE(asked.size(), 1);
+    QVERIFY(asked[0].contains(QStringLiteral("RSTDISBL programmed")));
+    QCOMPARE(sim.Fuses()[1], uint8_t(0xD7));
+    agree = true;
+    QVERIFY(dlg.Write());
+    QCOMPARE(sim.Fuses()[1], uint8_t(0x57));
+}
+
 void WindowTest::otherDeviceChooserNarrowsAndRemembers() {
     QCOMPARE(DeviceChoices(QString(), {}).size(), kDeviceCount);
     QCOMPARE(DeviceChoices(QStringLiteral("tiny84"), {}),

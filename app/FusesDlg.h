@@ -1,0 +1,67 @@
+// The Fuses window of the Device menu: each fuse byte of the selected part as
+// hex and as its bits, each named (or numbered where the part's table was
+// not at hand) with one line on what it does; Read, Write (read back to
+// match) and Verify. A write that would take the chip out of reach of this
+// adapter is made only after the user agrees to a question that names what
+// would happen.
+#pragma once
+
+#include <QDialog>
+#include <QString>
+#include <array>
+#include <cstdint>
+#include <functional>
+
+#include "ops/Operations.h"
+
+class CProgrammingSession;
+class QCheckBox;
+class QGroupBox;
+class QLabel;
+class QLineEdit;
+class QPushButton;
+
+class CFusesDlg : public QDialog {
+    Q_OBJECT
+
+public:
+    // Asked before a write that would cut the chip off; reasons names what
+    // would happen. true: write all the same.
+    using CutOffConsent = std::function<bool(QWidget*, const QString& reasons)>;
+
+    CFusesDlg(CProgrammingSession& session, QWidget* parent = nullptr);
+    void SetCutOffConsent(CutOffConsent consent) { m_consent = std::move(consent); }
+
+    // The buttons' commands; each reports in the window's message pane and
+    // gives whether it succeeded.
+    bool Read();
+    bool Write();
+    bool Verify();
+
+    // The value shown for fuse byte i (0 low, 1 high, 2 extended), and a
+    // new one, as typing it would.
+    uint8_t Value(int i) const { return m_values[static_cast<size_t>(i)]; }
+    void SetValue(int i, uint8_t value);
+    QString CalibrationText() const;
+    QCheckBox* BitBox(int i, int bit) const {
+        return m_bits[static_cast<size_t>(i)][static_cast<size_t>(bit)];
+    }
+
+private:
+    void Show();
+    void BitToggled(int i);
+    void HexEdited(int i);
+
+    CProgrammingSession& m_session;
+    CutOffConsent m_consent;
+    uint8_t m_present = 0;
+    bool m_haveRead = false;
+    std::array<uint8_t, kFuseByteCount> m_read{};
+    std::array<uint8_t, kFuseByteCount> m_values{};
+    std::array<QGroupBox*, kFuseByteCount> m_groups{};
+    std::array<QLineEdit*, kFuseByteCount> m_hex{};
+    std::array<std::array<QCheckBox*, 8>, kFuseByteCount> m_bits{};
+    QLabel* m_calibration = nullptr;
+    QPushButton* m_write = nullptr;
+    QPushButton* m_verify = nullptr;
+};
