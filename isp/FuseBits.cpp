@@ -33,7 +33,7 @@ struct Meaning {
 constexpr Meaning kMeanings[] = {
     {"RSTDISBL", "RESET becomes I/O: no more serial programming"},
     {"DWEN", "debugWIRE on RESET: no more serial programming"},
-    {"SPIEN", "Serial programming on (fixed in serial mode)"},
+    {"SPIEN", "Serial programming on"},
     {"WDTON", "Watchdog timer always on"},
     {"EESAVE", "Chip erase keeps the EEPROM"},
     {"BOOTSZ", "Boot section size"},
