@@ -135,7 +135,7 @@ TEST_P(EveryPart, FusesReadAndNoCutOffWithoutConsent) {
     uint8_t present = 0;
     int calibration = -1;
     ASSERT_TRUE(bench.ops.ReadFuses(fuses, present, calibration));
-    const std::vector<uint8_t> chip = bench.sim.Fuses();
+    std::vector<uint8_t> chip = bench.sim.Fuses();
     for (int i = 0; i < part.rules.fuseBytes; ++i) {
         EXPECT_EQ(fuses[static_cast<size_t>(i)], chip[static_cast<size_t>(i)]) << i;
     }
@@ -162,6 +162,24 @@ TEST_P(EveryPart, FusesReadAndNoCutOffWithoutConsent) {
         EXPECT_EQ(bench.sim.Fuses(), chip);
         EXPECT_NE(bench.host.pane.find(" Write Fuses : Refused, nothing written: "),
                   std::string::npos);
+    }
+    // A byte whose bits the description cannot name may hold any of them:
+    // every change to it asks first, and is made once the user agrees.
+    for (int i = 0; i < kFuseByteCount; ++i) {
+        const bool named = device.fuseNames != nullptr && device.fuseNames->bytes[i] != nullptr;
+        const uint8_t which = static_cast<uint8_t>(1u << i);
+        if (named || (device.fuseBytes & which) == 0) {
+            continue;
+        }
+        SCOPED_TRACE(i);
+        std::array<uint8_t, kFuseByteCount> next = fuses;
+        next[static_cast<size_t>(i)] ^= 0x08;  // no part's cut-off bit
+        EXPECT_FALSE(bench.ops.WriteFuses(next, which, false));
+        EXPECT_EQ(bench.sim.Fuses(), chip);
+        EXPECT_TRUE(bench.ops.WriteFuses(next, which, true)) << bench.host.pane;
+        EXPECT_EQ(bench.sim.Fuses()[static_cast<size_t>(i)], next[static_cast<size_t>(i)]);
+        chip = bench.sim.Fuses();
+        fuses = next;
     }
     EXPECT_FALSE(bench.sim.CutOff());
 }
