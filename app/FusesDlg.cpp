@@ -198,7 +198,7 @@ bool CFusesDlg::Write() {
     if (!reasons.empty() && !consent) {
         return false;  // nothing written, nothing said: the user said no
     }
-    const bool ok = m_session.Operations().WriteFuses(m_values, m_present, consent);
+    const bool ok = m_session.Operations().WriteFuses(m_values, m_present, consent, &m_read);
     if (ok) {
         m_read = m_values;
     }

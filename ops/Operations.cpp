@@ -76,6 +76,8 @@ constexpr const char* kFuseByteNames[kFuseByteCount] = {"lfuse", "hfuse", "efuse
 constexpr char kWriteFusesHeading[] = "Writing device Fuses ...\r\n";
 constexpr char kWriteFusesComplete[] = " Write Fuses Complete\r\n";
 constexpr char kWriteFusesError[] = " Write Fuses : Error.\r\n";
+constexpr char kWriteFusesChanged[] =
+    " Write Fuses : The chip's fuses are not those read; nothing written. Read them again.\r\n";
 constexpr char kFusesNotOnDevice[] = " Fuses : This device has no such fuse byte.\r\n";
 constexpr char kVerifyFusesHeading[] = "Verifing device Fuses ...\r\n";
 constexpr char kVerifyFusesDiffer[] = " Verify : Fuses Error.\r\n";
@@ -539,11 +541,21 @@ bool COperations::BeginFuses(const FuseLines& lines, uint8_t which,
 }
 
 bool COperations::WriteFuses(const std::array<uint8_t, kFuseByteCount>& fuses, uint8_t which,
-                             bool allowCutOff) {
+                             bool allowCutOff,
+                             const std::array<uint8_t, kFuseByteCount>* readBefore) {
     CProgrammingModeExit exit(m_adapter);
     std::array<uint8_t, kFuseByteCount> now{};
     if (!BeginFuses({kWriteFusesHeading, kWriteInitError, kWriteFusesError}, which, now)) {
         return false;
+    }
+    for (int i = 0; readBefore != nullptr && i < kFuseByteCount; ++i) {
+        const size_t index = static_cast<size_t>(i);
+        if ((which & kFuseBits[i]) != 0 && (*readBefore)[index] != now[index]) {
+            // Bits the user did not touch would be written from another
+            // chip's values.
+            m_host.AppendMessage(kWriteFusesChanged);
+            return false;
+        }
     }
     const std::string reasons = FuseCutOffReasons(*m_adapter.Device(), now, fuses, which);
     if (!reasons.empty() && !allowCutOff) {

@@ -47,9 +47,12 @@ public:
     // given, and reads them back. A value that would take the chip out of
     // reach of this adapter (RSTDISBL or DWEN programmed, SPIEN unprogrammed,
     // another clock source) is refused, and nothing written, unless
-    // allowCutOff. No other fuse byte is written.
+    // allowCutOff. No other fuse byte is written. readBefore: the values the
+    // new ones were made from; when the chip no longer has them (another
+    // chip, or changed since), nothing is written.
     bool WriteFuses(const std::array<uint8_t, kFuseByteCount>& fuses, uint8_t which,
-                    bool allowCutOff);
+                    bool allowCutOff,
+                    const std::array<uint8_t, kFuseByteCount>* readBefore = nullptr);
     // Compares the fuse bytes named in which with the values given.
     bool VerifyFuses(const std::array<uint8_t, kFuseByteCount>& fuses, uint8_t which);
     bool VerifyAll();

@@ -456,7 +456,15 @@ void WindowTest::fusesWindowNamesBitsAndAsksBeforeCuttingOff() {
     QCOMPARE(asked.size(), 1);
     QVERIFY(asked[0].contains(QStringLiteral("RSTDISBL programmed")));
     QCOMPARE(sim.Fuses()[1], uint8_t(0xD7));
+    // Another chip (or the same one changed) since the read: nothing of the
+    // old values is written over it.
+    sim.SetFuses({0x62, 0xDE, 0xFF});
     agree = true;
+    QVERIFY(!dlg.Write());
+    QCOMPARE(sim.Fuses()[1], uint8_t(0xDE));
+    QVERIFY(window->m_strMessages.find(" Write Fuses : The chip's fuses are not those read") !=
+            std::string::npos);
+    sim.SetFuses({0x62, 0xD7, 0xFF});
     QVERIFY(dlg.Write());
     QCOMPARE(sim.Fuses()[1], uint8_t(0x57));
 }
