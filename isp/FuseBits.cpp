@@ -21,6 +21,20 @@ std::string FuseBitName(const FuseLayout* layout, int byte, int bit) {
     return name == "-" ? std::string() : name;
 }
 
+uint8_t UnusedFuseBits(const FuseLayout* layout, int byte) {
+    if (layout == nullptr || byte < 0 || byte >= kFuseLayoutBytes ||
+        layout->bytes[byte] == nullptr) {
+        return 0;
+    }
+    uint8_t mask = 0;
+    for (int bit = 0; bit < kBitsPerFuse; ++bit) {
+        if (FuseBitName(layout, byte, bit).empty()) {
+            mask = static_cast<uint8_t>(mask | (1u << bit));
+        }
+    }
+    return mask;
+}
+
 namespace {
 
 struct Meaning {

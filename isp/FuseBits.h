@@ -91,6 +91,10 @@ constexpr uint8_t LowFuseBitsNamed(const FuseLayout* layout, const char* prefix)
     return mask;
 }
 
+// The bits of fuse byte (0..2) that are no fuse ("-"); 0 when the layout
+// names none of the byte's bits.
+uint8_t UnusedFuseBits(const FuseLayout* layout, int byte);
+
 // The name of bit (0..7) of fuse byte (0 low, 1 high, 2 extended): its
 // datasheet name, "" when the bit is no fuse, or "bit N" when the layout
 // names none.

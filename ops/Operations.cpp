@@ -566,18 +566,27 @@ bool COperations::WriteFuses(const std::array<uint8_t, kFuseByteCount>& fuses, u
     bool ok = true;
     for (int i = 0; i < kFuseByteCount && ok; ++i) {
         const size_t index = static_cast<size_t>(i);
-        if ((which & kFuseBits[i]) != 0 && fuses[index] != now[index]) {
-            ok = m_adapter.WriteFuseByte(kFuseBits[i], fuses[index]) == kIspOk;
+        if ((which & kFuseBits[i]) != 0 && !SameFuses(i, fuses[index], now[index])) {
+            // Bits that are no fuse are left unprogrammed, as the datasheets ask.
+            const uint8_t unused = UnusedFuseBits(m_adapter.Device()->fuseNames, i);
+            ok = m_adapter.WriteFuseByte(kFuseBits[i],
+                                         static_cast<uint8_t>(fuses[index] | unused)) == kIspOk;
         }
     }
     std::array<uint8_t, kFuseByteCount> back{};
     ok = ok && ReadFuseBytes(back, which);
     for (int i = 0; i < kFuseByteCount && ok; ++i) {
         const size_t index = static_cast<size_t>(i);
-        ok = (which & kFuseBits[i]) == 0 || back[index] == fuses[index];
+        ok = (which & kFuseBits[i]) == 0 || SameFuses(i, back[index], fuses[index]);
     }
     m_host.AppendMessage(ok ? kWriteFusesComplete : kWriteFusesError);
     return ok;
+}
+
+bool COperations::SameFuses(int byte, uint8_t a, uint8_t b) const {
+    // What bits that are no fuse read back is the part's affair.
+    const uint8_t unused = UnusedFuseBits(m_adapter.Device()->fuseNames, byte);
+    return ((a ^ b) & ~unused) == 0;
 }
 
 bool COperations::VerifyFuses(const std::array<uint8_t, kFuseByteCount>& fuses, uint8_t which) {
@@ -589,7 +598,7 @@ bool COperations::VerifyFuses(const std::array<uint8_t, kFuseByteCount>& fuses, 
     bool same = true;
     for (int i = 0; i < kFuseByteCount; ++i) {
         const size_t index = static_cast<size_t>(i);
-        same = same && ((which & kFuseBits[i]) == 0 || now[index] == fuses[index]);
+        same = same && ((which & kFuseBits[i]) == 0 || SameFuses(i, now[index], fuses[index]));
     }
     m_host.AppendMessage(same ? kVerifyComplete : kVerifyFusesDiffer);
     return same;

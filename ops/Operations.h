@@ -120,6 +120,8 @@ private:
     // and a read about to be reported as a difference, are settled by one
     // more instruction the target has to echo (the vendor signature byte).
     bool TargetStillAnswers();
+    // Whether two values of fuse byte (0..2) agree in every bit that is a fuse.
+    bool SameFuses(int byte, uint8_t a, uint8_t b) const;
     // Reads the fuse bytes named in which; false when one could not be read.
     bool ReadFuseBytes(std::array<uint8_t, kFuseByteCount>& fuses, uint8_t which);
     struct FuseLines {

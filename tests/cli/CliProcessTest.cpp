@@ -284,6 +284,11 @@ TEST_F(CliProcessTest, FusesWrittenVerifiedAndGuarded) {
     }
     r = Run({port, "--device=attiny85", "verify-fuses", "lfuse=0xE2,hfuse=0xDF"});
     EXPECT_EQ(r.status, 0) << r.out;
+    // Bits that are no fuse are written unprogrammed and not compared.
+    r = Run({port, "--device=attiny85", "write-fuses", "efuse=0x00", "verify-fuses", "efuse=0x00",
+             "read-fuses"});
+    EXPECT_EQ(r.status, 0) << r.out;
+    EXPECT_TRUE(Contains(r.out, "Fuses : lfuse=0xE2,hfuse=0xDF,efuse=0xFE\n")) << r.out;
     r = Run({port, "--device=attiny85", "--allow-cutoff", "write-fuses", "hfuse=0x5F"});
     EXPECT_EQ(r.status, 0) << r.out;
     r = Run({port, "--device=attiny85", "read-fuses"});
