@@ -28,12 +28,13 @@ constexpr int kHexBase = 16;
 // The desktop's question: the consequence in its words, and a button that
 // says it again; Cancel is the default.
 bool AskCutOffConsent(QWidget* parent, const QString& reasons) {
-    QMessageBox box(QMessageBox::Warning, QObject::tr("Fuses"),
-                    QObject::tr("These fuses would cut the chip off from this adapter:\n\n%1.\n\n"
-                                "It could then be programmed again only with a high-voltage "
-                                "programmer (or with the clock its fuses ask for).")
-                        .arg(reasons),
-                    QMessageBox::Cancel, parent);
+    QMessageBox box(
+        QMessageBox::Warning, QObject::tr("Fuses"),
+        QObject::tr("Writing these fuses can cut the chip off from this adapter:\n\n%1.\n\n"
+                    "It could then be programmed again only with a high-voltage "
+                    "programmer (or with the clock its fuses ask for).")
+            .arg(reasons),
+        QMessageBox::Cancel, parent);
     QPushButton* write =
         box.addButton(QObject::tr("Write and cut the chip off"), QMessageBox::DestructiveRole);
     box.setDefaultButton(QMessageBox::Cancel);
