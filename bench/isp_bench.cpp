@@ -9,6 +9,7 @@
 #include "isp/IspAdapter.h"
 #include "sim/SimTarget.h"
 #include "sim/VirtualCounter.h"
+#include "tests/support/SimForDevice.h"
 
 namespace {
 

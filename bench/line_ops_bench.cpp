@@ -19,6 +19,7 @@
 #include "ops/Operations.h"
 #include "sim/SimTarget.h"
 #include "sim/VirtualCounter.h"
+#include "tests/support/SimForDevice.h"
 
 namespace {
 

@@ -18,6 +18,7 @@
 #include "ops/Operations.h"
 #include "sim/SimTarget.h"
 #include "sim/VirtualCounter.h"
+#include "tests/support/SimForDevice.h"
 
 namespace {
 

@@ -32,6 +32,7 @@
 #include "sim/SimPortOptions.h"
 #include "sim/SimTarget.h"
 #include "sim/VirtualCounter.h"
+#include "tests/support/SimForDevice.h"
 
 namespace {
 

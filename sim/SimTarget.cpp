@@ -2,7 +2,6 @@
 
 #include <algorithm>
 
-#include "isp/DeviceTable.h"
 #include "sim/VirtualCounter.h"
 
 namespace {
@@ -117,13 +116,6 @@ SimConfig SimConfigForPart(const std::string& name) {
     config.calibrationRead = part->calibrationRead;
     config.busyReadsPromised = part->busyReadsPromised;
     return config;
-}
-
-SimConfig SimConfigForDevice(int deviceIndex) {
-    if (deviceIndex < 0 || deviceIndex >= kDeviceCount) {
-        return SimConfig();
-    }
-    return SimConfigForPart(g_deviceTable[deviceIndex].name);
 }
 
 struct CSimPort::Impl {

@@ -128,11 +128,6 @@ struct SimConfig {
 // the default SimConfig.
 SimConfig SimConfigForPart(const std::string& name);
 
-// SimConfig for a row of the programmer's device table: only the row's name
-// is taken from there, everything else from the simulator's own table. A row
-// outside the table gives the default SimConfig.
-SimConfig SimConfigForDevice(int deviceIndex);
-
 // What the simulator saw.
 struct SimCounters {
     uint64_t lineOps = 0;  // every EscapeCommFunction, break and status call that succeeded

@@ -18,6 +18,7 @@
 
 #include "FaultBench.h"
 #include "isp/DeviceTable.h"
+#include "tests/support/SimForDevice.h"
 
 namespace {
 

@@ -5,6 +5,7 @@
 
 #include "isp/InstructionPattern.h"
 #include "tests/isp/IspTestBench.h"
+#include "tests/support/SimForDevice.h"
 
 namespace {
 

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "tests/isp/IspTestBench.h"
+#include "tests/support/SimForDevice.h"
 
 namespace {
 

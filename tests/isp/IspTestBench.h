@@ -13,6 +13,7 @@
 #include "isp/IspAdapter.h"
 #include "sim/SimTarget.h"
 #include "sim/VirtualCounter.h"
+#include "tests/support/SimForDevice.h"
 
 constexpr int kSimPortNumber = 2;
 constexpr const char* kSimPortName = "sim:test";

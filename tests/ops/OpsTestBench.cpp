@@ -1,4 +1,5 @@
 #include "OpsTestBench.h"
+#include "tests/support/SimForDevice.h"
 
 #include <algorithm>
 #include <random>

@@ -7,6 +7,7 @@
 
 #include "sim/SimPortOptions.h"
 #include "sim/VirtualCounter.h"
+#include "tests/support/SimForDevice.h"
 
 namespace {
 

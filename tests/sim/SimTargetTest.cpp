@@ -5,6 +5,7 @@
 #include "sim/SimTarget.h"
 #include "sim/VirtualCounter.h"
 #include "tests/sim/SimTestHost.h"
+#include "tests/support/SimForDevice.h"
 
 namespace {
 
