@@ -10,8 +10,7 @@
 #include <QVBoxLayout>
 
 #include "app/AppIcon.h"
-#include "isp/IspAdapter.h"
-#include "isp/PortNames.h"
+#include "session/PortRegistry.h"
 #include "session/ProgrammingSession.h"
 
 namespace {
@@ -99,7 +98,7 @@ void CComSelectDlg::TakeSelection() {
 }
 
 int CComSelectDlg::TestPort() {
-    if (m_session.CheckAdapter(m_nSelPort)) {
+    if (m_session.CheckAdapter(ComPortName(m_nSelPort))) {
         return kResultOk;
     }
     return kResultFailed;

@@ -16,12 +16,12 @@ QStringList DeviceChoices(const QString& filter, const QStringList& recent) {
         }
     };
     for (const QString& name : recent) {
-        const int row = FindDeviceByName(name.toStdString());
+        const int row = FindDevice(name.toStdString());
         if (row >= 0) {
             offer(QString::fromLatin1(g_deviceTable[row].name));
         }
     }
-    for (const DeviceInfo& row : g_deviceTable) {
+    for (const DeviceInfo& row : DeviceRows()) {
         offer(QString::fromLatin1(row.name));
     }
     return names;

@@ -18,9 +18,6 @@
 
 namespace {
 
-constexpr uint8_t kFuseMasks[kFuseByteCount] = {kLowFuse, kHighFuse, kExtendedFuse};
-constexpr const char* kFuseTitles[kFuseByteCount] = {"Low fuse (lfuse)", "High fuse (hfuse)",
-                                                     "Extended fuse (efuse)"};
 constexpr int kHexDigits = 2;
 constexpr int kGroupColumns = 2;
 constexpr int kHexBase = 16;
@@ -46,7 +43,7 @@ bool AskCutOffConsent(QWidget* parent, const QString& reasons) {
 
 CFusesDlg::CFusesDlg(CProgrammingSession& session, QWidget* parent)
     : QDialog(parent), m_session(session), m_consent(AskCutOffConsent) {
-    const DeviceInfo* device = m_session.Adapter().Device();
+    const DeviceInfo* device = m_session.Device();
     m_present = device != nullptr ? device->fuseBytes : 0;
     setWindowTitle(tr("Fuses - %1").arg(device != nullptr ? device->name : ""));
 
@@ -54,10 +51,10 @@ CFusesDlg::CFusesDlg(CProgrammingSession& session, QWidget* parent)
     int placed = 0;
     for (int i = 0; i < kFuseByteCount; ++i) {
         const size_t index = static_cast<size_t>(i);
-        if ((m_present & kFuseMasks[i]) == 0) {
+        if ((m_present & g_fuseBytes[i].mask) == 0) {
             continue;
         }
-        auto* group = new QGroupBox(tr(kFuseTitles[i]), this);
+        auto* group = new QGroupBox(tr(g_fuseBytes[i].title), this);
         auto* grid = new QGridLayout(group);
         auto* hex = new QLineEdit(group);
         hex->setObjectName(QStringLiteral("fuseHex%1").arg(i));
@@ -190,7 +187,7 @@ bool CFusesDlg::Read() {
 }
 
 bool CFusesDlg::Write() {
-    const DeviceInfo* device = m_session.Adapter().Device();
+    const DeviceInfo* device = m_session.Device();
     if (!m_haveRead || device == nullptr) {
         return false;
     }

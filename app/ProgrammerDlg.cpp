@@ -33,6 +33,7 @@
 #include "app/ProfileFile.h"
 #include "app/SettingsKeys.h"
 #include "isp/DeviceTable.h"
+#include "session/PortRegistry.h"
 
 namespace {
 
@@ -162,7 +163,6 @@ CProgrammerDlg::CProgrammerDlg(CProfileFile& profile, IFileChooser& chooser,
                                IPerformanceCounter* counter, QWidget* parent)
     : QDialog(parent),
       m_session(*this, counter),
-      m_adapter(m_session.Adapter()),
       m_profile(profile),
       m_chooser(chooser),
       m_deviceChooser(ChooseDeviceInDialog) {
@@ -384,19 +384,12 @@ void CProgrammerDlg::ReadPortNames() {
             names[n] = path;
         }
     }
-    m_adapter.SetPortNames(names);
-}
-
-bool CProgrammerDlg::IsKnownDevice(int nDevice) {
-    // The parts without a number are stored by name, never as 0.
-    return FindDeviceByNumber(nDevice) != nullptr;
+    m_session.SetPortOverrides(names);
 }
 
 void CProgrammerDlg::InitDialog() {
     ShowOnScreen();
 
-    int nDevice =
-        m_profile.GetInt(settings::kDeviceSection, settings::kDeviceType, settings::kDefaultDevice);
     const int nPort =
         m_profile.GetInt(settings::kComSection, settings::kComPort, settings::kDefaultPort);
     ReadPortNames();
@@ -404,25 +397,26 @@ void CProgrammerDlg::InitDialog() {
     m_strProgPath = m_profile.GetString(settings::kPathProgSection, settings::kName, "");
     m_strDataPath = m_profile.GetString(settings::kPathDataSection, settings::kName, "");
 
-    // A part of today is stored by its name. A stored value the table does
-    // not know would leave the window without a device (no sizes, no name):
-    // fall back to the default device, which SetDevice then stores.
-    const int namedRow =
-        FindDeviceByName(m_profile.GetString(settings::kDeviceSection, settings::kDeviceType, ""));
-    if (namedRow >= 0 && g_deviceTable[namedRow].number == kNoDeviceNumber) {
-        m_session.SelectDeviceRow(namedRow);
-        ShowDevice();
-    } else {
-        if (!IsKnownDevice(nDevice)) {
-            nDevice = settings::kDefaultDevice;
-        }
-        SetDevice(nDevice);
+    // The parts of the Device menu are stored by number, the others by name.
+    // A stored value the table does not know would leave the window without
+    // a device (no sizes, no name): fall back to the default device, which
+    // ShowDevice then stores.
+    int row = FindDevice(m_profile.GetString(settings::kDeviceSection, settings::kDeviceType, ""));
+    if (row < 0) {
+        // An entry with more after its number still names that number.
+        row = FindDevice(std::to_string(m_profile.GetInt(
+            settings::kDeviceSection, settings::kDeviceType, settings::kDefaultDevice)));
     }
+    if (row < 0) {
+        row = FindDevice(std::to_string(settings::kDefaultDevice));
+    }
+    m_session.SelectDeviceRow(row);
+    ShowDevice();
 
     m_bProgLoaded = 0;
     m_bDataLoaded = 0;
 
-    if (m_adapter.SelectPort(nPort) != kPortOk) {
+    if (!m_session.SelectPort(ComPortName(nPort))) {
         m_strMessages = kNotFound;
     }
     ShowOnScreen();
@@ -514,12 +508,12 @@ void CProgrammerDlg::ShowProgress() {
 }
 
 void CProgrammerDlg::RefreshProgView() {
-    m_listProg->Model()->Refresh(m_adapter.m_progImage, m_adapter.m_nProgSize);
+    m_listProg->Model()->Refresh(m_session.Images().m_progImage, m_session.ProgSize());
     m_listProg->scrollToTop();
 }
 
 void CProgrammerDlg::RefreshDataView() {
-    m_listData->Model()->Refresh(m_adapter.m_dataImage, m_adapter.m_nDataSize);
+    m_listData->Model()->Refresh(m_session.Images().m_dataImage, m_session.DataSize());
     m_listData->scrollToTop();
 }
 
@@ -602,7 +596,7 @@ void CProgrammerDlg::RefreshCommandStates() {
                     break;
                 default:
                     if (const int device = DeviceOfCommand(id); device != 0) {
-                        item->setChecked(m_adapter.m_nDevice == device);
+                        item->setChecked(m_session.DeviceNumber() == device);
                     }
                     break;
             }
@@ -665,20 +659,22 @@ void CProgrammerDlg::SetDevice(int nDevice) {
 }
 
 void CProgrammerDlg::ShowDevice() {
-    if (m_adapter.m_nDevice == kNoDeviceNumber) {
-        m_profile.WriteString(settings::kDeviceSection, settings::kDeviceType, m_adapter.m_strName);
+    if (m_session.DeviceNumber() == kNoDeviceNumber) {
+        m_profile.WriteString(settings::kDeviceSection, settings::kDeviceType,
+                              m_session.DeviceName());
     } else {
-        m_profile.WriteInt(settings::kDeviceSection, settings::kDeviceType, m_adapter.m_nDevice);
+        m_profile.WriteInt(settings::kDeviceSection, settings::kDeviceType,
+                           m_session.DeviceNumber());
     }
-    m_groupMemory->setTitle(QString::fromStdString(m_adapter.m_strName));
+    m_groupMemory->setTitle(QString::fromStdString(m_session.DeviceName()));
     m_strProgRange =
-        QString::asprintf("Program : 0x000 - 0x%X", std::max(m_adapter.m_nProgSize - 1, 0))
+        QString::asprintf("Program : 0x000 - 0x%X", std::max(m_session.ProgSize() - 1, 0))
             .toStdString();
-    m_strDataRange = QString::asprintf("Data : 0x00 - 0x%X", std::max(m_adapter.m_nDataSize - 1, 0))
+    m_strDataRange = QString::asprintf("Data : 0x00 - 0x%X", std::max(m_session.DataSize() - 1, 0))
                          .toStdString();
     // FSTRT is a box only on parts that have that fuse; elsewhere the bit in
     // its place is another fuse (or none), which the window never writes.
-    const DeviceInfo* device = m_adapter.Device();
+    const DeviceInfo* device = m_session.Device();
     const bool hasFstrt = device != nullptr && device->fstrtWrite != nullptr;
     m_checkFstrt->setEnabled(hasFstrt);
     if (!hasFstrt) {
@@ -696,7 +692,7 @@ void CProgrammerDlg::OnOtherDevice() {
             m_profile.GetString(settings::kDeviceSection, settings::kRecentDevices, ""))
             .split(QLatin1Char(kRecentDeviceSeparator), Qt::SkipEmptyParts);
     const QString name = m_deviceChooser(this, recent);
-    const int row = FindDeviceByName(name.toStdString());
+    const int row = FindDevice(name.toStdString());
     if (row < 0) {
         return;  // cancelled
     }
@@ -727,12 +723,12 @@ void CProgrammerDlg::OnAutoDetect() {
 
 void CProgrammerDlg::OnSetUp() {
     CComSelectDlg dlg(m_session, this);
-    dlg.m_nSelPort = m_adapter.m_nPort - 1;
+    dlg.m_nSelPort = m_session.PortNumber() - 1;
     dlg.InitDialog();
     if (dlg.exec() != QDialog::Accepted) {
         return;
     }
-    if (m_adapter.SelectPort(dlg.m_nSelPort) == kPortOk) {
+    if (m_session.SelectPort(ComPortName(dlg.m_nSelPort))) {
         m_profile.WriteInt(settings::kComSection, settings::kComPort, dlg.m_nSelPort);
     } else {
         ReplaceMessages(kNotFound);

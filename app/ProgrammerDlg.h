@@ -2,6 +2,7 @@
 // progress bar, the command buttons and the File, Device and Help menus. It
 // owns the adapter (and through it the port and the memory images) for the
 // whole run, and it is the host the programming operations report through.
+// It reaches the programmer only through the session.
 #pragma once
 
 #include <QDialog>
@@ -9,8 +10,6 @@
 #include <functional>
 #include <string>
 
-#include "isp/IspAdapter.h"
-#include "isp/PerformanceCounter.h"
 #include "ops/OperationHost.h"
 #include "session/ProgrammingSession.h"
 
@@ -100,8 +99,6 @@ public:
     // part chosen, empty when none was. Tests answer it without a dialog.
     using DeviceChooser = std::function<QString(QWidget*, const QStringList&)>;
     void SetDeviceChooser(DeviceChooser chooser) { m_deviceChooser = std::move(chooser); }
-    // The simulated adapters sim: ports lead to.
-    CSimPortKind& SimPorts() { return m_session.SimPorts(); }
     CHexTableView* ProgView() const { return m_listProg; }
     CHexTableView* DataView() const { return m_listData; }
 
@@ -119,12 +116,10 @@ private:
     CProgrammerDlg(CProfileFile& profile, IFileChooser& chooser, IPerformanceCounter* counter,
                    QWidget* parent);
 
-    // The port stack, the adapter, the images and the operations.
+    // The device, the images, the ports and the operations.
     CProgrammingSession m_session;
 
 public:
-    CIspAdapter& m_adapter;  // the session's
-
     LockTicks m_ticks;
     std::string m_strProgRange;
     std::string m_strDataRange;
@@ -144,7 +139,6 @@ private:
     QAction* AddCommand(QMenu* menu, const QString& caption, int id);
     void InitDialog();
     void ReadPortNames();
-    static bool IsKnownDevice(int nDevice);
     // What shows the selected device: the settings entry (its number, or its
     // name for a part without one), the group caption, the range labels, the
     // FSTRT box, both views and the pane.

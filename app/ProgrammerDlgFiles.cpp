@@ -176,7 +176,7 @@ CProgrammerDlg::FileSide CProgrammerDlg::ProgSide() {
             m_strProgPath,
             settings::kPathProgSection,
             m_bProgLoaded,
-            m_adapter.m_progImage,
+            m_session.Images().m_progImage,
             &CProgrammerDlg::RefreshProgView};
 }
 
@@ -186,7 +186,7 @@ CProgrammerDlg::FileSide CProgrammerDlg::DataSide() {
             m_strDataPath,
             settings::kPathDataSection,
             m_bDataLoaded,
-            m_adapter.m_dataImage,
+            m_session.Images().m_dataImage,
             &CProgrammerDlg::RefreshDataView};
 }
 

@@ -31,10 +31,7 @@ const OperationButton kOperationButtons[] = {
 void CProgrammerDlg::OnOperationButton(int id) {
     for (const OperationButton& button : kOperationButtons) {
         if (button.id == id) {
-            RunOperation([this, &button] {
-                COperations operations(m_adapter, *this);
-                (operations.*button.run)();
-            });
+            RunOperation([this, &button] { (m_session.Operations().*button.run)(); });
             return;
         }
     }

@@ -1,16 +1,18 @@
 // Sections, entries and defaults of the settings file.
 #pragma once
 
+#include "session/Defaults.h"
+
 namespace settings {
 
 constexpr const char* kDeviceSection = "Device";
 constexpr const char* kDeviceType = "Type";
 constexpr const char* kRecentDevices = "Recent";  // the parts chosen last, ";" between
-constexpr int kDefaultDevice = 8535;
+constexpr int kDefaultDevice = kDefaultDeviceNumber;
 
 constexpr const char* kComSection = "Com";
 constexpr const char* kComPort = "Port";
-constexpr int kDefaultPort = 2;
+constexpr int kDefaultPort = kDefaultPortNumber;
 
 constexpr const char* kFileProgSection = "FileProg";
 constexpr const char* kFileDataSection = "FileData";

@@ -18,6 +18,7 @@
 #include "app/ProgrammerApp.h"
 #include "app/ProgrammerDlg.h"
 #include "bench/WindowBenchMain.h"
+#include "isp/IspAdapter.h"
 
 namespace {
 
@@ -79,7 +80,7 @@ void RefreshProgView(benchmark::State& state, bool repaint) {
             dlg->ProgView()->viewport()->repaint();
         }
     }
-    state.counters["bytes"] = static_cast<double>(dlg->m_adapter.m_nProgSize);
+    state.counters["bytes"] = static_cast<double>(dlg->Session().Adapter().m_nProgSize);
 }
 
 void BM_RefreshProgView(benchmark::State& state) {

@@ -92,17 +92,17 @@ public:
         : sim(SimConfigForDevice(row), counter),
           port(sim, counter, callNs),
           adapter(port, counter),
-          ops(adapter, host) {
+          ops(adapter, images, host) {
         adapter.SetPortNames({{kBenchPort, "sim"}});
         adapter.SelectPort(kBenchPort);
         adapter.SelectDeviceRow(row);
         std::mt19937 random(kSeed);
-        adapter.m_progImage.resize(adapter.m_nProgSize);
-        adapter.m_dataImage.resize(adapter.m_nDataSize);
-        for (auto& b : adapter.m_progImage) {
+        images.m_progImage.resize(adapter.m_nProgSize);
+        images.m_dataImage.resize(adapter.m_nDataSize);
+        for (auto& b : images.m_progImage) {
             b = static_cast<uint8_t>(random());
         }
-        for (auto& b : adapter.m_dataImage) {
+        for (auto& b : images.m_dataImage) {
             b = static_cast<uint8_t>(random());
         }
     }
@@ -112,6 +112,7 @@ public:
     CTimedPort port;
     CIspAdapter adapter;
     CQuietHost host;
+    MemoryImages images;
     COperations ops;
 };
 

@@ -60,12 +60,12 @@ public:
         adapter.SelectDevice(g_deviceTable[kATmega103Row].number);
         std::mt19937 random(kImageSeed);
         std::uniform_int_distribution<int> byte(0, kByteMask);
-        adapter.m_progImage.resize(adapter.m_nProgSize);
-        adapter.m_dataImage.resize(adapter.m_nDataSize);
-        for (uint8_t& b : adapter.m_progImage) {
+        images.m_progImage.resize(adapter.m_nProgSize);
+        images.m_dataImage.resize(adapter.m_nDataSize);
+        for (uint8_t& b : images.m_progImage) {
             b = static_cast<uint8_t>(byte(random));
         }
-        for (uint8_t& b : adapter.m_dataImage) {
+        for (uint8_t& b : images.m_dataImage) {
             b = static_cast<uint8_t>(byte(random));
         }
     }
@@ -79,6 +79,7 @@ public:
     CVirtualCounter counter;
     CSimPort sim;
     CIspAdapter adapter;
+    MemoryImages images;
 };
 
 bool OpsRound(COperations& ops) {
@@ -89,10 +90,10 @@ bool OpsRound(COperations& ops) {
 
 // The same adapter calls as Write All then Verify All, with nothing around
 // them: no host, no progress, no messages.
-bool DirectRound(CIspAdapter& a) {
+bool DirectRound(CIspAdapter& a, const MemoryImages& images) {
     bool ok = true;
-    const std::vector<uint8_t>& prog = a.m_progImage;
-    const std::vector<uint8_t>& data = a.m_dataImage;
+    const std::vector<uint8_t>& prog = images.m_progImage;
+    const std::vector<uint8_t>& data = images.m_dataImage;
 
     ok &= a.EnterProgrammingMode(kCheckSignature) == kIspOk;
     // The ATmega103 takes its flash by pages.
@@ -134,7 +135,7 @@ bool DirectRound(CIspAdapter& a) {
 void BM_WriteVerifyAllThroughOperations(benchmark::State& state) {
     CBenchTarget target;
     CNullHost host;
-    COperations ops(target.adapter, host);
+    COperations ops(target.adapter, target.images, host);
     for (auto _ : state) {
         state.PauseTiming();
         target.Erase();
@@ -154,7 +155,7 @@ void BM_WriteVerifyAllDirect(benchmark::State& state) {
         state.PauseTiming();
         target.Erase();
         state.ResumeTiming();
-        if (!DirectRound(target.adapter)) {
+        if (!DirectRound(target.adapter, target.images)) {
             state.SkipWithError("the adapter calls failed");
             break;
         }
@@ -167,7 +168,7 @@ void BM_WriteVerifyAllDirect(benchmark::State& state) {
 void BM_HostCallsOfOneRound(benchmark::State& state) {
     CBenchTarget target;
     CNullHost counting;
-    COperations ops(target.adapter, counting);
+    COperations ops(target.adapter, target.images, counting);
     target.Erase();
     OpsRound(ops);
     const uint64_t calls = counting.calls;
@@ -200,7 +201,7 @@ double ThreadSeconds() {
 void BM_FrameShare(benchmark::State& state) {
     CBenchTarget target;
     CNullHost host;
-    COperations ops(target.adapter, host);
+    COperations ops(target.adapter, target.images, host);
     double opsTotal = 0, directTotal = 0;
     double opsFastest = std::numeric_limits<double>::max();
     double directFastest = std::numeric_limits<double>::max();
@@ -211,7 +212,7 @@ void BM_FrameShare(benchmark::State& state) {
         const double opsSeconds = ThreadSeconds() - start;
         target.Erase();
         const double directStart = ThreadSeconds();
-        const bool directOk = DirectRound(target.adapter);
+        const bool directOk = DirectRound(target.adapter, target.images);
         const double directSeconds = ThreadSeconds() - directStart;
         if (!opsOk || !directOk) {
             state.SkipWithError("a round failed");

@@ -26,7 +26,9 @@
 #include "app/ProgrammerDlg.h"
 #include "bench/WindowBenchMain.h"
 #include "isp/DeviceTable.h"
+#include "isp/IspAdapter.h"
 #include "isp/QtSerialPort.h"
+#include "isp/RoutingPort.h"
 #include "ops/OperationHost.h"
 #include "ops/Operations.h"
 #include "sim/SimPortOptions.h"
@@ -96,14 +98,14 @@ public:
         : profile(g_config->filePath(QString::fromLatin1(settingsName)).toStdString()) {
         MapPorts(profile);
         dlg = std::make_unique<CProgrammerDlg>(profile, chooser, counter);
-        FillRandom(dlg->m_adapter.m_progImage, dlg->m_adapter.m_dataImage);
+        FillRandom(dlg->Session().Images().m_progImage, dlg->Session().Images().m_dataImage);
         dlg->RefreshProgView();
         dlg->RefreshDataView();
         dlg->show();
         QApplication::processEvents();
     }
 
-    CSimPort* Sim() { return dlg->SimPorts().Sim(); }
+    CSimPort* Sim() { return dlg->Session().SimPorts().Sim(); }
 
     // The two buttons pressed in turn; true when all three verifies agreed.
     bool Round() {
@@ -155,14 +157,14 @@ public:
         adapter.SelectPort(kBenchPort);
         sim = routed ? sims.Sim() : &direct;
         adapter.SelectDevice(g_deviceTable[kATmega103Row].number);
-        adapter.m_progImage.resize(static_cast<size_t>(adapter.m_nProgSize));
-        adapter.m_dataImage.resize(static_cast<size_t>(adapter.m_nDataSize));
-        FillRandom(adapter.m_progImage, adapter.m_dataImage);
+        images.m_progImage.resize(static_cast<size_t>(adapter.m_nProgSize));
+        images.m_dataImage.resize(static_cast<size_t>(adapter.m_nDataSize));
+        FillRandom(images.m_progImage, images.m_dataImage);
     }
 
     bool Round() {
         host.complete = 0;
-        COperations ops(adapter, host);
+        COperations ops(adapter, images, host);
         ops.WriteAll();
         ops.VerifyAll();
         return host.complete == kPartsPerAll;
@@ -174,6 +176,7 @@ public:
     CSimPortKind sims;
     CRoutingPort router;
     CIspAdapter adapter;
+    MemoryImages images;
     CSimPort* sim = nullptr;
     CNullHost host;
 };
@@ -282,7 +285,7 @@ void BM_ReadProgFile131072(benchmark::State& state) {
             dlg.ProgView()->viewport()->repaint();
         }
     }
-    if (dlg.m_bProgLoaded != 1 || dlg.m_adapter.m_progImage.size() != 131072) {
+    if (dlg.m_bProgLoaded != 1 || dlg.Session().Images().m_progImage.size() != 131072) {
         state.SkipWithError("the file did not read back");
     }
 }

@@ -5,9 +5,7 @@
 #include <cstring>
 
 #include "isp/DeviceTable.h"
-#include "isp/IspAdapter.h"
-#include "isp/PortNames.h"
-#include "sim/SimPortOptions.h"
+#include "isp/NameText.h"
 
 namespace {
 
@@ -45,8 +43,6 @@ constexpr const char* kQuietOption = "--quiet";
 constexpr const char* kHelpOption = "--help";
 constexpr const char* kListDevicesOption = "--list-devices";
 constexpr const char* kAllowCutOffOption = "--allow-cutoff";
-constexpr const char* kFuseNames[kFuseByteCount] = {"lfuse", "hfuse", "efuse"};
-constexpr uint8_t kFuseBitsOfName[kFuseByteCount] = {kLowFuse, kHighFuse, kExtendedFuse};
 constexpr int kHexBase = 16;
 constexpr unsigned kMaxByte = 0xFF;
 constexpr size_t kFuseTextLength = 8;
@@ -55,88 +51,31 @@ constexpr size_t kFuseHeadLength = 24;
 constexpr const char* kShortHelpOption = "-h";
 constexpr const char* kEndOfOptions = "--";
 constexpr const char* kAutoDevice = "auto";
-constexpr const char* kComPrefix = "com";
 constexpr const char* kNoLockBits = "none";
 constexpr const char* kLockBit1Name = "lb1";
 constexpr const char* kLockBit2Name = "lb2";
 constexpr const char* kFstrtName = "fstrt";
 constexpr char kListSeparator = ',';
-constexpr size_t kMaxNumberDigits = 9;  // keeps every number inside int
 constexpr int kDecimalBase = 10;
-
-std::string Lower(const std::string& text) {
-    std::string lower = text;
-    for (char& c : lower) {
-        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    }
-    return lower;
-}
-
-bool AllDigits(const std::string& text) {
-    if (text.empty() || text.size() > kMaxNumberDigits) {
-        return false;
-    }
-    for (char c : text) {
-        if (!std::isdigit(static_cast<unsigned char>(c))) {
-            return false;
-        }
-    }
-    return true;
-}
-
-int ToNumber(const std::string& digits) {
-    int value = 0;
-    for (char c : digits) {
-        value = value * kDecimalBase + (c - '0');
-    }
-    return value;
-}
 
 std::string Quoted(const std::string& text) {
     return "\"" + text + "\"";
 }
 
 bool ParsePort(const std::string& text, CliOptions& options, std::string& error) {
-    if (text.empty()) {
-        error = "empty port name";
+    if (!CheckPortName(text, error)) {
         return false;
-    }
-    if (IsSimPortName(text)) {
-        SimPortOptions simPort;
-        if (!ParseSimPortOptions(text, simPort, error)) {
-            return false;
-        }
-        options.portKind = CliPortKind::Sim;
-        options.portName = text;
-    } else {
-        const std::string lower = Lower(text);
-        const size_t prefix = std::strlen(kComPrefix);
-        if (lower.compare(0, prefix, kComPrefix) == 0 && AllDigits(lower.substr(prefix))) {
-            const int n = ToNumber(lower.substr(prefix));
-            if (n < kFirstComPort || n > kLastComPort) {
-                error = "port " + Quoted(text) + " is not one of COM1 to COM4";
-                return false;
-            }
-            options.portKind = CliPortKind::Com;
-            options.comNumber = n;
-            options.portName = ResolvePortName(n, {});
-        } else {
-            options.portKind = CliPortKind::Path;
-            options.portName = text;
-        }
     }
     options.portText = text;
     return true;
 }
 
 bool ParseDevice(const std::string& text, CliOptions& options, std::string& error) {
-    if (Lower(text) == kAutoDevice) {
+    if (LowerCase(text) == kAutoDevice) {
         options.autoDevice = true;
         return true;
     }
-    const DeviceInfo* numbered = AllDigits(text) ? FindDeviceByNumber(ToNumber(text)) : nullptr;
-    const int row =
-        numbered != nullptr ? static_cast<int>(numbered - g_deviceTable) : FindDeviceByName(text);
+    const int row = FindDevice(text);
     if (row >= 0) {
         options.autoDevice = false;
         options.deviceNumber = g_deviceTable[row].number;
@@ -144,7 +83,8 @@ bool ParseDevice(const std::string& text, CliOptions& options, std::string& erro
         return true;
     }
     error = "unknown device " + Quoted(text) + "; devices:";
-    for (const DeviceInfo& device : g_deviceTable) {
+    for (int i = 0; i < kDeviceCount; ++i) {
+        const DeviceInfo& device = g_deviceTable[i];
         error += " " + std::string(device.name);
         if (device.number != kNoDeviceNumber) {
             error += " (" + std::to_string(device.number) + ")";
@@ -171,14 +111,14 @@ bool LooksLikeOption(const std::string& word) {
 
 bool ParseLockSet(const std::string& text, LockTicks& ticks, std::string& error) {
     LockTicks parsed;
-    if (Lower(text) == kNoLockBits) {
+    if (LowerCase(text) == kNoLockBits) {
         ticks = parsed;
         return true;
     }
     size_t start = 0;
     for (;;) {
         const size_t comma = text.find(kListSeparator, start);
-        const std::string item = Lower(text.substr(start, comma - start));
+        const std::string item = LowerCase(text.substr(start, comma - start));
         if (item == kLockBit1Name) {
             parsed.m_bLockBit1 = 1;
         } else if (item == kLockBit2Name) {
@@ -319,9 +259,6 @@ bool ParseCliArguments(const std::vector<std::string>& args, CliOptions& options
         error = "no action given";
         return false;
     }
-    if (!portGiven) {
-        ParsePort(kDefaultPortText, parsed, error);
-    }
     options = parsed;
     return true;
 }
@@ -409,14 +346,9 @@ bool ParseFuseSet(const std::string& text, std::array<uint8_t, kFuseByteCount>& 
     size_t start = 0;
     for (;;) {
         const size_t comma = text.find(kListSeparator, start);
-        const std::string item = Lower(text.substr(start, comma - start));
+        const std::string item = LowerCase(text.substr(start, comma - start));
         const size_t equals = item.find('=');
-        int index = -1;
-        for (int i = 0; i < kFuseByteCount && equals != std::string::npos; ++i) {
-            if (item.compare(0, equals, kFuseNames[i]) == 0) {
-                index = i;
-            }
-        }
+        const int index = equals == std::string::npos ? -1 : FindFuseByte(item.substr(0, equals));
         const std::string value = equals == std::string::npos ? "" : item.substr(equals + 1);
         const std::string digits = value.rfind("0x", 0) == 0 ? value.substr(2) : value;
         unsigned number = 0;
@@ -428,13 +360,13 @@ bool ParseFuseSet(const std::string& text, std::array<uint8_t, kFuseByteCount>& 
             hex = hex && digit >= 0;
             number = number * kHexBase + static_cast<unsigned>(digit < 0 ? 0 : digit);
         }
-        if (index < 0 || !hex || number > kMaxByte || (given & kFuseBitsOfName[index]) != 0) {
+        if (index < 0 || !hex || number > kMaxByte || (given & g_fuseBytes[index].mask) != 0) {
             error = "bad fuse " + Quoted(item) + " in " + Quoted(text) +
                     "; use a comma list of lfuse=, hfuse=, efuse= with hex values, each once";
             return false;
         }
         parsed[static_cast<size_t>(index)] = static_cast<uint8_t>(number);
-        given = static_cast<uint8_t>(given | kFuseBitsOfName[index]);
+        given = static_cast<uint8_t>(given | g_fuseBytes[index].mask);
         if (comma == std::string::npos) {
             break;
         }
@@ -448,10 +380,10 @@ bool ParseFuseSet(const std::string& text, std::array<uint8_t, kFuseByteCount>& 
 std::string FormatFuseSet(const std::array<uint8_t, kFuseByteCount>& fuses, uint8_t mask) {
     std::string text;
     for (int i = 0; i < kFuseByteCount; ++i) {
-        if ((mask & kFuseBitsOfName[i]) != 0) {
+        if ((mask & g_fuseBytes[i].mask) != 0) {
             char value[kFuseTextLength];
             std::snprintf(value, sizeof value, "0x%02X", fuses[static_cast<size_t>(i)]);
-            text += (text.empty() ? "" : ",") + std::string(kFuseNames[i]) + "=" + value;
+            text += (text.empty() ? "" : ",") + std::string(g_fuseBytes[i].name) + "=" + value;
         }
     }
     return text;
@@ -462,12 +394,12 @@ std::vector<std::string> FuseBitLines(const DeviceInfo& device,
                                       uint8_t mask) {
     std::vector<std::string> lines;
     for (int i = 0; i < kFuseByteCount; ++i) {
-        if ((mask & kFuseBitsOfName[i]) == 0) {
+        if ((mask & g_fuseBytes[i].mask) == 0) {
             continue;
         }
         const uint8_t value = fuses[static_cast<size_t>(i)];
         char head[kFuseHeadLength];
-        std::snprintf(head, sizeof head, "%s = 0x%02X", kFuseNames[i], value);
+        std::snprintf(head, sizeof head, "%s = 0x%02X", g_fuseBytes[i].name, value);
         lines.emplace_back(head);
         for (int bit = kBitsPerFuse - 1; bit >= 0; --bit) {
             const std::string name = FuseBitName(device.fuseNames, i, bit);
@@ -491,7 +423,8 @@ std::vector<std::string> FuseBitLines(const DeviceInfo& device,
 std::string DeviceListText() {
     std::string text =
         "Device                   Number   Flash  EEPROM  Flash written   Lock bits read  Fuses\n";
-    for (const DeviceInfo& row : g_deviceTable) {
+    for (int index = 0; index < kDeviceCount; ++index) {
+        const DeviceInfo& row = g_deviceTable[index];
         char line[kListLineLength];
         const std::string written =
             row.progPageSize > 0 ? std::to_string(row.progPageSize) + "-byte pages" : "by byte";
@@ -499,8 +432,8 @@ std::string DeviceListText() {
             row.number != kNoDeviceNumber ? std::to_string(row.number) : std::string("-");
         std::string fuses;
         for (int i = 0; i < kFuseByteCount; ++i) {
-            if ((row.fuseBytes & kFuseBitsOfName[i]) != 0) {
-                fuses += (fuses.empty() ? "" : ",") + std::string(kFuseNames[i]);
+            if ((row.fuseBytes & g_fuseBytes[i].mask) != 0) {
+                fuses += (fuses.empty() ? "" : ",") + std::string(g_fuseBytes[i].name);
             }
         }
         if (row.fstrtWrite != nullptr) {

@@ -10,6 +10,8 @@
 
 #include "ops/OperationHost.h"
 #include "ops/Operations.h"
+#include "session/Defaults.h"
+#include "session/PortRegistry.h"
 
 enum class CliActionKind {
     Erase,
@@ -41,20 +43,11 @@ struct CliAction {
     uint8_t fuseMask = 0;
 };
 
-enum class CliPortKind {
-    Com,   // COM1 to COM4
-    Path,  // a device path, used as it is
-    Sim,   // sim:<device>[,state=<file>][,<fault>...]
-};
-
-constexpr const char* kDefaultPortText = "COM2";
-constexpr int kDefaultDeviceNumber = 8535;
-
 struct CliOptions {
-    std::string portText = kDefaultPortText;  // as given
-    CliPortKind portKind = CliPortKind::Com;
-    int comNumber = 2;                        // for COMn
-    std::string portName;                     // what the adapter opens: device path or sim: text
+    // The port as given: COM1 to COM4, a device path, or a name of a
+    // registered kind (sim:<device>[,state=<file>][,<fault>...]); checked
+    // by the session's port registry.
+    std::string portText = ComPortName(kDefaultPortNumber);
     int deviceNumber = kDefaultDeviceNumber;  // 0 for the parts of today, which have none
     int deviceRow = -1;                       // the device's row in the table; -1: by number
     bool autoDevice = false;

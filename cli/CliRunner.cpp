@@ -9,14 +9,10 @@
 #include "cli/CliHost.h"
 #include "image/FileAccess.h"
 #include "image/IntelHex.h"
-#include "isp/IspAdapter.h"
 #include "session/ProgrammingSession.h"
-#include "sim/VirtualCounter.h"
 
 namespace {
 
-// The adapter opens ports by number; the tool maps this one to its port.
-constexpr int kCliPortNumber = kFirstComPort;
 constexpr const char* kToolName = "brenwick-cli: ";
 constexpr const char* kLockBitsPrefix = "Lock bits : ";
 constexpr const char* kFusesPrefix = "Fuses : ";
@@ -43,11 +39,8 @@ public:
           m_err(err),
           m_host(out, showProgress ? &err : nullptr),
           // A simulated chip runs in virtual time; a real one on the clock.
-          m_session(m_host, options.portKind == CliPortKind::Sim ? &m_virtualCounter : nullptr),
-          m_adapter(m_session.Adapter()),
-          m_operations(m_session.Operations()) {
-        m_adapter.SetPortNames({{kCliPortNumber, options.portName}});
-    }
+          m_session(m_host, SessionClock::VirtualWhenSimulated, options.portText),
+          m_operations(m_session.Operations()) {}
 
     int Run() {
         int status = RunActions();
@@ -55,7 +48,7 @@ public:
         // The simulated chip is saved whatever the actions gave: it holds
         // what they did to it.
         std::string error;
-        if (m_portOpened && !m_session.SaveSimState(error)) {
+        if (m_portOpened && !m_session.SavePortState(error)) {
             Error("cannot save the simulator state: " + error);
             status = kCliExitFailed;
         }
@@ -67,8 +60,7 @@ private:
         // Sizes the images before anything else, also for auto (the
         // identification replaces the row).
         if (m_options.autoDevice) {
-            m_adapter.SelectDevice(kDefaultDeviceNumber);
-            m_session.BlankImages();
+            m_session.SelectDevice(kDefaultDeviceNumber, /*quietly=*/true);
         } else {
             if (m_options.deviceRow >= 0) {
                 m_session.SelectDeviceRow(m_options.deviceRow);
@@ -76,11 +68,11 @@ private:
                 m_session.SelectDevice(m_options.deviceNumber);
             }
         }
-        if (m_adapter.SelectPort(kCliPortNumber) != kPortOk) {
-            const std::string reason = m_adapter.LastPortError();
+        if (!m_session.SelectPort(m_options.portText)) {
+            const std::string reason = m_session.LastPortError();
+            const std::string device = m_session.PortDevice(m_options.portText);
             Error("cannot open port " + m_options.portText +
-                  (m_options.portName != m_options.portText ? " (" + m_options.portName + ")"
-                                                            : std::string()) +
+                  (device != m_options.portText ? " (" + device + ")" : std::string()) +
                   (reason.empty() ? std::string() : ": " + reason));
             return kCliExitFailed;
         }
@@ -167,8 +159,8 @@ private:
         } else if (!ReadFile(action.file, text)) {
             return false;
         }
-        std::vector<uint8_t>& image =
-            IsProgAction(action.kind) ? m_adapter.m_progImage : m_adapter.m_dataImage;
+        std::vector<uint8_t>& image = IsProgAction(action.kind) ? m_session.Images().m_progImage
+                                                                : m_session.Images().m_dataImage;
         const HexReadStatus status = ReadImage(action, text, image);
         ReportRead(action, status);
         return status == HexReadStatus::Ok;
@@ -184,7 +176,7 @@ private:
     }
 
     bool Check() {
-        const bool ready = m_session.CheckAdapter(kCliPortNumber);
+        const bool ready = m_session.CheckAdapter(m_options.portText);
         m_host.PrintLine(ready ? kAdapterReadyText : kAdapterNotFoundText);
         return ready;
     }
@@ -198,8 +190,7 @@ private:
         }
         if (present != 0) {
             m_host.PrintLine(kFusesPrefix + FormatFuseSet(fuses, present));
-            for (const std::string& line :
-                 FuseBitLines(*m_session.Adapter().Device(), fuses, present)) {
+            for (const std::string& line : FuseBitLines(*m_session.Device(), fuses, present)) {
                 m_host.PrintLine(line);
             }
         }
@@ -244,7 +235,7 @@ private:
                 }
                 // A part that cannot report its lock bits has said so; "none"
                 // would claim that it reported none programmed.
-                if (m_adapter.Device() != nullptr && m_adapter.Device()->lockRead != nullptr) {
+                if (m_session.Device() != nullptr && m_session.Device()->lockRead != nullptr) {
                     m_host.PrintLine(kLockBitsPrefix + FormatLockSet(m_host.Ticks()));
                 }
                 return true;
@@ -266,9 +257,7 @@ private:
     const CliOptions& m_options;
     std::ostream& m_err;
     CCliHost m_host;
-    CVirtualCounter m_virtualCounter;
     CProgrammingSession m_session;
-    CIspAdapter& m_adapter;
     COperations& m_operations;
     std::map<size_t, std::string> m_inputs;  // checked file texts by action index
     bool m_portOpened = false;

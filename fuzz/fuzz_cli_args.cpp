@@ -70,24 +70,20 @@ bool TakesBits(CliActionKind kind) {
 }
 
 bool SanePort(const CliOptions& options) {
-    if (options.portText.empty() || options.portName.empty()) {
+    std::string error;
+    if (!CheckPortName(options.portText, error)) {
         return false;
     }
-    switch (options.portKind) {
-        case CliPortKind::Com:
-            return options.comNumber >= kFirstComPort && options.comNumber <= kLastComPort &&
-                   options.portName == ResolvePortName(options.comNumber, {});
-        case CliPortKind::Sim: {
-            SimPortOptions simPort;
-            std::string error;
-            return IsSimPortName(options.portName) &&
-                   ParseSimPortOptions(options.portName, simPort, error) &&
-                   FindSimPart(simPort.partName) != nullptr;
-        }
-        case CliPortKind::Path:
-            return !IsSimPortName(options.portName);
+    int number = 0;
+    if (ParseComName(options.portText, number)) {
+        return number >= kFirstComPort && number <= kLastComPort;
     }
-    return false;
+    if (!IsSimulatedPortName(options.portText)) {
+        return true;
+    }
+    SimPortOptions simPort;
+    return ParseSimPortOptions(options.portText, simPort, error) &&
+           FindSimPart(simPort.partName) != nullptr;
 }
 
 bool SaneAction(const CliAction& action) {
@@ -123,8 +119,7 @@ bool SaneAction(const CliAction& action) {
 }
 
 bool SameOptions(const CliOptions& a, const CliOptions& b) {
-    if (a.portText != b.portText || a.portKind != b.portKind || a.comNumber != b.comNumber ||
-        a.portName != b.portName || a.deviceNumber != b.deviceNumber ||
+    if (a.portText != b.portText || a.deviceNumber != b.deviceNumber ||
         a.deviceRow != b.deviceRow || a.listDevices != b.listDevices ||
         a.allowCutOff != b.allowCutOff || a.autoDevice != b.autoDevice || a.quiet != b.quiet ||
         a.help != b.help || a.actions.size() != b.actions.size()) {

@@ -22,7 +22,7 @@ std::vector<int> ImageSizes() {
         }
         sizes.push_back(size);
     };
-    for (const DeviceInfo& row : g_deviceTable) {
+    for (const DeviceInfo& row : DeviceRows()) {
         add(row.progSize);
         add(row.dataSize);
     }

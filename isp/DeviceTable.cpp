@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cctype>
 
+#include "isp/NameText.h"
+
 namespace {
 
 // Instruction patterns, as the parts' datasheets print them (serial
@@ -28,6 +30,7 @@ constexpr const char* kFstrtWrite = "1010 1100 1011 111F xxxx xxxx xxxx xxxx";
 constexpr const char* kNone = nullptr;
 
 constexpr EntryRule kEcho = EntryRule::EchoSync;
+constexpr size_t kMaxNumberDigits = 9;  // keeps every device number inside int
 
 // The parts of today: lock byte written with AC E0 00 (byte 4) and read with
 // 58 00 00, pages loaded with 40/48 and written with 4C, writes followed
@@ -55,7 +58,44 @@ struct Family {
     bool calibration = kCalibration;
     const char* lockWrite = kLockWriteByte4;
     const char* lockRead = kLockReadByte;
+    const char* fstrtWrite = kNone;
+    EntryRule entry = kEcho;
 };
+
+// What a cell being written reads: an EEPROM cell the first, then the
+// second data value; a flash cell the program value.
+struct BusyValues {
+    uint8_t data1;
+    uint8_t data2;
+    uint8_t prog;
+};
+constexpr BusyValues kBusy00FF{0x00, 0xFF, 0xFF};
+constexpr BusyValues kBusy807F{0x80, 0x7F, 0x7F};
+constexpr BusyValues kBusy807FFF{0x80, 0x7F, 0xFF};
+constexpr BusyValues kBusyFF{0xFF, 0xFF, 0xFF};
+constexpr BusyValues kNoBusy{kNoBusyValue, kNoBusyValue, kNoBusyValue};
+constexpr uint8_t kSizeFromFlash = 0;  // second signature byte: the size code
+
+// The parts of the Device menu, which predate fuse bytes and Poll RDY/BSY:
+// their lock instructions, FSTRT where they have it, and how they enter
+// programming mode.
+constexpr uint8_t kNoFuseBytes = 0;
+constexpr FuseLayout kNoFuseNames{{nullptr, nullptr, nullptr}};
+constexpr bool kNoCalibration = false;
+constexpr Family kS8535{kNoFuseBytes,    kNoFuseNames,       kDataPolling, kNoCalibration,
+                        kLockWriteByte2, kLockReadHighFstrt, kFstrtWrite};
+constexpr Family kS1200{kNoFuseBytes,    kNoFuseNames, kDataPolling, kNoCalibration,
+                        kLockWriteByte2, kNone,        kNone,        EntryRule::SingleEnable};
+constexpr Family kS8515{kNoFuseBytes,   kNoFuseNames,   kDataPolling,
+                        kNoCalibration, kLockWrite8515, kNone};
+constexpr Family kS2343{kNoFuseBytes,   kNoFuseNames,    kDataPolling,
+                        kNoCalibration, kLockWriteByte2, kLockReadHigh};
+constexpr Family kS10{kNoFuseBytes,   kNoFuseNames,    kDataPolling,
+                      kNoCalibration, kLockWriteByte2, kNone};
+constexpr Family kS4433{kNoFuseBytes,   kNoFuseNames,    kDataPolling,
+                        kNoCalibration, kLockWriteByte2, kLockReadLow};
+constexpr Family kS161{kNoFuseBytes,   kNoFuseNames,    kDataPolling,
+                       kNoCalibration, kLockWriteByte4, kLockReadByte};
 
 // The low fuse byte of most parts since the ATmega48: clock division and
 // output, start-up time, clock source.
@@ -174,194 +214,281 @@ constexpr Family kRf{kThreeFuses, {{kUnnamed, kUnnamed, kUnnamed}}, kPollReady};
 
 }  // namespace
 
-// The search order of selection and identification. The ATtiny10/11/12 row
-// carries 0x159, wider than a byte: the signature check of programming-mode
-// entry, which compares the whole value, never accepts it, while
-// identification, which compares the low eight bits, can.
+// The search order of selection and identification: the fifteen parts of
+// the Device menu first, in the menu's order. The ATtiny10/11/12 row carries
+// 0x159, wider than a byte: the signature check of programming-mode entry,
+// which compares the whole value, never accepts it, while identification,
+// which compares the low eight bits, can.
 //
 // Sizes, busy values, write and erase times, page sizes and instruction
 // layouts are those of each part's datasheet.
-const DeviceInfo g_deviceTable[kDeviceCount] = {
-    // number, signature, flash, EEPROM, name, busy EEPROM 1/2, busy flash,
-    // page, flash/EEPROM/lock write and chip erase us, entry,
-    // lock write, lock read, FSTRT write
-    {8535, 0x03, 8192, 512, "AT90S8535", 0x00, 0xFF, 0xFF, 0, 20000, 20000, 20000, 20000, kEcho,
-     kLockWriteByte2, kLockReadHighFstrt, kFstrtWrite},
-    {4434, 0x02, 4096, 256, "AT90S4434", 0x00, 0xFF, 0xFF, 0, 20000, 20000, 20000, 20000, kEcho,
-     kLockWriteByte2, kLockReadHighFstrt, kFstrtWrite},
-    {1200, 0x01, 1024, 64, "AT90S1200", 0x00, 0xFF, 0xFF, 0, 9000, 9000, 9000, 20000,
-     EntryRule::SingleEnable, kLockWriteByte2, kNone, kNone},
-    {4414, 0x01, 4096, 256, "AT90S4414", 0x80, 0x7F, 0x7F, 0, 20000, 20000, 20000, 20000, kEcho,
-     kLockWrite8515, kNone, kNone},
-    {8515, 0x01, 8192, 512, "AT90S8515", 0x80, 0x7F, 0x7F, 0, 9000, 9000, 9000, 20000, kEcho,
-     kLockWrite8515, kNone, kNone},
-    {2313, 0x01, 2048, 128, "AT90S2313", 0x80, 0x7F, 0x7F, 0, 9000, 9000, 9000, 20000, kEcho,
-     kLockWrite8515, kNone, kNone},
-    {2323, 0x02, 2048, 128, "AT90S2323", 0x00, 0xFF, 0xFF, 0, 20000, 20000, 20000, 20000, kEcho,
-     kLockWriteByte2, kLockReadHighFstrt, kFstrtWrite},
-    {2343, 0x03, 2048, 128, "AT90S2343", 0x00, 0xFF, 0xFF, 0, 20000, 20000, 20000, 18000, kEcho,
-     kLockWriteByte2, kLockReadHigh, kNone},
-    // Not one part but three, which the signature check never accepts.
-    {10, 0x159, 1024, 64, "ATtiny10/11/12", 0xFF, 0xFF, 0xFF, 0, 20000, 20000, 20000, 20000, kEcho,
-     kLockWriteByte2, kNone, kNone},
-    {4433, 0x03, 4096, 256, "AT90S4433", 0x00, 0xFF, 0xFF, 0, 20000, 20000, 20000, 20000, kEcho,
-     kLockWriteByte2, kLockReadLow, kNone},
-    {2333, 0x05, 2048, 128, "AT90S2333", 0x00, 0xFF, 0xFF, 0, 20000, 20000, 20000, 20000, kEcho,
-     kLockWriteByte2, kLockReadLow, kNone},
-    {15, 0x06, 1024, 64, "ATtiny15", 0xFF, 0xFF, 0xFF, 0, 4100, 8200, 8200, 8200, kEcho,
-     kLockWriteByte2, kLockReadLow, kNone},
-    {22, 0x06, 2048, 128, "ATtiny22", 0x00, 0xFF, 0xFF, 0, 20000, 20000, 20000, 20000, kEcho,
-     kLockWriteByte2, kLockReadHigh, kNone},
-    {103, 0x01, 131072, 4096, "ATmega103", 0x80, 0x7F, 0xFF, 256, 56000, 9000, 9000, 112000, kEcho,
-     kLockWriteByte2, kLockReadLow, kNone},
-    {161, 0x01, 16384, 512, "ATmega161", 0xFF, 0xFF, 0xFF, 128, 14000, 3400, 3400, 28000, kEcho,
-     kLockWriteByte4, kLockReadByte, kNone},
-
-#define BRENWICK_TODAY(name, size, part, flash, eeprom, page, flashUs, eepromUs, fuseUs, eraseUs, \
-                       family)                                                                    \
-    {                                                                                             \
-        kToday, part, flash, eeprom, name, kNoBusyValue, kNoBusyValue, kNoBusyValue, page,        \
-            flashUs, eepromUs, fuseUs, eraseUs, kEcho, family.lockWrite, family.lockRead, kNone,  \
-            size, family.busyFlag, family.fuses, &family.names,                                   \
-            FuseBitNamed(&family.names, "RSTDISBL"), FuseBitNamed(&family.names, "DWEN"),         \
-            FuseBitNamed(&family.names, "SPIEN"), LowFuseBitsNamed(&family.names, "CKSEL"),       \
-            family.calibration                                                                    \
+//
+// Every row: name, device number (kToday for the parts selected and stored
+// by name), signature bytes 1 and 2 (byte 1 kSizeFromFlash where the
+// program size gives it), flash and EEPROM bytes, flash page bytes (0:
+// written byte by byte), longest flash byte or page write, EEPROM byte
+// write, fuse or lock write and chip erase (us: tWD_FLASH, tWD_EEPROM,
+// tWD_FUSE, tWD_ERASE of the datasheets; where parts share an entry, the
+// longest), what a cell being written reads, family.
+#define BRENWICK_PART(name, number, size, part, flash, eeprom, page, flashUs, eepromUs, fuseUs, \
+                      eraseUs, busy, family)                                                    \
+    {                                                                                           \
+        number, part, flash, eeprom, name, busy.data1, busy.data2, busy.prog, page, flashUs,    \
+            eepromUs, fuseUs, eraseUs, family.entry, family.lockWrite, family.lockRead,         \
+            family.fstrtWrite, size, family.busyFlag, family.fuses, &family.names,              \
+            FuseBitNamed(&family.names, "RSTDISBL"), FuseBitNamed(&family.names, "DWEN"),       \
+            FuseBitNamed(&family.names, "SPIEN"), LowFuseBitsNamed(&family.names, "CKSEL"),     \
+            family.calibration                                                                  \
     }
-    // name, signature bytes 1 and 2, flash and EEPROM bytes, flash page bytes
-    // (0: written byte by byte), longest page write, EEPROM byte write, fuse
-    // or lock write and chip erase (us: tWD_FLASH, tWD_EEPROM, tWD_FUSE,
-    // tWD_ERASE of the datasheets; where parts share an entry, the longest),
-    // family.
-    BRENWICK_TODAY("ATmega16/16A", 0x94, 0x03, 16384, 512, 128, 4500, 9000, 4500, 9000, kMega16),
-    BRENWICK_TODAY("ATmega328P", 0x95, 0x0F, 32768, 1024, 128, 4500, 3600, 4500, 9000, kMega328),
-    BRENWICK_TODAY("ATmega644P/644PA", 0x96, 0x0A, 65536, 2048, 256, 4500, 9000, 4500, 9000,
-                   kMegaJtag),
-    BRENWICK_TODAY("ATmega1284P", 0x97, 0x05, 131072, 4096, 256, 4500, 3600, 4500, 9000, kMegaJtag),
-    BRENWICK_TODAY("ATmega2560", 0x98, 0x01, 262144, 4096, 256, 4500, 9000, 4500, 9000, kMegaJtag),
-    BRENWICK_TODAY("ATtiny13/13A", 0x90, 0x07, 1024, 64, 32, 4500, 4000, 4500, 9000, kTiny13),
-    BRENWICK_TODAY("ATtiny25", 0x91, 0x08, 2048, 128, 32, 4500, 4000, 4500, 9000, kTinyX5),
-    BRENWICK_TODAY("ATtiny45", 0x92, 0x06, 4096, 256, 64, 4500, 4000, 4500, 9000, kTinyX5),
-    BRENWICK_TODAY("ATtiny85", 0x93, 0x0B, 8192, 512, 64, 4500, 4000, 4500, 9000, kTinyX5),
-    BRENWICK_TODAY("ATtiny24/24A", 0x91, 0x0B, 2048, 128, 32, 4500, 4000, 4500, 9000, kTinyX5),
-    BRENWICK_TODAY("ATtiny44/44A", 0x92, 0x07, 4096, 256, 64, 4500, 4000, 4500, 9000, kTinyX5),
-    BRENWICK_TODAY("ATtiny84/84A", 0x93, 0x0C, 8192, 512, 64, 4500, 4000, 4500, 9000, kTinyX5),
-    BRENWICK_TODAY("ATtiny2313/2313A", 0x91, 0x0A, 2048, 128, 32, 4500, 4000, 4500, 9000,
-                   kTiny2313),
-    BRENWICK_TODAY("ATtiny4313", 0x92, 0x0D, 4096, 256, 64, 4500, 4500, 4500, 9000, kTiny2313),
-    BRENWICK_TODAY("ATmega8/8A", 0x93, 0x07, 8192, 512, 64, 4500, 9000, 4500, 9000, kMega8),
-    BRENWICK_TODAY("ATmega32/32A", 0x95, 0x02, 32768, 1024, 128, 4500, 9000, 4500, 9000, kMega32),
-    BRENWICK_TODAY("ATmega48/48A", 0x92, 0x05, 4096, 256, 64, 4500, 3600, 4500, 9000, kMega48),
-    BRENWICK_TODAY("ATmega48P/48PA", 0x92, 0x0A, 4096, 256, 64, 4500, 3600, 4500, 10500, kMega48),
-    BRENWICK_TODAY("ATmega48PB", 0x92, 0x10, 4096, 256, 64, 4500, 3600, 4500, 10500, kMega48),
-    BRENWICK_TODAY("ATmega88/88A", 0x93, 0x0A, 8192, 512, 64, 4500, 3600, 4500, 9000, kMega88),
-    BRENWICK_TODAY("ATmega88P/88PA", 0x93, 0x0F, 8192, 512, 64, 4500, 3600, 4500, 10500, kMega88),
-    BRENWICK_TODAY("ATmega88PB", 0x93, 0x16, 8192, 512, 64, 4500, 3600, 4500, 10500, kMega88),
-    BRENWICK_TODAY("ATmega168/168A", 0x94, 0x06, 16384, 512, 128, 4500, 3600, 4500, 9000, kMega88),
-    BRENWICK_TODAY("ATmega168P/168PA", 0x94, 0x0B, 16384, 512, 128, 4500, 3600, 4500, 10500,
-                   kMega88),
-    BRENWICK_TODAY("ATmega168PB", 0x94, 0x15, 16384, 512, 128, 4500, 3600, 4500, 10500, kMega88),
-    BRENWICK_TODAY("ATmega328", 0x95, 0x14, 32768, 1024, 128, 4500, 3600, 4500, 9000, kMega328),
-    BRENWICK_TODAY("ATmega328PB", 0x95, 0x16, 32768, 1024, 128, 4500, 3600, 4500, 10500,
-                   kMega328PB),
-    BRENWICK_TODAY("ATmega164A", 0x94, 0x0F, 16384, 512, 128, 4500, 3600, 4500, 9000, kMegaJtag),
-    BRENWICK_TODAY("ATmega164P/164PA", 0x94, 0x0A, 16384, 512, 128, 4500, 9000, 4500, 9000,
-                   kMegaJtag),
-    BRENWICK_TODAY("ATmega324A", 0x95, 0x15, 32768, 1024, 128, 4500, 3600, 4500, 9000, kMegaJtag),
-    BRENWICK_TODAY("ATmega324P", 0x95, 0x08, 32768, 1024, 128, 4500, 9000, 4500, 9000, kMegaJtag),
-    BRENWICK_TODAY("ATmega324PA", 0x95, 0x11, 32768, 1024, 128, 4500, 3600, 4500, 9000, kMegaJtag),
-    BRENWICK_TODAY("ATmega324PB", 0x95, 0x17, 32768, 1024, 128, 4500, 3600, 4500, 10500,
-                   kMega324PB),
-    BRENWICK_TODAY("ATmega644/644A", 0x96, 0x09, 65536, 2048, 256, 4500, 9000, 4500, 9000,
-                   kMegaJtag),
-    BRENWICK_TODAY("ATmega1284", 0x97, 0x06, 131072, 4096, 256, 4500, 3600, 4500, 9000, kMegaJtag),
-    BRENWICK_TODAY("ATmega640", 0x96, 0x08, 65536, 4096, 256, 4500, 9000, 4500, 9000, kMegaJtag),
-    BRENWICK_TODAY("ATmega1280", 0x97, 0x03, 131072, 4096, 256, 4500, 9000, 4500, 9000, kMegaJtag),
-    BRENWICK_TODAY("ATmega1281", 0x97, 0x04, 131072, 4096, 256, 4500, 9000, 4500, 9000, kMegaJtag),
-    BRENWICK_TODAY("ATmega2561", 0x98, 0x02, 262144, 4096, 256, 4500, 9000, 4500, 9000, kMegaJtag),
-    BRENWICK_TODAY("ATmega64/64A", 0x96, 0x02, 65536, 2048, 256, 4500, 9000, 4500, 9000, kMega64),
-    BRENWICK_TODAY("ATmega128/128A", 0x97, 0x02, 131072, 4096, 256, 5000, 10000, 4500, 10000,
-                   kMega64),
-    BRENWICK_TODAY("AT90CAN32", 0x95, 0x81, 32768, 1024, 256, 4500, 9000, 4500, 9000, kCan),
-    BRENWICK_TODAY("AT90CAN64", 0x96, 0x81, 65536, 2048, 256, 4500, 9000, 4500, 9000, kCan),
-    BRENWICK_TODAY("AT90CAN128", 0x97, 0x81, 131072, 4096, 256, 4500, 9000, 4500, 9000, kCan),
-    BRENWICK_TODAY("ATmega8515", 0x93, 0x06, 8192, 512, 64, 4500, 9000, 4500, 9000, kMega8515),
-    BRENWICK_TODAY("ATmega8535", 0x93, 0x08, 8192, 512, 64, 4500, 9000, 4500, 9000, kMega8515),
-    BRENWICK_TODAY("ATmega162", 0x94, 0x04, 16384, 512, 128, 4500, 9000, 4500, 9000, kMega162),
-    BRENWICK_TODAY("ATmega163", 0x94, 0x02, 16384, 512, 128, 16000, 4000, 2000, 32000, kMega163),
-    BRENWICK_TODAY("ATmega169/169P/169PA", 0x94, 0x05, 16384, 512, 128, 4500, 9000, 4500, 9000,
-                   kLcd),
-    BRENWICK_TODAY("ATmega169A", 0x94, 0x11, 16384, 512, 128, 4500, 9000, 4500, 9000, kLcd),
-    BRENWICK_TODAY("ATmega329/329A", 0x95, 0x03, 32768, 1024, 128, 4500, 9000, 4500, 9000, kLcd),
-    BRENWICK_TODAY("ATmega329P/329PA", 0x95, 0x0B, 32768, 1024, 128, 4500, 9000, 4500, 9000, kLcd),
-    BRENWICK_TODAY("ATmega3290/3290A", 0x95, 0x04, 32768, 1024, 128, 4500, 9000, 4500, 9000, kLcd),
-    BRENWICK_TODAY("ATmega3290P/3290PA", 0x95, 0x0C, 32768, 1024, 128, 4500, 9000, 4500, 9000,
-                   kLcd),
-    BRENWICK_TODAY("ATmega649/649A", 0x96, 0x03, 65536, 2048, 256, 4500, 9000, 4500, 9000, kLcd),
-    BRENWICK_TODAY("ATmega649P", 0x96, 0x0B, 65536, 2048, 256, 4500, 9000, 4500, 9000, kLcd),
-    BRENWICK_TODAY("ATmega6490/6490A", 0x96, 0x04, 65536, 2048, 256, 4500, 9000, 4500, 9000, kLcd),
-    BRENWICK_TODAY("ATmega6490P", 0x96, 0x0C, 65536, 2048, 256, 4500, 9000, 4500, 9000, kLcd),
-    BRENWICK_TODAY("ATmega165/165A", 0x94, 0x10, 16384, 512, 128, 4500, 3600, 4500, 9000, kLcd),
-    BRENWICK_TODAY("ATmega165P/165PA", 0x94, 0x07, 16384, 512, 128, 4500, 3600, 4500, 9000, kLcd),
-    BRENWICK_TODAY("ATmega325/325A", 0x95, 0x05, 32768, 1024, 128, 4500, 9000, 4500, 9000,
-                   kLcd2570),
-    BRENWICK_TODAY("ATmega325P/325PA", 0x95, 0x0D, 32768, 1024, 128, 4500, 9000, 4500, 9000, kLcd),
-    BRENWICK_TODAY("ATmega3250/3250A", 0x95, 0x06, 32768, 1024, 128, 4500, 9000, 4500, 9000,
-                   kLcd2570),
-    BRENWICK_TODAY("ATmega3250P/3250PA", 0x95, 0x0E, 32768, 1024, 128, 4500, 9000, 4500, 9000,
-                   kLcd),
-    BRENWICK_TODAY("ATmega645/645A", 0x96, 0x05, 65536, 2048, 256, 4500, 9000, 4500, 9000,
-                   kLcd2570),
-    BRENWICK_TODAY("ATmega645P", 0x96, 0x0D, 65536, 2048, 256, 4500, 3600, 4500, 9000, kLcd),
-    BRENWICK_TODAY("ATmega6450/6450A", 0x96, 0x06, 65536, 2048, 256, 4500, 9000, 4500, 9000,
-                   kLcd2570),
-    BRENWICK_TODAY("ATmega6450P", 0x96, 0x0E, 65536, 2048, 256, 4500, 3600, 4500, 9000, kLcd),
-    BRENWICK_TODAY("ATmega16U4", 0x94, 0x88, 16384, 512, 128, 4500, 9000, 4500, 9000, kUsb),
-    BRENWICK_TODAY("ATmega32U4", 0x95, 0x87, 32768, 1024, 128, 4500, 9000, 4500, 9000, kUsb),
-    BRENWICK_TODAY("AT90USB646/AT90USB647", 0x96, 0x82, 65536, 2048, 256, 4500, 9000, 4500, 9000,
-                   kUsb),
-    BRENWICK_TODAY("AT90USB1286/AT90USB1287", 0x97, 0x82, 131072, 4096, 256, 4500, 9000, 4500, 9000,
-                   kUsb),
-    BRENWICK_TODAY("ATmega8U2", 0x93, 0x89, 8192, 512, 64, 4500, 9000, 4500, 9000, kUsb),
-    BRENWICK_TODAY("ATmega16U2", 0x94, 0x89, 16384, 512, 128, 4500, 9000, 4500, 9000, kUsb),
-    BRENWICK_TODAY("ATmega32U2", 0x95, 0x8A, 32768, 1024, 128, 4500, 9000, 4500, 9000, kUsb),
-    BRENWICK_TODAY("AT90USB82", 0x93, 0x82, 8192, 512, 128, 4500, 9000, 4500, 9000, kUsb),
-    BRENWICK_TODAY("AT90USB162", 0x94, 0x82, 16384, 512, 128, 4500, 9000, 4500, 9000, kUsb),
-    BRENWICK_TODAY("ATtiny261/261A", 0x91, 0x0C, 2048, 128, 32, 4500, 4000, 4500, 9000, kTinyX5),
-    BRENWICK_TODAY("ATtiny461/461A", 0x92, 0x08, 4096, 256, 64, 4500, 4000, 4500, 9000, kTinyX5),
-    BRENWICK_TODAY("ATtiny861/861A", 0x93, 0x0D, 8192, 512, 64, 4500, 4000, 4500, 9000, kTinyX5),
-    BRENWICK_TODAY("ATtiny87", 0x93, 0x87, 8192, 512, 128, 4500, 4000, 4500, 4000, kTinyX5),
-    BRENWICK_TODAY("ATtiny167", 0x94, 0x87, 16384, 512, 128, 4500, 4000, 4500, 4000, kTinyX5),
-    BRENWICK_TODAY("ATtiny48", 0x92, 0x09, 4096, 64, 64, 4500, 3600, 4500, 15000, kTinyNew),
-    BRENWICK_TODAY("ATtiny88", 0x93, 0x11, 8192, 64, 64, 4500, 3600, 4500, 9000, kTinyNew),
-    BRENWICK_TODAY("ATtiny828/828R", 0x93, 0x14, 8192, 256, 64, 4500, 3600, 4500, 15000, kTinyNew),
-    BRENWICK_TODAY("ATtiny441", 0x92, 0x15, 4096, 256, 16, 4500, 4500, 4500, 4500, kTinyNew),
-    BRENWICK_TODAY("ATtiny841", 0x93, 0x15, 8192, 512, 16, 4500, 4500, 4500, 4500, kTinyNew),
-    BRENWICK_TODAY("ATtiny43U", 0x92, 0x0C, 4096, 64, 64, 4500, 4000, 4500, 4000, kTinyNew),
-    BRENWICK_TODAY("ATtiny1634/1634R", 0x94, 0x12, 16384, 256, 32, 4500, 3600, 4500, 9000,
-                   kTinyNew),
-    BRENWICK_TODAY("ATtiny26", 0x91, 0x09, 2048, 128, 32, 4500, 9000, 4500, 9000, kTiny26),
-    BRENWICK_TODAY("ATtiny12", 0x90, 0x05, 1024, 64, 0, 20000, 20000, 20000, 20000, kTiny12),
-    BRENWICK_TODAY("AT90PWM2/AT90PWM3", 0x93, 0x81, 8192, 512, 64, 4500, 4500, 4500, 9000, kPwm),
-    BRENWICK_TODAY("AT90PWM2B/AT90PWM3B", 0x93, 0x83, 8192, 512, 64, 4500, 4500, 4500, 9000, kPwm),
-    BRENWICK_TODAY("AT90PWM216/AT90PWM316", 0x94, 0x83, 16384, 512, 128, 4500, 4500, 4500, 9000,
-                   kPwm216),
-    BRENWICK_TODAY("ATmega32M1", 0x95, 0x84, 32768, 1024, 128, 4500, 3600, 4500, 10500, kM1),
-    BRENWICK_TODAY("ATmega64M1", 0x96, 0x84, 65536, 2048, 256, 4500, 3600, 4500, 10500, kM1),
-    BRENWICK_TODAY("ATmega128RFA1", 0xA7, 0x01, 131072, 4096, 256, 50000, 13000, 4500, 55000, kRf),
-    BRENWICK_TODAY("ATmega256RFR2", 0xA8, 0x02, 262144, 8192, 256, 4500, 13000, 4500, 18500, kRf),
-    BRENWICK_TODAY("ATmega128RFR2", 0xA7, 0x02, 131072, 4096, 256, 50000, 13000, 4500, 55000, kRf),
-    BRENWICK_TODAY("ATmega64RFR2", 0xA6, 0x02, 65536, 2048, 256, 50000, 13000, 4500, 55000, kRf),
-    BRENWICK_TODAY("ATmega2564RFR2", 0xA8, 0x03, 262144, 8192, 256, 4500, 13000, 4500, 18500, kRf),
-    BRENWICK_TODAY("ATmega1284RFR2", 0xA7, 0x03, 131072, 4096, 256, 4500, 13000, 4500, 18500, kRf),
-    BRENWICK_TODAY("ATmega644RFR2", 0xA6, 0x03, 65536, 2048, 256, 4500, 13000, 4500, 18500, kRf),
-#undef BRENWICK_TODAY
+const DeviceInfo g_deviceTable[] = {
+    BRENWICK_PART("AT90S8535", 8535, kSizeFromFlash, 0x03, 8192, 512, 0, 20000, 20000, 20000, 20000,
+                  kBusy00FF, kS8535),
+    BRENWICK_PART("AT90S4434", 4434, kSizeFromFlash, 0x02, 4096, 256, 0, 20000, 20000, 20000, 20000,
+                  kBusy00FF, kS8535),
+    BRENWICK_PART("AT90S1200", 1200, kSizeFromFlash, 0x01, 1024, 64, 0, 9000, 9000, 9000, 20000,
+                  kBusy00FF, kS1200),
+    BRENWICK_PART("AT90S4414", 4414, kSizeFromFlash, 0x01, 4096, 256, 0, 20000, 20000, 20000, 20000,
+                  kBusy807F, kS8515),
+    BRENWICK_PART("AT90S8515", 8515, kSizeFromFlash, 0x01, 8192, 512, 0, 9000, 9000, 9000, 20000,
+                  kBusy807F, kS8515),
+    BRENWICK_PART("AT90S2313", 2313, kSizeFromFlash, 0x01, 2048, 128, 0, 9000, 9000, 9000, 20000,
+                  kBusy807F, kS8515),
+    BRENWICK_PART("AT90S2323", 2323, kSizeFromFlash, 0x02, 2048, 128, 0, 20000, 20000, 20000, 20000,
+                  kBusy00FF, kS8535),
+    BRENWICK_PART("AT90S2343", 2343, kSizeFromFlash, 0x03, 2048, 128, 0, 20000, 20000, 20000, 18000,
+                  kBusy00FF, kS2343),
+    // Not one part but three, which the signature check never accepts.
+    BRENWICK_PART("ATtiny10/11/12", 10, kSizeFromFlash, 0x159, 1024, 64, 0, 20000, 20000, 20000,
+                  20000, kBusyFF, kS10),
+    BRENWICK_PART("AT90S4433", 4433, kSizeFromFlash, 0x03, 4096, 256, 0, 20000, 20000, 20000, 20000,
+                  kBusy00FF, kS4433),
+    BRENWICK_PART("AT90S2333", 2333, kSizeFromFlash, 0x05, 2048, 128, 0, 20000, 20000, 20000, 20000,
+                  kBusy00FF, kS4433),
+    BRENWICK_PART("ATtiny15", 15, kSizeFromFlash, 0x06, 1024, 64, 0, 4100, 8200, 8200, 8200,
+                  kBusyFF, kS4433),
+    BRENWICK_PART("ATtiny22", 22, kSizeFromFlash, 0x06, 2048, 128, 0, 20000, 20000, 20000, 20000,
+                  kBusy00FF, kS2343),
+    BRENWICK_PART("ATmega103", 103, kSizeFromFlash, 0x01, 131072, 4096, 256, 56000, 9000, 9000,
+                  112000, kBusy807FFF, kS4433),
+    BRENWICK_PART("ATmega161", 161, kSizeFromFlash, 0x01, 16384, 512, 128, 14000, 3400, 3400, 28000,
+                  kBusyFF, kS161),
+
+    BRENWICK_PART("ATmega16/16A", kToday, 0x94, 0x03, 16384, 512, 128, 4500, 9000, 4500, 9000,
+                  kNoBusy, kMega16),
+    BRENWICK_PART("ATmega328P", kToday, 0x95, 0x0F, 32768, 1024, 128, 4500, 3600, 4500, 9000,
+                  kNoBusy, kMega328),
+    BRENWICK_PART("ATmega644P/644PA", kToday, 0x96, 0x0A, 65536, 2048, 256, 4500, 9000, 4500, 9000,
+                  kNoBusy, kMegaJtag),
+    BRENWICK_PART("ATmega1284P", kToday, 0x97, 0x05, 131072, 4096, 256, 4500, 3600, 4500, 9000,
+                  kNoBusy, kMegaJtag),
+    BRENWICK_PART("ATmega2560", kToday, 0x98, 0x01, 262144, 4096, 256, 4500, 9000, 4500, 9000,
+                  kNoBusy, kMegaJtag),
+    BRENWICK_PART("ATtiny13/13A", kToday, 0x90, 0x07, 1024, 64, 32, 4500, 4000, 4500, 9000, kNoBusy,
+                  kTiny13),
+    BRENWICK_PART("ATtiny25", kToday, 0x91, 0x08, 2048, 128, 32, 4500, 4000, 4500, 9000, kNoBusy,
+                  kTinyX5),
+    BRENWICK_PART("ATtiny45", kToday, 0x92, 0x06, 4096, 256, 64, 4500, 4000, 4500, 9000, kNoBusy,
+                  kTinyX5),
+    BRENWICK_PART("ATtiny85", kToday, 0x93, 0x0B, 8192, 512, 64, 4500, 4000, 4500, 9000, kNoBusy,
+                  kTinyX5),
+    BRENWICK_PART("ATtiny24/24A", kToday, 0x91, 0x0B, 2048, 128, 32, 4500, 4000, 4500, 9000,
+                  kNoBusy, kTinyX5),
+    BRENWICK_PART("ATtiny44/44A", kToday, 0x92, 0x07, 4096, 256, 64, 4500, 4000, 4500, 9000,
+                  kNoBusy, kTinyX5),
+    BRENWICK_PART("ATtiny84/84A", kToday, 0x93, 0x0C, 8192, 512, 64, 4500, 4000, 4500, 9000,
+                  kNoBusy, kTinyX5),
+    BRENWICK_PART("ATtiny2313/2313A", kToday, 0x91, 0x0A, 2048, 128, 32, 4500, 4000, 4500, 9000,
+                  kNoBusy, kTiny2313),
+    BRENWICK_PART("ATtiny4313", kToday, 0x92, 0x0D, 4096, 256, 64, 4500, 4500, 4500, 9000, kNoBusy,
+                  kTiny2313),
+    BRENWICK_PART("ATmega8/8A", kToday, 0x93, 0x07, 8192, 512, 64, 4500, 9000, 4500, 9000, kNoBusy,
+                  kMega8),
+    BRENWICK_PART("ATmega32/32A", kToday, 0x95, 0x02, 32768, 1024, 128, 4500, 9000, 4500, 9000,
+                  kNoBusy, kMega32),
+    BRENWICK_PART("ATmega48/48A", kToday, 0x92, 0x05, 4096, 256, 64, 4500, 3600, 4500, 9000,
+                  kNoBusy, kMega48),
+    BRENWICK_PART("ATmega48P/48PA", kToday, 0x92, 0x0A, 4096, 256, 64, 4500, 3600, 4500, 10500,
+                  kNoBusy, kMega48),
+    BRENWICK_PART("ATmega48PB", kToday, 0x92, 0x10, 4096, 256, 64, 4500, 3600, 4500, 10500, kNoBusy,
+                  kMega48),
+    BRENWICK_PART("ATmega88/88A", kToday, 0x93, 0x0A, 8192, 512, 64, 4500, 3600, 4500, 9000,
+                  kNoBusy, kMega88),
+    BRENWICK_PART("ATmega88P/88PA", kToday, 0x93, 0x0F, 8192, 512, 64, 4500, 3600, 4500, 10500,
+                  kNoBusy, kMega88),
+    BRENWICK_PART("ATmega88PB", kToday, 0x93, 0x16, 8192, 512, 64, 4500, 3600, 4500, 10500, kNoBusy,
+                  kMega88),
+    BRENWICK_PART("ATmega168/168A", kToday, 0x94, 0x06, 16384, 512, 128, 4500, 3600, 4500, 9000,
+                  kNoBusy, kMega88),
+    BRENWICK_PART("ATmega168P/168PA", kToday, 0x94, 0x0B, 16384, 512, 128, 4500, 3600, 4500, 10500,
+                  kNoBusy, kMega88),
+    BRENWICK_PART("ATmega168PB", kToday, 0x94, 0x15, 16384, 512, 128, 4500, 3600, 4500, 10500,
+                  kNoBusy, kMega88),
+    BRENWICK_PART("ATmega328", kToday, 0x95, 0x14, 32768, 1024, 128, 4500, 3600, 4500, 9000,
+                  kNoBusy, kMega328),
+    BRENWICK_PART("ATmega328PB", kToday, 0x95, 0x16, 32768, 1024, 128, 4500, 3600, 4500, 10500,
+                  kNoBusy, kMega328PB),
+    BRENWICK_PART("ATmega164A", kToday, 0x94, 0x0F, 16384, 512, 128, 4500, 3600, 4500, 9000,
+                  kNoBusy, kMegaJtag),
+    BRENWICK_PART("ATmega164P/164PA", kToday, 0x94, 0x0A, 16384, 512, 128, 4500, 9000, 4500, 9000,
+                  kNoBusy, kMegaJtag),
+    BRENWICK_PART("ATmega324A", kToday, 0x95, 0x15, 32768, 1024, 128, 4500, 3600, 4500, 9000,
+                  kNoBusy, kMegaJtag),
+    BRENWICK_PART("ATmega324P", kToday, 0x95, 0x08, 32768, 1024, 128, 4500, 9000, 4500, 9000,
+                  kNoBusy, kMegaJtag),
+    BRENWICK_PART("ATmega324PA", kToday, 0x95, 0x11, 32768, 1024, 128, 4500, 3600, 4500, 9000,
+                  kNoBusy, kMegaJtag),
+    BRENWICK_PART("ATmega324PB", kToday, 0x95, 0x17, 32768, 1024, 128, 4500, 3600, 4500, 10500,
+                  kNoBusy, kMega324PB),
+    BRENWICK_PART("ATmega644/644A", kToday, 0x96, 0x09, 65536, 2048, 256, 4500, 9000, 4500, 9000,
+                  kNoBusy, kMegaJtag),
+    BRENWICK_PART("ATmega1284", kToday, 0x97, 0x06, 131072, 4096, 256, 4500, 3600, 4500, 9000,
+                  kNoBusy, kMegaJtag),
+    BRENWICK_PART("ATmega640", kToday, 0x96, 0x08, 65536, 4096, 256, 4500, 9000, 4500, 9000,
+                  kNoBusy, kMegaJtag),
+    BRENWICK_PART("ATmega1280", kToday, 0x97, 0x03, 131072, 4096, 256, 4500, 9000, 4500, 9000,
+                  kNoBusy, kMegaJtag),
+    BRENWICK_PART("ATmega1281", kToday, 0x97, 0x04, 131072, 4096, 256, 4500, 9000, 4500, 9000,
+                  kNoBusy, kMegaJtag),
+    BRENWICK_PART("ATmega2561", kToday, 0x98, 0x02, 262144, 4096, 256, 4500, 9000, 4500, 9000,
+                  kNoBusy, kMegaJtag),
+    BRENWICK_PART("ATmega64/64A", kToday, 0x96, 0x02, 65536, 2048, 256, 4500, 9000, 4500, 9000,
+                  kNoBusy, kMega64),
+    BRENWICK_PART("ATmega128/128A", kToday, 0x97, 0x02, 131072, 4096, 256, 5000, 10000, 4500, 10000,
+                  kNoBusy, kMega64),
+    BRENWICK_PART("AT90CAN32", kToday, 0x95, 0x81, 32768, 1024, 256, 4500, 9000, 4500, 9000,
+                  kNoBusy, kCan),
+    BRENWICK_PART("AT90CAN64", kToday, 0x96, 0x81, 65536, 2048, 256, 4500, 9000, 4500, 9000,
+                  kNoBusy, kCan),
+    BRENWICK_PART("AT90CAN128", kToday, 0x97, 0x81, 131072, 4096, 256, 4500, 9000, 4500, 9000,
+                  kNoBusy, kCan),
+    BRENWICK_PART("ATmega8515", kToday, 0x93, 0x06, 8192, 512, 64, 4500, 9000, 4500, 9000, kNoBusy,
+                  kMega8515),
+    BRENWICK_PART("ATmega8535", kToday, 0x93, 0x08, 8192, 512, 64, 4500, 9000, 4500, 9000, kNoBusy,
+                  kMega8515),
+    BRENWICK_PART("ATmega162", kToday, 0x94, 0x04, 16384, 512, 128, 4500, 9000, 4500, 9000, kNoBusy,
+                  kMega162),
+    BRENWICK_PART("ATmega163", kToday, 0x94, 0x02, 16384, 512, 128, 16000, 4000, 2000, 32000,
+                  kNoBusy, kMega163),
+    BRENWICK_PART("ATmega169/169P/169PA", kToday, 0x94, 0x05, 16384, 512, 128, 4500, 9000, 4500,
+                  9000, kNoBusy, kLcd),
+    BRENWICK_PART("ATmega169A", kToday, 0x94, 0x11, 16384, 512, 128, 4500, 9000, 4500, 9000,
+                  kNoBusy, kLcd),
+    BRENWICK_PART("ATmega329/329A", kToday, 0x95, 0x03, 32768, 1024, 128, 4500, 9000, 4500, 9000,
+                  kNoBusy, kLcd),
+    BRENWICK_PART("ATmega329P/329PA", kToday, 0x95, 0x0B, 32768, 1024, 128, 4500, 9000, 4500, 9000,
+                  kNoBusy, kLcd),
+    BRENWICK_PART("ATmega3290/3290A", kToday, 0x95, 0x04, 32768, 1024, 128, 4500, 9000, 4500, 9000,
+                  kNoBusy, kLcd),
+    BRENWICK_PART("ATmega3290P/3290PA", kToday, 0x95, 0x0C, 32768, 1024, 128, 4500, 9000, 4500,
+                  9000, kNoBusy, kLcd),
+    BRENWICK_PART("ATmega649/649A", kToday, 0x96, 0x03, 65536, 2048, 256, 4500, 9000, 4500, 9000,
+                  kNoBusy, kLcd),
+    BRENWICK_PART("ATmega649P", kToday, 0x96, 0x0B, 65536, 2048, 256, 4500, 9000, 4500, 9000,
+                  kNoBusy, kLcd),
+    BRENWICK_PART("ATmega6490/6490A", kToday, 0x96, 0x04, 65536, 2048, 256, 4500, 9000, 4500, 9000,
+                  kNoBusy, kLcd),
+    BRENWICK_PART("ATmega6490P", kToday, 0x96, 0x0C, 65536, 2048, 256, 4500, 9000, 4500, 9000,
+                  kNoBusy, kLcd),
+    BRENWICK_PART("ATmega165/165A", kToday, 0x94, 0x10, 16384, 512, 128, 4500, 3600, 4500, 9000,
+                  kNoBusy, kLcd),
+    BRENWICK_PART("ATmega165P/165PA", kToday, 0x94, 0x07, 16384, 512, 128, 4500, 3600, 4500, 9000,
+                  kNoBusy, kLcd),
+    BRENWICK_PART("ATmega325/325A", kToday, 0x95, 0x05, 32768, 1024, 128, 4500, 9000, 4500, 9000,
+                  kNoBusy, kLcd2570),
+    BRENWICK_PART("ATmega325P/325PA", kToday, 0x95, 0x0D, 32768, 1024, 128, 4500, 9000, 4500, 9000,
+                  kNoBusy, kLcd),
+    BRENWICK_PART("ATmega3250/3250A", kToday, 0x95, 0x06, 32768, 1024, 128, 4500, 9000, 4500, 9000,
+                  kNoBusy, kLcd2570),
+    BRENWICK_PART("ATmega3250P/3250PA", kToday, 0x95, 0x0E, 32768, 1024, 128, 4500, 9000, 4500,
+                  9000, kNoBusy, kLcd),
+    BRENWICK_PART("ATmega645/645A", kToday, 0x96, 0x05, 65536, 2048, 256, 4500, 9000, 4500, 9000,
+                  kNoBusy, kLcd2570),
+    BRENWICK_PART("ATmega645P", kToday, 0x96, 0x0D, 65536, 2048, 256, 4500, 3600, 4500, 9000,
+                  kNoBusy, kLcd),
+    BRENWICK_PART("ATmega6450/6450A", kToday, 0x96, 0x06, 65536, 2048, 256, 4500, 9000, 4500, 9000,
+                  kNoBusy, kLcd2570),
+    BRENWICK_PART("ATmega6450P", kToday, 0x96, 0x0E, 65536, 2048, 256, 4500, 3600, 4500, 9000,
+                  kNoBusy, kLcd),
+    BRENWICK_PART("ATmega16U4", kToday, 0x94, 0x88, 16384, 512, 128, 4500, 9000, 4500, 9000,
+                  kNoBusy, kUsb),
+    BRENWICK_PART("ATmega32U4", kToday, 0x95, 0x87, 32768, 1024, 128, 4500, 9000, 4500, 9000,
+                  kNoBusy, kUsb),
+    BRENWICK_PART("AT90USB646/AT90USB647", kToday, 0x96, 0x82, 65536, 2048, 256, 4500, 9000, 4500,
+                  9000, kNoBusy, kUsb),
+    BRENWICK_PART("AT90USB1286/AT90USB1287", kToday, 0x97, 0x82, 131072, 4096, 256, 4500, 9000,
+                  4500, 9000, kNoBusy, kUsb),
+    BRENWICK_PART("ATmega8U2", kToday, 0x93, 0x89, 8192, 512, 64, 4500, 9000, 4500, 9000, kNoBusy,
+                  kUsb),
+    BRENWICK_PART("ATmega16U2", kToday, 0x94, 0x89, 16384, 512, 128, 4500, 9000, 4500, 9000,
+                  kNoBusy, kUsb),
+    BRENWICK_PART("ATmega32U2", kToday, 0x95, 0x8A, 32768, 1024, 128, 4500, 9000, 4500, 9000,
+                  kNoBusy, kUsb),
+    BRENWICK_PART("AT90USB82", kToday, 0x93, 0x82, 8192, 512, 128, 4500, 9000, 4500, 9000, kNoBusy,
+                  kUsb),
+    BRENWICK_PART("AT90USB162", kToday, 0x94, 0x82, 16384, 512, 128, 4500, 9000, 4500, 9000,
+                  kNoBusy, kUsb),
+    BRENWICK_PART("ATtiny261/261A", kToday, 0x91, 0x0C, 2048, 128, 32, 4500, 4000, 4500, 9000,
+                  kNoBusy, kTinyX5),
+    BRENWICK_PART("ATtiny461/461A", kToday, 0x92, 0x08, 4096, 256, 64, 4500, 4000, 4500, 9000,
+                  kNoBusy, kTinyX5),
+    BRENWICK_PART("ATtiny861/861A", kToday, 0x93, 0x0D, 8192, 512, 64, 4500, 4000, 4500, 9000,
+                  kNoBusy, kTinyX5),
+    BRENWICK_PART("ATtiny87", kToday, 0x93, 0x87, 8192, 512, 128, 4500, 4000, 4500, 4000, kNoBusy,
+                  kTinyX5),
+    BRENWICK_PART("ATtiny167", kToday, 0x94, 0x87, 16384, 512, 128, 4500, 4000, 4500, 4000, kNoBusy,
+                  kTinyX5),
+    BRENWICK_PART("ATtiny48", kToday, 0x92, 0x09, 4096, 64, 64, 4500, 3600, 4500, 15000, kNoBusy,
+                  kTinyNew),
+    BRENWICK_PART("ATtiny88", kToday, 0x93, 0x11, 8192, 64, 64, 4500, 3600, 4500, 9000, kNoBusy,
+                  kTinyNew),
+    BRENWICK_PART("ATtiny828/828R", kToday, 0x93, 0x14, 8192, 256, 64, 4500, 3600, 4500, 15000,
+                  kNoBusy, kTinyNew),
+    BRENWICK_PART("ATtiny441", kToday, 0x92, 0x15, 4096, 256, 16, 4500, 4500, 4500, 4500, kNoBusy,
+                  kTinyNew),
+    BRENWICK_PART("ATtiny841", kToday, 0x93, 0x15, 8192, 512, 16, 4500, 4500, 4500, 4500, kNoBusy,
+                  kTinyNew),
+    BRENWICK_PART("ATtiny43U", kToday, 0x92, 0x0C, 4096, 64, 64, 4500, 4000, 4500, 4000, kNoBusy,
+                  kTinyNew),
+    BRENWICK_PART("ATtiny1634/1634R", kToday, 0x94, 0x12, 16384, 256, 32, 4500, 3600, 4500, 9000,
+                  kNoBusy, kTinyNew),
+    BRENWICK_PART("ATtiny26", kToday, 0x91, 0x09, 2048, 128, 32, 4500, 9000, 4500, 9000, kNoBusy,
+                  kTiny26),
+    BRENWICK_PART("ATtiny12", kToday, 0x90, 0x05, 1024, 64, 0, 20000, 20000, 20000, 20000, kNoBusy,
+                  kTiny12),
+    BRENWICK_PART("AT90PWM2/AT90PWM3", kToday, 0x93, 0x81, 8192, 512, 64, 4500, 4500, 4500, 9000,
+                  kNoBusy, kPwm),
+    BRENWICK_PART("AT90PWM2B/AT90PWM3B", kToday, 0x93, 0x83, 8192, 512, 64, 4500, 4500, 4500, 9000,
+                  kNoBusy, kPwm),
+    BRENWICK_PART("AT90PWM216/AT90PWM316", kToday, 0x94, 0x83, 16384, 512, 128, 4500, 4500, 4500,
+                  9000, kNoBusy, kPwm216),
+    BRENWICK_PART("ATmega32M1", kToday, 0x95, 0x84, 32768, 1024, 128, 4500, 3600, 4500, 10500,
+                  kNoBusy, kM1),
+    BRENWICK_PART("ATmega64M1", kToday, 0x96, 0x84, 65536, 2048, 256, 4500, 3600, 4500, 10500,
+                  kNoBusy, kM1),
+    BRENWICK_PART("ATmega128RFA1", kToday, 0xA7, 0x01, 131072, 4096, 256, 50000, 13000, 4500, 55000,
+                  kNoBusy, kRf),
+    BRENWICK_PART("ATmega256RFR2", kToday, 0xA8, 0x02, 262144, 8192, 256, 4500, 13000, 4500, 18500,
+                  kNoBusy, kRf),
+    BRENWICK_PART("ATmega128RFR2", kToday, 0xA7, 0x02, 131072, 4096, 256, 50000, 13000, 4500, 55000,
+                  kNoBusy, kRf),
+    BRENWICK_PART("ATmega64RFR2", kToday, 0xA6, 0x02, 65536, 2048, 256, 50000, 13000, 4500, 55000,
+                  kNoBusy, kRf),
+    BRENWICK_PART("ATmega2564RFR2", kToday, 0xA8, 0x03, 262144, 8192, 256, 4500, 13000, 4500, 18500,
+                  kNoBusy, kRf),
+    BRENWICK_PART("ATmega1284RFR2", kToday, 0xA7, 0x03, 131072, 4096, 256, 4500, 13000, 4500, 18500,
+                  kNoBusy, kRf),
+    BRENWICK_PART("ATmega644RFR2", kToday, 0xA6, 0x03, 65536, 2048, 256, 4500, 13000, 4500, 18500,
+                  kNoBusy, kRf),
+#undef BRENWICK_PART
 };
+
+const int kDeviceCount = static_cast<int>(sizeof(g_deviceTable) / sizeof(g_deviceTable[0]));
 
 const DeviceInfo* FindDeviceByNumber(int32_t number) {
     if (number == kNoDeviceNumber) {
         return nullptr;
     }
-    for (const DeviceInfo& row : g_deviceTable) {
+    for (const DeviceInfo& row : DeviceRows()) {
         if (row.number == number) {
             return &row;
         }
@@ -369,72 +496,35 @@ const DeviceInfo* FindDeviceByNumber(int32_t number) {
     return nullptr;
 }
 
-namespace {
-
-bool EqualNoCase(const std::string& a, const std::string& b) {
-    if (a.size() != b.size()) {
-        return false;
-    }
-    for (size_t i = 0; i < a.size(); ++i) {
-        if (std::tolower(static_cast<unsigned char>(a[i])) !=
-            std::tolower(static_cast<unsigned char>(b[i]))) {
-            return false;
-        }
-    }
-    return true;
-}
-
-// A name after a slash stands for the first name with its end replaced:
-// "ATtiny13/13A" for ATtiny13A ("13" becomes "13A"), "ATtiny10/11/12" for
-// ATtiny11 and ATtiny12 (as many characters as the name has).
-std::string Variant(const std::string& first, const std::string& tail) {
-    for (size_t k = std::min(first.size(), tail.size()); k > 0; --k) {
-        if (first.compare(first.size() - k, k, tail, 0, k) == 0) {
-            return first.substr(0, first.size() - k) + tail;
-        }
-    }
-    return tail.size() <= first.size() ? first.substr(0, first.size() - tail.size()) + tail : tail;
-}
-
-bool NamesPart(const std::string& rowName, const std::string& name) {
-    if (EqualNoCase(rowName, name)) {
-        return true;
-    }
-    const size_t slash = rowName.find('/');
-    if (slash == std::string::npos) {
-        return false;
-    }
-    const std::string first = rowName.substr(0, slash);
-    if (EqualNoCase(first, name)) {
-        return true;
-    }
-    for (size_t start = slash + 1; start <= rowName.size();) {
-        const size_t next = rowName.find('/', start);
-        if (EqualNoCase(Variant(first, rowName.substr(start, next - start)), name)) {
-            return true;
-        }
-        if (next == std::string::npos) {
-            break;
-        }
-        start = next + 1;
-    }
-    return false;
-}
-
-}  // namespace
-
 int FindDeviceByName(const std::string& name) {
-    // A part's own entry comes before one that only names it as a variant
-    // ("ATtiny12" is a part of its own, and the last of "ATtiny10/11/12").
-    for (int index = 0; index < kDeviceCount; ++index) {
-        const std::string rowName = g_deviceTable[index].name;
-        if (EqualNoCase(rowName, name) || EqualNoCase(rowName.substr(0, rowName.find('/')), name)) {
-            return index;
-        }
+    return FindPartEntry(
+        kDeviceCount, [](int i) { return std::string(g_deviceTable[i].name); }, name);
+}
+
+int FindDevice(const std::string& text) {
+    const bool digits = !text.empty() && text.size() <= kMaxNumberDigits &&
+                        std::all_of(text.begin(), text.end(), [](char c) {
+                            return std::isdigit(static_cast<unsigned char>(c)) != 0;
+                        });
+    if (digits) {
+        const DeviceInfo* row = FindDeviceByNumber(std::stoi(text));
+        return row != nullptr ? static_cast<int>(row - g_deviceTable) : -1;
     }
-    for (int index = 0; index < kDeviceCount; ++index) {
-        if (NamesPart(g_deviceTable[index].name, name)) {
-            return index;
+    return FindDeviceByName(text);
+}
+
+// Read Fuse Bits, Read Fuse High Bits, Read Extended Fuse Bits and the
+// matching writes, as every part of today's instruction set prints them.
+const FuseByteInfo g_fuseBytes[kFuseByteCount] = {
+    {"lfuse", "Low fuse (lfuse)", kLowFuse, 0x50000000, 0xACA00000},
+    {"hfuse", "High fuse (hfuse)", kHighFuse, 0x58080000, 0xACA80000},
+    {"efuse", "Extended fuse (efuse)", kExtendedFuse, 0x50080000, 0xACA40000},
+};
+
+int FindFuseByte(const std::string& name) {
+    for (int i = 0; i < kFuseByteCount; ++i) {
+        if (EqualNoCase(name, g_fuseBytes[i].name)) {
+            return i;
         }
     }
     return -1;

@@ -73,19 +73,47 @@ struct DeviceInfo {
 constexpr uint8_t kLowFuse = 0x01;
 constexpr uint8_t kHighFuse = 0x02;
 constexpr uint8_t kExtendedFuse = 0x04;
+constexpr int kFuseByteCount = 3;
+
+// Each fuse byte of the parts of today, in the order low, high, extended:
+// its short name (what the tool and files call it), the window's title,
+// its bit in DeviceInfo::fuseBytes, and the instructions that read it (the
+// value answered in byte 4) and write it (the value sent in byte 4).
+struct FuseByteInfo {
+    const char* name;
+    const char* title;
+    uint8_t mask;
+    uint32_t readInstruction;
+    uint32_t writeInstruction;
+};
+extern const FuseByteInfo g_fuseBytes[kFuseByteCount];
+// The index of the fuse byte with that short name, in any case; -1 when none.
+int FindFuseByte(const std::string& name);
 
 // The rows that have no device number (the parts of today, selected and
 // stored by name) carry this one.
 constexpr int32_t kNoDeviceNumber = 0;
 
-constexpr int kDeviceCount = 118;
-extern const DeviceInfo g_deviceTable[kDeviceCount];
+extern const DeviceInfo g_deviceTable[];
+extern const int kDeviceCount;  // the rows of g_deviceTable
+// Every row in table order: for (const DeviceInfo& row : DeviceRows()).
+struct DeviceRowRange {
+    const DeviceInfo* begin() const { return g_deviceTable; }
+    const DeviceInfo* end() const { return g_deviceTable + kDeviceCount; }
+};
+inline DeviceRowRange DeviceRows() {
+    return {};
+}
 
 // The row with that device number; nullptr when there is none.
 const DeviceInfo* FindDeviceByNumber(int32_t number);
 // The index of the row with that name, or one of the names it is made of
 // ("ATtiny13A" finds "ATtiny13/13A"), without regard to case; -1 when none.
 int FindDeviceByName(const std::string& name);
+// The row a user's text names: a device number (all digits, as the settings
+// store the parts of the Device menu) or a name as FindDeviceByName takes
+// it; -1 when none. Every front end and the settings go through this one.
+int FindDevice(const std::string& text);
 
 // First signature byte of every Atmel part.
 constexpr uint8_t kAtmelVendorCode = 0x1E;

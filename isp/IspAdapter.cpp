@@ -15,9 +15,6 @@ constexpr uint32_t kBaudRate = 115200;
 constexpr uint8_t kDataBits = 8;
 constexpr uint32_t kWriteTotalTimeoutMultiplier = 2;
 
-constexpr int kInitialProgImageSize = 16384;
-constexpr int kInitialDataImageSize = 1024;
-
 // Waits, in microseconds.
 constexpr int kResetPulseWaitUs = 2000;  // after each RESET edge of the reset pulse
 constexpr int kSyncSetupWaitUs = 20000;  // reset pulse to first Programming Enable
@@ -56,15 +53,9 @@ constexpr uint8_t kOpReadEeprom = 0xA0;
 constexpr uint8_t kOpWriteEeprom = 0xC0;
 constexpr uint8_t kOpReadSignature = 0x30;
 constexpr uint8_t kOpWriteProgPage = 0x4C;
-constexpr uint8_t kOpLoadExtendedAddress = 0x4D;  // 4D 00 e 00: e in the third byte
-constexpr uint32_t kPollReady = 0xF0000000;       // Poll RDY/BSY
-constexpr uint32_t kReadLowFuse = 0x50000000;
-constexpr uint32_t kReadHighFuse = 0x58080000;
-constexpr uint32_t kReadExtendedFuse = 0x50080000;
+constexpr uint8_t kOpLoadExtendedAddress = 0x4D;   // 4D 00 e 00: e in the third byte
+constexpr uint32_t kPollReady = 0xF0000000;        // Poll RDY/BSY
 constexpr uint32_t kReadCalibration = 0x38000000;  // Read Calibration Byte at address 0
-constexpr uint32_t kWriteLowFuse = 0xACA00000;     // the value in the fourth byte
-constexpr uint32_t kWriteHighFuse = 0xACA80000;
-constexpr uint32_t kWriteExtendedFuse = 0xACA40000;
 constexpr uint8_t kBusyBit = 0x01;
 constexpr int kAddressBits = 16;  // of a word address in an instruction
 constexpr int kWordAddressSpan = 1 << kAddressBits;
@@ -97,6 +88,17 @@ int BitValue(uint32_t byte, uint32_t mask) {
     return (byte & mask) != 0 ? 1 : 0;
 }
 
+// The description's entry of a fuse byte (kLowFuse, kHighFuse,
+// kExtendedFuse); -1 for anything else.
+int FuseIndex(uint8_t fuse) {
+    for (int i = 0; i < kFuseByteCount; ++i) {
+        if (g_fuseBytes[i].mask == fuse) {
+            return i;
+        }
+    }
+    return -1;
+}
+
 // Reads of a write in progress: enough to cover the part's longest write, and
 // never fewer than the twenty every part was always given.
 int PollsFor(int writeUs) {
@@ -106,23 +108,16 @@ int PollsFor(int writeUs) {
 }  // namespace
 
 CIspAdapter::CIspAdapter()
-    : m_progImage(kInitialProgImageSize, 0),
-      m_dataImage(kInitialDataImageSize, 0),
-      m_ownedPort(std::make_unique<CQtSerialPort>()),
+    : m_ownedPort(std::make_unique<CQtSerialPort>()),
       m_ownedCounter(std::make_unique<CSteadyCounter>()),
       m_port(*m_ownedPort),
       m_counter(*m_ownedCounter) {}
 
 CIspAdapter::CIspAdapter(ISerialPort& port, IPerformanceCounter& counter)
-    : m_progImage(kInitialProgImageSize, 0),
-      m_dataImage(kInitialDataImageSize, 0),
-      m_port(port),
-      m_counter(counter) {}
+    : m_port(port), m_counter(counter) {}
 
 CIspAdapter::~CIspAdapter() {
     ClosePort();
-    m_progImage.clear();
-    m_dataImage.clear();
 }
 
 // ---------------------------------------------------------------- port
@@ -137,10 +132,15 @@ void CIspAdapter::ClosePort() {
 }
 
 int CIspAdapter::OpenPort(int nPort) {
+    const int result = OpenDevice(ResolvePortName(nPort, m_portNames));
     m_nPort = nPort;
+    return result;
+}
+
+int CIspAdapter::OpenDevice(const std::string& deviceName) {
+    m_nPort = kNoPortNumber;
     ClosePort();
-    const std::string name = ResolvePortName(nPort, m_portNames);
-    if (!m_port.Open(name)) {
+    if (!m_port.Open(deviceName)) {
         return kPortFailed;
     }
     m_hComm = m_port.OpenedPort();
@@ -702,28 +702,21 @@ int CIspAdapter::ReadLockBits(int& lockBit1, int& lockBit2, int& fstrt, int& spi
 
 int CIspAdapter::ReadFuseByte(uint8_t fuse, uint8_t& value) {
     value = kErased;
-    if (m_pDevice == nullptr || (m_pDevice->fuseBytes & fuse) == 0) {
+    const int byte = FuseIndex(fuse);
+    if (m_pDevice == nullptr || byte < 0 || (m_pDevice->fuseBytes & fuse) == 0) {
         return kIspNotSupported;
     }
-    // Read Fuse Bits, Read Fuse High Bits, Read Extended Fuse Bits.
-    const uint32_t instruction = fuse == kLowFuse    ? kReadLowFuse
-                                 : fuse == kHighFuse ? kReadHighFuse
-                                                     : kReadExtendedFuse;
-    return ReadAnswer(instruction, value);
+    return ReadAnswer(g_fuseBytes[byte].readInstruction, value);
 }
 
 int CIspAdapter::WriteFuseByte(uint8_t fuse, uint8_t value) {
-    if (m_pDevice == nullptr || (m_pDevice->fuseBytes & fuse) == 0) {
+    const int byte = FuseIndex(fuse);
+    if (m_pDevice == nullptr || byte < 0 || (m_pDevice->fuseBytes & fuse) == 0) {
         return kIspNotSupported;
     }
-    // Write Fuse Bits, Write Fuse High Bits, Write Extended Fuse Bits.
-    const uint32_t instruction = fuse == kLowFuse    ? kWriteLowFuse
-                                 : fuse == kHighFuse ? kWriteHighFuse
-                                                     : kWriteExtendedFuse;
     const FuseLayout* layout = m_pDevice->fuseNames;
-    const int byte = fuse == kLowFuse ? 0 : fuse == kHighFuse ? 1 : 2;
     const uint8_t ones = layout != nullptr ? layout->writeOnes[byte] : 0;
-    Transfer(instruction | static_cast<uint8_t>(value | ones), kNoAnswer);
+    Transfer(g_fuseBytes[byte].writeInstruction | static_cast<uint8_t>(value | ones), kNoAnswer);
     const bool linesOk = m_bLinesOk;
     WaitMicroseconds(LockWriteUs());
     return linesOk ? kIspOk : kIspLineError;

@@ -1,7 +1,8 @@
 // CIspAdapter drives the passive in-system-programming adapter: RESET on the
 // break condition of TXD, SCK on RTS, MOSI on DTR, MISO on CTS, a reset echo
-// on RI and a loop from RTS to DSR. It owns the open port, the two memory
-// images and the selected device's values. It writes no messages: every
+// on RI and a loop from RTS to DSR. It owns the open port and the selected
+// device's values; the memory images belong to the caller, which hands a
+// page or a byte over per call. It writes no messages: every
 // operation reports by its integer result and the caller words it.
 #pragma once
 
@@ -47,9 +48,6 @@ constexpr int kIdentifyResetError = -4;
 constexpr int kIdentifyVendorError = -12;
 constexpr int kSelectNotFound = -1;
 
-constexpr int kFirstComPort = 1;
-constexpr int kLastComPort = 4;
-
 class CIspAdapter {
 public:
     // Uses the real serial port and the real performance counter.
@@ -63,6 +61,10 @@ public:
     // Port and lines.
     int SelectPort(int nPort);
     int OpenPort(int nPort);
+    // Opens a port by the name its kind knows it by (a device path, or a
+    // name the port routes to another kind); the port has no COM number
+    // then (m_nPort is kNoPortNumber). kPortOk or kPortFailed.
+    int OpenDevice(const std::string& deviceName);
     int CheckAdapter();
     void WaitMicroseconds(int nMicroseconds);
     int PulseReset();
@@ -127,8 +129,6 @@ public:
     // Members, in the order the rest of the program knows them.
     ISerialPort* m_hComm = nullptr;  // the port while it is open
     int m_nPort = 0;
-    std::vector<uint8_t> m_progImage;
-    std::vector<uint8_t> m_dataImage;
     int m_nProgSize = 0;
     int m_nDataSize = 0;
     int m_nDevice = 0;

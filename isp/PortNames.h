@@ -5,6 +5,11 @@
 #include <map>
 #include <string>
 
+constexpr int kFirstComPort = 1;
+constexpr int kLastComPort = 4;
+// The port number of a port opened by name rather than as COMn.
+constexpr int kNoPortNumber = 0;
+
 // Port number -> device path (or "sim:..." for the simulated adapter).
 using PortNameMap = std::map<int, std::string>;
 

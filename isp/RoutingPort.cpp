@@ -1,25 +1,6 @@
 #include "isp/RoutingPort.h"
 
-#include <cctype>
-#include <cstring>
-
-namespace {
-
-bool StartsWithNoCase(const std::string& text, const char* prefix) {
-    const size_t length = std::strlen(prefix);
-    if (text.size() < length) {
-        return false;
-    }
-    for (size_t i = 0; i < length; ++i) {
-        if (std::tolower(static_cast<unsigned char>(text[i])) !=
-            std::tolower(static_cast<unsigned char>(prefix[i]))) {
-            return false;
-        }
-    }
-    return true;
-}
-
-}  // namespace
+#include "isp/NameText.h"
 
 CRoutingPort::CRoutingPort(ISerialPort& realPort, std::vector<PortKindEntry> kinds)
     : m_real(realPort), m_kinds(std::move(kinds)) {}

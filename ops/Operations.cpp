@@ -71,8 +71,6 @@ constexpr char kReadFusesHeading[] = "Reading device Fuses ...\r\n";
 constexpr char kReadFusesComplete[] = " Read Fuses Complete\r\n";
 constexpr char kReadFusesError[] = " Read Fuses : Error.\r\n";
 constexpr char kReadFusesNone[] = " Read Fuses : This device has no fuses to read.\r\n";
-constexpr uint8_t kFuseBits[kFuseByteCount] = {kLowFuse, kHighFuse, kExtendedFuse};
-constexpr const char* kFuseByteNames[kFuseByteCount] = {"lfuse", "hfuse", "efuse"};
 constexpr char kWriteFusesHeading[] = "Writing device Fuses ...\r\n";
 constexpr char kWriteFusesComplete[] = " Write Fuses Complete\r\n";
 constexpr char kWriteFusesError[] = " Write Fuses : Error.\r\n";
@@ -97,7 +95,7 @@ std::string FuseCutOffReasons(const DeviceInfo& device,
                               const std::array<uint8_t, kFuseByteCount>& next, uint8_t which) {
     std::string reasons;
     auto written = [&](int bit) {
-        return bit >= 0 && (which & kFuseBits[bit / kBitsPerFuseByte]) != 0;
+        return bit >= 0 && (which & g_fuseBytes[bit / kBitsPerFuseByte].mask) != 0;
     };
     auto add = [&](const std::string& what) { reasons += (reasons.empty() ? "" : ", ") + what; };
     if (written(device.rstdisblBit) && FuseBit(now, device.rstdisblBit) == 1 &&
@@ -120,8 +118,8 @@ std::string FuseCutOffReasons(const DeviceInfo& device,
     for (int i = 0; i < kFuseByteCount; ++i) {
         const size_t index = static_cast<size_t>(i);
         const bool named = device.fuseNames != nullptr && device.fuseNames->bytes[i] != nullptr;
-        if ((which & kFuseBits[i]) != 0 && !named && now[index] != next[index]) {
-            add(std::string(kFuseByteNames[i]) +
+        if ((which & g_fuseBytes[i].mask) != 0 && !named && now[index] != next[index]) {
+            add(std::string(g_fuseBytes[i].name) +
                 " changed, whose bits this program cannot name: any of them may cut the chip off");
         }
     }
@@ -222,7 +220,7 @@ int COperations::Size(Memory memory) const {
 }
 
 std::vector<uint8_t>& COperations::Image(Memory memory) {
-    return memory == Memory::Prog ? m_adapter.m_progImage : m_adapter.m_dataImage;
+    return memory == Memory::Prog ? m_images.m_progImage : m_images.m_dataImage;
 }
 
 void COperations::ImageRead(Memory memory) {
@@ -494,9 +492,9 @@ bool COperations::ReadFuses(std::array<uint8_t, kFuseByteCount>& fuses, uint8_t&
     }
     bool ok = true;
     for (int i = 0; i < kFuseByteCount; ++i) {
-        if ((present & kFuseBits[i]) != 0) {
-            ok =
-                ok && m_adapter.ReadFuseByte(kFuseBits[i], fuses[static_cast<size_t>(i)]) == kIspOk;
+        if ((present & g_fuseBytes[i].mask) != 0) {
+            ok = ok && m_adapter.ReadFuseByte(g_fuseBytes[i].mask, fuses[static_cast<size_t>(i)]) ==
+                           kIspOk;
         }
     }
     uint8_t byte = 0;
@@ -515,9 +513,9 @@ bool COperations::ReadFuses(std::array<uint8_t, kFuseByteCount>& fuses, uint8_t&
 bool COperations::ReadFuseBytes(std::array<uint8_t, kFuseByteCount>& fuses, uint8_t which) {
     bool ok = true;
     for (int i = 0; i < kFuseByteCount; ++i) {
-        if ((which & kFuseBits[i]) != 0) {
-            ok =
-                ok && m_adapter.ReadFuseByte(kFuseBits[i], fuses[static_cast<size_t>(i)]) == kIspOk;
+        if ((which & g_fuseBytes[i].mask) != 0) {
+            ok = ok && m_adapter.ReadFuseByte(g_fuseBytes[i].mask, fuses[static_cast<size_t>(i)]) ==
+                           kIspOk;
         }
     }
     return ok && TargetStillAnswers();
@@ -550,7 +548,7 @@ bool COperations::WriteFuses(const std::array<uint8_t, kFuseByteCount>& fuses, u
     }
     for (int i = 0; readBefore != nullptr && i < kFuseByteCount; ++i) {
         const size_t index = static_cast<size_t>(i);
-        if ((which & kFuseBits[i]) != 0 && (*readBefore)[index] != now[index]) {
+        if ((which & g_fuseBytes[i].mask) != 0 && (*readBefore)[index] != now[index]) {
             // Bits the user did not touch would be written from another
             // chip's values.
             m_host.AppendMessage(kWriteFusesChanged);
@@ -566,10 +564,10 @@ bool COperations::WriteFuses(const std::array<uint8_t, kFuseByteCount>& fuses, u
     bool ok = true;
     for (int i = 0; i < kFuseByteCount && ok; ++i) {
         const size_t index = static_cast<size_t>(i);
-        if ((which & kFuseBits[i]) != 0 && !SameFuses(i, fuses[index], now[index])) {
+        if ((which & g_fuseBytes[i].mask) != 0 && !SameFuses(i, fuses[index], now[index])) {
             // Bits that are no fuse are left unprogrammed, as the datasheets ask.
             const uint8_t unused = UnusedFuseBits(m_adapter.Device()->fuseNames, i);
-            ok = m_adapter.WriteFuseByte(kFuseBits[i],
+            ok = m_adapter.WriteFuseByte(g_fuseBytes[i].mask,
                                          static_cast<uint8_t>(fuses[index] | unused)) == kIspOk;
         }
     }
@@ -577,7 +575,7 @@ bool COperations::WriteFuses(const std::array<uint8_t, kFuseByteCount>& fuses, u
     ok = ok && ReadFuseBytes(back, which);
     for (int i = 0; i < kFuseByteCount && ok; ++i) {
         const size_t index = static_cast<size_t>(i);
-        ok = (which & kFuseBits[i]) == 0 || SameFuses(i, back[index], fuses[index]);
+        ok = (which & g_fuseBytes[i].mask) == 0 || SameFuses(i, back[index], fuses[index]);
     }
     m_host.AppendMessage(ok ? kWriteFusesComplete : kWriteFusesError);
     return ok;
@@ -598,7 +596,8 @@ bool COperations::VerifyFuses(const std::array<uint8_t, kFuseByteCount>& fuses, 
     bool same = true;
     for (int i = 0; i < kFuseByteCount; ++i) {
         const size_t index = static_cast<size_t>(i);
-        same = same && ((which & kFuseBits[i]) == 0 || SameFuses(i, now[index], fuses[index]));
+        same =
+            same && ((which & g_fuseBytes[i].mask) == 0 || SameFuses(i, now[index], fuses[index]));
     }
     m_host.AppendMessage(same ? kVerifyComplete : kVerifyFusesDiffer);
     return same;

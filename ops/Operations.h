@@ -12,11 +12,18 @@
 
 #include <string>
 
+#include "isp/DeviceTable.h"
+
 class CIspAdapter;
 class IOperationHost;
-struct DeviceInfo;
 
-constexpr int kFuseByteCount = 3;
+// The program and data memory images the operations write from and read
+// into: byte arrays as long as the selected device's memories. Program byte
+// 2w is the low byte of word w; 0xFF is the erased value.
+struct MemoryImages {
+    std::vector<uint8_t> m_progImage;
+    std::vector<uint8_t> m_dataImage;
+};
 
 // What of the values next would take the chip out of reach of this adapter,
 // written over the values now, in the fuse bytes named in which (kLowFuse,
@@ -28,7 +35,8 @@ std::string FuseCutOffReasons(const DeviceInfo& device,
 
 class COperations {
 public:
-    COperations(CIspAdapter& adapter, IOperationHost& host) : m_adapter(adapter), m_host(host) {}
+    COperations(CIspAdapter& adapter, MemoryImages& images, IOperationHost& host)
+        : m_adapter(adapter), m_images(images), m_host(host) {}
 
     bool WriteAll();
     bool WriteProg();
@@ -151,5 +159,6 @@ private:
     bool EraseKeeping(Memory kept, const EraseLines& lines);
 
     CIspAdapter& m_adapter;
+    MemoryImages& m_images;
     IOperationHost& m_host;
 };

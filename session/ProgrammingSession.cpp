@@ -3,7 +3,13 @@
 #include <algorithm>
 
 #include "image/FileAccess.h"
-#include "isp/DeviceTable.h"
+#include "isp/IspAdapter.h"
+#include "isp/PerformanceCounter.h"
+#include "isp/QtSerialPort.h"
+#include "isp/RoutingPort.h"
+#include "session/PortRegistry.h"
+#include "sim/SimPortOptions.h"
+#include "sim/VirtualCounter.h"
 
 const char* const kAdapterReadyText = "Prog. Key ready";
 const char* const kAdapterNotFoundText = "Not found";
@@ -21,44 +27,96 @@ size_t ImageLength(int size) {
     return static_cast<size_t>(std::max(size, 0));
 }
 
+std::unique_ptr<IPerformanceCounter> OwnCounter(IPerformanceCounter* given, bool virtualTime) {
+    if (given != nullptr) {
+        return nullptr;
+    }
+    if (virtualTime) {
+        return std::make_unique<CVirtualCounter>();
+    }
+    return std::make_unique<CSteadyCounter>();
+}
+
 }  // namespace
 
 CProgrammingSession::CProgrammingSession(IOperationHost& host, IPerformanceCounter* counter)
+    : CProgrammingSession(host, counter, false) {}
+
+CProgrammingSession::CProgrammingSession(IOperationHost& host, SessionClock clock,
+                                         const std::string& portName)
+    : CProgrammingSession(
+          host, nullptr,
+          clock == SessionClock::VirtualWhenSimulated && IsSimulatedPortName(portName)) {}
+
+CProgrammingSession::CProgrammingSession(IOperationHost& host, IPerformanceCounter* counter,
+                                         bool virtualTime)
     : m_host(host),
-      m_counter(counter != nullptr ? *counter : m_steadyCounter),
-      m_simPorts(m_counter),
-      m_router(m_realPort, {{kSimPortPrefix, &m_simPorts}}),
-      m_adapter(m_router, m_counter),
-      m_operations(m_adapter, host) {}
-
-CProgrammingSession::~CProgrammingSession() = default;
-
-bool CProgrammingSession::SaveSimState(std::string& error) {
-    return m_router.SaveKinds(error);
+      m_ownedCounter(OwnCounter(counter, virtualTime)),
+      m_counter(counter != nullptr ? *counter : *m_ownedCounter),
+      m_realPort(std::make_unique<CQtSerialPort>()) {
+    std::vector<PortKindEntry> entries;
+    for (const PortKindSpec& spec : PortKinds()) {
+        m_kinds.push_back(spec.make(m_counter));
+        entries.push_back({spec.prefix, m_kinds.back().get()});
+        if (auto* sim = dynamic_cast<CSimPortKind*>(m_kinds.back().get())) {
+            m_simPorts = sim;
+        }
+    }
+    m_router = std::make_unique<CRoutingPort>(*m_realPort, entries);
+    m_adapter = std::make_unique<CIspAdapter>(*m_router, m_counter);
+    m_operations = std::make_unique<COperations>(*m_adapter, m_images, host);
 }
 
-bool CProgrammingSession::SelectDevice(int number) {
-    const bool known = m_adapter.SelectDevice(number) >= 0;
-    m_host.AddMessage(kSelectDeviceLine + m_adapter.m_strName + kLineEnd);
+CProgrammingSession::~CProgrammingSession() {
+    // The adapter releases RESET and closes the port while the ports exist.
+    m_operations.reset();
+    m_adapter.reset();
+}
+
+const DeviceInfo* CProgrammingSession::Device() const {
+    return m_adapter->Device();
+}
+
+int CProgrammingSession::DeviceNumber() const {
+    return m_adapter->m_nDevice;
+}
+
+std::string CProgrammingSession::DeviceName() const {
+    return m_adapter->m_strName;
+}
+
+int CProgrammingSession::ProgSize() const {
+    return m_adapter->m_nProgSize;
+}
+
+int CProgrammingSession::DataSize() const {
+    return m_adapter->m_nDataSize;
+}
+
+bool CProgrammingSession::SelectDevice(int number, bool quietly) {
+    const bool known = m_adapter->SelectDevice(number) >= 0;
+    if (!quietly) {
+        m_host.AddMessage(kSelectDeviceLine + m_adapter->m_strName + kLineEnd);
+    }
     BlankImages();
     return known;
 }
 
 bool CProgrammingSession::SelectDeviceRow(int row) {
-    const bool known = m_adapter.SelectDeviceRow(row) >= 0;
-    m_host.AddMessage(kSelectDeviceLine + m_adapter.m_strName + kLineEnd);
+    const bool known = m_adapter->SelectDeviceRow(row) >= 0;
+    m_host.AddMessage(kSelectDeviceLine + m_adapter->m_strName + kLineEnd);
     BlankImages();
     return known;
 }
 
 void CProgrammingSession::BlankImages() {
-    m_adapter.m_progImage.assign(ImageLength(m_adapter.m_nProgSize), kErasedByte);
-    m_adapter.m_dataImage.assign(ImageLength(m_adapter.m_nDataSize), kErasedByte);
+    m_images.m_progImage.assign(ImageLength(m_adapter->m_nProgSize), kErasedByte);
+    m_images.m_dataImage.assign(ImageLength(m_adapter->m_nDataSize), kErasedByte);
 }
 
 bool CProgrammingSession::AutoDetect() {
     m_host.AddMessage(kAutoSelectLine);
-    const int row = m_adapter.IdentifyDevice();
+    const int row = m_adapter->IdentifyDevice();
     const bool found = row >= 0;
     if (found) {
         m_host.AddMessage(kFoundSeparator);
@@ -66,18 +124,54 @@ bool CProgrammingSession::AutoDetect() {
     } else {
         m_host.AddMessage(kDeviceErrorLine);
     }
-    m_adapter.LeaveProgrammingMode();
+    m_adapter->LeaveProgrammingMode();
     return found;
 }
 
-bool CProgrammingSession::CheckAdapter(int port) {
-    return m_adapter.OpenPort(port) == kPortOk && m_adapter.CheckAdapter() == kAdapterPresent;
+void CProgrammingSession::SetPortOverrides(const PortNameMap& overrides) {
+    m_adapter->SetPortNames(overrides);
+}
+
+int CProgrammingSession::OpenNamed(const std::string& name) {
+    int number = 0;
+    if (ParseComName(name, number)) {
+        return m_adapter->OpenPort(number);
+    }
+    return m_adapter->OpenDevice(name);
+}
+
+bool CProgrammingSession::SelectPort(const std::string& name) {
+    std::string error;
+    if (!CheckPortName(name, error)) {
+        return false;
+    }
+    return OpenNamed(name) == kPortOk;
+}
+
+bool CProgrammingSession::CheckAdapter(const std::string& name) {
+    return OpenNamed(name) == kPortOk && m_adapter->CheckAdapter() == kAdapterPresent;
+}
+
+int CProgrammingSession::PortNumber() const {
+    return m_adapter->m_nPort;
+}
+
+std::string CProgrammingSession::PortDevice(const std::string& name) const {
+    return PortDevicePath(name, m_adapter->PortNames());
+}
+
+std::string CProgrammingSession::LastPortError() const {
+    return m_adapter->LastPortError();
+}
+
+bool CProgrammingSession::SavePortState(std::string& error) {
+    return m_router->SaveKinds(error);
 }
 
 HexReadStatus CProgrammingSession::ReadHexText(bool prog, const std::string& text,
                                                std::vector<uint8_t>& image) const {
     return ReadHexImage(text, prog ? HexReadMode::Program : HexReadMode::Data,
-                        prog ? m_adapter.m_nProgSize : m_adapter.m_nDataSize, image);
+                        prog ? m_adapter->m_nProgSize : m_adapter->m_nDataSize, image);
 }
 
 void CProgrammingSession::PostHexRead(bool prog, const std::string& path, HexReadStatus status) {
@@ -91,7 +185,7 @@ void CProgrammingSession::PostHexRead(bool prog, const std::string& path, HexRea
 
 bool CProgrammingSession::SaveHexFile(bool prog, const std::string& path, std::string& error) {
     m_host.AddMessage((prog ? kHexSaveProgPrefix : kHexSaveDataPrefix) + path + kLineEnd);
-    const std::vector<uint8_t>& image = prog ? m_adapter.m_progImage : m_adapter.m_dataImage;
+    const std::vector<uint8_t>& image = prog ? m_images.m_progImage : m_images.m_dataImage;
     if (!WriteFileAtomically(path, FormatHexImage(image), error)) {
         // The previous file, if any, is still as it was.
         m_host.AddMessage(kHexSaveErrorLine);

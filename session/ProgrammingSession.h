@@ -1,28 +1,38 @@
-// What the window and the command-line tool share below their own
-// presentation: the port stack (the real port, simulated adapters for sim:
-// names), the adapter with the selected device and the two images, the
-// operations, and the commands around them that post message lines: select
-// a device, identify it, check the adapter, read and save hex files. The
-// front ends keep only what differs: widgets and dialogs, or arguments and
-// terminal output. No widgets here.
+// The one door of both front ends to the programmer: the selected device and
+// the two memory images, the ports (opened by name through the port
+// registry), the operations, and the commands around them that post message
+// lines: select a device, identify it, check the adapter, read and save hex
+// files. The window and the command-line tool keep only what differs:
+// widgets and dialogs, or arguments and terminal output. No widgets here.
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "image/IntelHex.h"
-#include "isp/IspAdapter.h"
-#include "isp/PerformanceCounter.h"
-#include "isp/QtSerialPort.h"
-#include "isp/RoutingPort.h"
+#include "isp/DeviceTable.h"
+#include "isp/PortNames.h"
 #include "ops/OperationHost.h"
 #include "ops/Operations.h"
-#include "sim/SimPortOptions.h"
+
+class CIspAdapter;
+class CRoutingPort;
+class CSimPortKind;
+class IPerformanceCounter;
+class IPortKind;
+class ISerialPort;
 
 // The adapter check's outcome as both front ends show it.
 extern const char* const kAdapterReadyText;     // "Prog. Key ready"
 extern const char* const kAdapterNotFoundText;  // "Not found"
+
+// The clock of a session's protocol waits.
+enum class SessionClock {
+    Steady,                // the real clock, whatever the port
+    VirtualWhenSimulated,  // virtual time when the port is a simulated adapter
+};
 
 class CProgrammingSession {
 public:
@@ -31,21 +41,31 @@ public:
     // base of every protocol wait and of the simulated adapters; nullptr for
     // the steady clock. Both must outlive the session.
     explicit CProgrammingSession(IOperationHost& host, IPerformanceCounter* counter = nullptr);
+    // The same with the clock chosen for the port that will be opened:
+    // portName is looked up in the port registry.
+    CProgrammingSession(IOperationHost& host, SessionClock clock, const std::string& portName);
     ~CProgrammingSession();
     CProgrammingSession(const CProgrammingSession&) = delete;
     CProgrammingSession& operator=(const CProgrammingSession&) = delete;
 
-    CIspAdapter& Adapter() { return m_adapter; }
-    COperations& Operations() { return m_operations; }
-    // The simulated adapters that sim: names lead to.
-    CSimPortKind& SimPorts() { return m_simPorts; }
-    // Saves every simulated chip that keeps a state file.
-    bool SaveSimState(std::string& error);
+    COperations& Operations() { return *m_operations; }
+    MemoryImages& Images() { return m_images; }
+    const MemoryImages& Images() const { return m_images; }
+
+    // The selected device: its description (nullptr before the first
+    // selection), number (kNoDeviceNumber for the parts stored by name),
+    // name and memory sizes.
+    const DeviceInfo* Device() const;
+    int DeviceNumber() const;
+    std::string DeviceName() const;
+    int ProgSize() const;
+    int DataSize() const;
 
     // Makes the device with that number the selected one (when the table has
     // it; else the selection stays), sizes both images to it, erased, and
-    // posts "Select device : <name>". false when the number is unknown.
-    bool SelectDevice(int number);
+    // posts "Select device : <name>" (unless quietly). false when the
+    // number is unknown.
+    bool SelectDevice(int number, bool quietly = false);
     // The same for the row at that index of the table (every part, those
     // without a device number included).
     bool SelectDeviceRow(int row);
@@ -55,9 +75,26 @@ public:
     // then the device found (which becomes the selected one) or
     // " Device Error "; leaves programming mode either way.
     bool AutoDetect();
-    // Opens COM port n on the adapter (in place of the one it had) and
-    // tests whether the adapter answers.
-    bool CheckAdapter(int port);
+
+    // Where COMn lives here (the window's [Ports] entries).
+    void SetPortOverrides(const PortNameMap& overrides);
+    // Opens the port with that name in place of the one open: COM1 to COM4,
+    // a device path, or a name of a registered kind. false when the name is
+    // no good (nothing done then: the port open stays open) or the open
+    // failed; LastPortError() says why.
+    bool SelectPort(const std::string& name);
+    // Opens the port with that name and tests whether the adapter answers.
+    // Unlike SelectPort, a COM name outside COM1 to COM4 is tried too (and
+    // fails), closing the port open before.
+    bool CheckAdapter(const std::string& name);
+    // The COM number of the port last opened; kNoPortNumber when it was
+    // opened by another name.
+    int PortNumber() const;
+    // The device the name opens (COMn as the overrides map it).
+    std::string PortDevice(const std::string& name) const;
+    std::string LastPortError() const;
+    // Saves what the ports keep between runs (a sim: state file).
+    bool SavePortState(std::string& error);
 
     // Reads hex text into image at the size of the selected device's program
     // (prog) or data memory; posts nothing.
@@ -71,13 +108,23 @@ public:
     // Data) and, when it failed, " File Save Error." with the reason in error.
     bool SaveHexFile(bool prog, const std::string& path, std::string& error);
 
+    // For tests and benchmarks: the adapter and the simulated adapters that
+    // sim: names lead to.
+    CIspAdapter& Adapter() { return *m_adapter; }
+    CSimPortKind& SimPorts() { return *m_simPorts; }
+
 private:
+    CProgrammingSession(IOperationHost& host, IPerformanceCounter* counter, bool virtualTime);
+    int OpenNamed(const std::string& name);
+
     IOperationHost& m_host;
-    CQtSerialPort m_realPort;
-    CSteadyCounter m_steadyCounter;
+    std::unique_ptr<IPerformanceCounter> m_ownedCounter;
     IPerformanceCounter& m_counter;
-    CSimPortKind m_simPorts;
-    CRoutingPort m_router;
-    CIspAdapter m_adapter;
-    COperations m_operations;
+    std::unique_ptr<ISerialPort> m_realPort;
+    std::vector<std::unique_ptr<IPortKind>> m_kinds;
+    CSimPortKind* m_simPorts = nullptr;
+    std::unique_ptr<CRoutingPort> m_router;
+    std::unique_ptr<CIspAdapter> m_adapter;
+    MemoryImages m_images;
+    std::unique_ptr<COperations> m_operations;
 };

@@ -1,5 +1,7 @@
 #include "sim/SimParts.h"
 
+#include "isp/NameText.h"
+
 #include <cctype>
 #include <vector>
 
@@ -1115,70 +1117,6 @@ const SimPart kParts[] = {
           Polling::RdyBsy, RulesUnlisted(kSixLockBits, 3, kJtagDefaults)),
 };
 
-bool EqualNoCase(const std::string& a, const char* b) {
-    size_t i = 0;
-    for (; i < a.size() && b[i] != '\0'; ++i) {
-        if (std::tolower(static_cast<unsigned char>(a[i])) !=
-            std::tolower(static_cast<unsigned char>(b[i]))) {
-            return false;
-        }
-    }
-    return i == a.size() && b[i] == '\0';
-}
-
-// The single names of an entry such as "ATtiny13/13A": the first name, and
-// the first name with its trailing number replaced by each further piece,
-// or the piece itself where it is a whole name.
-// An entry whose further pieces are not variants of that number (the
-// "ATtiny10/11/12" stand-in: no three parts with one signature) answers to
-// its whole name only.
-std::vector<std::string> SingleNames(const std::string& entry) {
-    std::vector<std::string> pieces;
-    size_t start = 0;
-    for (size_t slash = entry.find('/'); slash != std::string::npos;
-         slash = entry.find('/', start)) {
-        pieces.push_back(entry.substr(start, slash - start));
-        start = slash + 1;
-    }
-    pieces.push_back(entry.substr(start));
-    if (pieces.size() < 2) {
-        return {};
-    }
-    const std::string& first = pieces.front();
-    // The number with its letters ("644P" of "ATmega644P").
-    size_t stem = first.size();
-    while (stem > 0 && std::isupper(static_cast<unsigned char>(first[stem - 1])) != 0) {
-        --stem;
-    }
-    while (stem > 0 && std::isdigit(static_cast<unsigned char>(first[stem - 1])) != 0) {
-        --stem;
-    }
-    const std::string number = first.substr(stem);
-    std::vector<std::string> names{first};
-    for (size_t i = 1; i < pieces.size(); ++i) {
-        if (!pieces[i].empty() && std::isalpha(static_cast<unsigned char>(pieces[i][0])) != 0) {
-            names.push_back(pieces[i]);  // a whole name ("AT90PWM2/AT90PWM3")
-        } else if (number.empty() || pieces[i].compare(0, number.size(), number) != 0) {
-            return {};
-        } else {
-            names.push_back(first.substr(0, stem) + pieces[i]);
-        }
-    }
-    return names;
-}
-
-bool AnswersTo(const SimPart& part, const std::string& name) {
-    if (EqualNoCase(name, part.name)) {
-        return true;
-    }
-    for (const std::string& single : SingleNames(part.name)) {
-        if (EqualNoCase(name, single.c_str())) {
-            return true;
-        }
-    }
-    return false;
-}
-
 }  // namespace
 
 SimLockFuseRules SimClassicRules() {
@@ -1206,10 +1144,7 @@ size_t SimPartCount() {
 }
 
 const SimPart* FindSimPart(const std::string& name) {
-    for (const SimPart& part : kParts) {
-        if (AnswersTo(part, name)) {
-            return &part;
-        }
-    }
-    return nullptr;
+    const int index = FindPartEntry(
+        static_cast<int>(SimPartCount()), [](int i) { return std::string(kParts[i].name); }, name);
+    return index >= 0 ? &kParts[index] : nullptr;
 }

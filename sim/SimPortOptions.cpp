@@ -6,6 +6,7 @@
 #include <map>
 #include <vector>
 
+#include "isp/NameText.h"
 #include "sim/SimParts.h"
 
 namespace {
@@ -23,20 +24,6 @@ constexpr int kDecimalBase = 10;
 constexpr int kHexBase = 16;
 constexpr size_t kMaxDecimalDigits = 9;  // keeps every value inside int
 constexpr size_t kMaxHexDigits = 7;
-
-bool EqualNoCase(const std::string& a, const char* b) {
-    const size_t length = std::strlen(b);
-    if (a.size() != length) {
-        return false;
-    }
-    for (size_t i = 0; i < length; ++i) {
-        if (std::tolower(static_cast<unsigned char>(a[i])) !=
-            std::tolower(static_cast<unsigned char>(b[i]))) {
-            return false;
-        }
-    }
-    return true;
-}
 
 bool StartsWith(const std::string& text, const char* prefix) {
     return text.compare(0, std::strlen(prefix), prefix) == 0;
@@ -71,8 +58,7 @@ bool ParseAddress(const std::string& text, int& address) {
     int base = kDecimalBase;
     size_t start = 0;
     size_t maxDigits = kMaxDecimalDigits;
-    if (text.size() > std::strlen(kHexPrefix) &&
-        EqualNoCase(text.substr(0, std::strlen(kHexPrefix)), kHexPrefix)) {
+    if (text.size() > std::strlen(kHexPrefix) && StartsWithNoCase(text, kHexPrefix)) {
         base = kHexBase;
         start = std::strlen(kHexPrefix);
         maxDigits = kMaxHexDigits;
@@ -113,8 +99,7 @@ bool StuckAddress(const std::string& option, const char* key, int memorySize,
 }  // namespace
 
 bool IsSimPortName(const std::string& name) {
-    const size_t length = std::strlen(kSimPortPrefix);
-    return name.size() >= length && EqualNoCase(name.substr(0, length), kSimPortPrefix);
+    return StartsWithNoCase(name, kSimPortPrefix);
 }
 
 bool ParseSimPortOptions(const std::string& name, SimPortOptions& simPort, std::string& error) {

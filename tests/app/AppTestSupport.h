@@ -22,6 +22,7 @@
 #include "app/ProgrammerDlg.h"
 #include "isp/IspAdapter.h"
 #include "isp/PerformanceCounter.h"
+#include "sim/SimPortOptions.h"
 
 // A path that cannot be opened: COM ports without a simulated adapter point
 // here, so that no test ever reaches the machine's real serial ports.

@@ -181,8 +181,8 @@ void FileCommandsTest::openReadsProgramAndDerivedDataFile() {
     QCOMPARE(f.dlg->m_bDataLoaded, 1);
     QCOMPARE(f.ProgCell(), QStringLiteral("0201"));
     QCOMPARE(f.DataCell(), QStringLiteral("AB"));
-    QCOMPARE(f.dlg->m_adapter.m_progImage.size(), size_t(8192));
-    QCOMPARE(f.dlg->m_adapter.m_progImage[4], uint8_t(0xFF));
+    QCOMPARE(f.dlg->Session().Images().m_progImage.size(), size_t(8192));
+    QCOMPARE(f.dlg->Session().Images().m_progImage[4], uint8_t(0xFF));
     QCOMPARE(f.Setting("PathProg"), Std(f.Path("p")));
     QCOMPARE(f.Setting("PathData"), Std(f.Path("p")));
     QCOMPARE(f.dlg->m_strProgPath, Std(f.Path("p")));
@@ -252,11 +252,11 @@ void FileCommandsTest::openCancelledOrMissingFile() {
     QCOMPARE(f.PaneBar()->value(), f.PaneBar()->maximum());  // scrolled all the same
 
     // A name that does not exist: nothing read, but both folders remembered.
-    f.dlg->m_adapter.m_progImage[0] = 0x42;
+    f.dlg->Session().Images().m_progImage[0] = 0x42;
     f.chooser.m_strAnswer = f.Path("q/gone.hex");
     f.Command(ids::kFileOpen);
     QCOMPARE(f.Pane(), paneBefore);
-    QCOMPARE(f.dlg->m_adapter.m_progImage[0], uint8_t(0x42));
+    QCOMPARE(f.dlg->Session().Images().m_progImage[0], uint8_t(0x42));
     QCOMPARE(f.dlg->m_bProgLoaded, 0);
     QCOMPARE(f.dlg->m_bDataLoaded, 0);
     QCOMPARE(f.dlg->m_strDataFile, Std(f.Path("q/gone.epp")));
@@ -312,7 +312,7 @@ void FileCommandsTest::readerLinesThroughWindow() {
     CHexTableView* view = prog ? f.dlg->ProgView() : f.dlg->DataView();
     QCOMPARE(view->Model()->CellText(row, column), cell);
     // The checksum error stops the reading: the record after it is not stored.
-    QCOMPARE(f.dlg->m_adapter.m_progImage[0x10], uint8_t(0xFF));
+    QCOMPARE(f.dlg->Session().Images().m_progImage[0x10], uint8_t(0xFF));
     QCOMPARE(f.chooser.m_nOpenCalls, 0);
 }
 
@@ -328,8 +328,8 @@ void FileCommandsTest::unreadableFileChangesNothing() {
     QDir().mkpath(f.Path("sub"));
     f.settings.Profile().WriteString("FileProg", "Name", Std(f.Path(name)));
     f.dlg = MakeWindow(f.settings, f.chooser, &f.counter);
-    f.dlg->m_adapter.m_progImage[0] = 0x34;
-    f.dlg->m_adapter.m_progImage[1] = 0x12;
+    f.dlg->Session().Images().m_progImage[0] = 0x34;
+    f.dlg->Session().Images().m_progImage[1] = 0x12;
     f.dlg->RefreshProgView();
     const std::string pane = f.dlg->m_strMessages;
 
@@ -337,7 +337,7 @@ void FileCommandsTest::unreadableFileChangesNothing() {
 
     QCOMPARE(f.dlg->m_strMessages, pane);
     QCOMPARE(f.dlg->m_bProgLoaded, 0);
-    QCOMPARE(f.dlg->m_adapter.m_progImage[0], uint8_t(0x34));
+    QCOMPARE(f.dlg->Session().Images().m_progImage[0], uint8_t(0x34));
     QCOMPARE(f.ProgCell(), QStringLiteral("1234"));
 }
 
@@ -419,10 +419,11 @@ void FileCommandsTest::closeCommand() {
     QCOMPARE(f.dlg->m_bDataLoaded, 0);
     QCOMPARE(f.dlg->ProgView()->Model()->rowCount(), 0);
     QCOMPARE(f.dlg->DataView()->Model()->rowCount(), 0);
-    QVERIFY(std::all_of(f.dlg->m_adapter.m_progImage.begin(), f.dlg->m_adapter.m_progImage.end(),
+    QVERIFY(std::all_of(f.dlg->Session().Images().m_progImage.begin(),
+                        f.dlg->Session().Images().m_progImage.end(),
                         [](uint8_t b) { return b == 0xFF; }));
-    QCOMPARE(f.dlg->m_adapter.m_dataImage[0], uint8_t(0xFF));
-    QCOMPARE(f.dlg->m_adapter.m_progImage.size(), size_t(8192));
+    QCOMPARE(f.dlg->Session().Images().m_dataImage[0], uint8_t(0xFF));
+    QCOMPARE(f.dlg->Session().Images().m_progImage.size(), size_t(8192));
     // Names, pane and ticks stay.
     QCOMPARE(f.dlg->m_strProgFile, Std(prog));
     QCOMPARE(f.dlg->m_strMessages, pane);
@@ -434,8 +435,8 @@ void FileCommandsTest::closeCommand() {
 
 void FileCommandsTest::saveAfterDeviceReadWithoutName() {
     Files f;
-    f.dlg->SimPorts().Sim()->Flash()[0] = 0x0C;
-    f.dlg->SimPorts().Sim()->Flash()[1] = 0x94;
+    f.dlg->Session().SimPorts().Sim()->Flash()[0] = 0x0C;
+    f.dlg->Session().SimPorts().Sim()->Flash()[1] = 0x94;
     f.dlg->OnCommand(ids::kReadProg);
     QCOMPARE(f.dlg->m_bProgLoaded, 1);
     const std::string pane = f.dlg->m_strMessages;
@@ -458,7 +459,8 @@ void FileCommandsTest::saveAfterDeviceReadWithoutName() {
     QCOMPARE(QString::fromStdString(f.dlg->m_strMessages.substr(pane.size())),
              "Save Prog File " + target + "\r\n");
     const QByteArray written = ReadBytes(target);
-    QCOMPARE(written, QByteArray::fromStdString(FormatHexImage(f.dlg->m_adapter.m_progImage)));
+    QCOMPARE(written,
+             QByteArray::fromStdString(FormatHexImage(f.dlg->Session().Images().m_progImage)));
     QVERIFY(written.startsWith(":100000000C94FFFFFFFFFFFFFFFFFFFFFFFFFFFF"));
     QCOMPARE(f.Setting("PathProg"), std::string("<none>"));  // folders untouched
 
@@ -472,8 +474,8 @@ void FileCommandsTest::saveAndSaveAsBothSides() {
     const QString data = f.Make("s/a.epp", kDataRecord);
     f.chooser.m_strAnswer = prog;
     f.Command(ids::kFileOpen);
-    f.dlg->m_adapter.m_progImage[5] = 0x66;
-    f.dlg->m_adapter.m_dataImage[5] = 0x77;
+    f.dlg->Session().Images().m_progImage[5] = 0x66;
+    f.dlg->Session().Images().m_dataImage[5] = 0x77;
     const int before = f.Pane().size();
 
     f.Command(ids::kFileSave);
@@ -483,10 +485,10 @@ void FileCommandsTest::saveAndSaveAsBothSides() {
     std::vector<uint8_t> image;
     QCOMPARE(ReadHexImage(ReadBytes(prog).toStdString(), HexReadMode::Program, 8192, image),
              HexReadStatus::Ok);
-    QCOMPARE(image, f.dlg->m_adapter.m_progImage);
+    QCOMPARE(image, f.dlg->Session().Images().m_progImage);
     QCOMPARE(ReadHexImage(ReadBytes(data).toStdString(), HexReadMode::Data, 512, image),
              HexReadStatus::Ok);
-    QCOMPARE(image, f.dlg->m_adapter.m_dataImage);
+    QCOMPARE(image, f.dlg->Session().Images().m_dataImage);
 
     // Save As asks twice, program first; a cancelled second chooser saves
     // only the first.
@@ -505,7 +507,7 @@ void FileCommandsTest::failedSaveKeepsOldFileAndSettings() {
     const QString prog = f.Make("k/a.hex", kProgRecord);
     f.chooser.m_strAnswer = prog;
     f.Command(ids::kOpenProgFile);
-    f.dlg->m_adapter.m_progImage[0] = 0x99;
+    f.dlg->Session().Images().m_progImage[0] = 0x99;
     const QByteArray oldFile = ReadBytes(prog);
     const QByteArray settingsBefore = f.settings.Text();
 

@@ -36,7 +36,7 @@ struct Bench {
         dlg = MakeWindow(settings, chooser, &counter);
     }
 
-    CSimPort& Sim() { return *dlg->SimPorts().Sim(); }
+    CSimPort& Sim() { return *dlg->Session().SimPorts().Sim(); }
     QPushButton* Button(int id) { return Control<QPushButton>(dlg.get(), id); }
     QCheckBox* Tick(int id) { return Control<QCheckBox>(dlg.get(), id); }
     QProgressBar* Progress() { return Control<QProgressBar>(dlg.get(), ids::kProgress); }
@@ -149,7 +149,7 @@ void OperationsWindowTest::readProgFillsViewSetsFlagAndEnablesSave() {
 
     QCOMPARE(bench.dlg->m_bProgLoaded, 1);
     QCOMPARE(bench.dlg->m_bDataLoaded, 0);
-    QCOMPARE(bench.dlg->m_adapter.m_progImage, bench.Sim().Flash());
+    QCOMPARE(bench.dlg->Session().Images().m_progImage, bench.Sim().Flash());
     CHexViewModel* view = bench.dlg->ProgView()->Model();
     QCOMPARE(view->CellText(0, kProgramWordColumn), QStringLiteral("940c"));
     QCOMPARE(view->CellText(view->rowCount() - 1, CHexViewModel::kCellColumns),
@@ -222,8 +222,8 @@ void OperationsWindowTest::writeLockTakesTickSetJustBefore() {
 
 void OperationsWindowTest::eraseProgBlanksProgramViewKeepsData() {
     Bench bench;
-    std::vector<uint8_t>& prog = bench.dlg->m_adapter.m_progImage;
-    std::vector<uint8_t>& data = bench.dlg->m_adapter.m_dataImage;
+    std::vector<uint8_t>& prog = bench.dlg->Session().Images().m_progImage;
+    std::vector<uint8_t>& data = bench.dlg->Session().Images().m_dataImage;
     for (size_t i = 0; i < prog.size(); ++i) {
         prog[i] = static_cast<uint8_t>(i * 7);
     }
@@ -254,7 +254,7 @@ void OperationsWindowTest::eraseProgBlanksProgramViewKeepsData() {
 
 void OperationsWindowTest::failedEntryLeavesImageViewAndFlag() {
     Bench bench("sim:AT90S2323,no-adapter");
-    bench.dlg->m_adapter.m_dataImage[0] = 0x5A;
+    bench.dlg->Session().Images().m_dataImage[0] = 0x5A;
     bench.dlg->RefreshDataView();
     bench.Progress()->setRange(0, 10);
     bench.Progress()->setValue(3);
@@ -262,7 +262,7 @@ void OperationsWindowTest::failedEntryLeavesImageViewAndFlag() {
     QCOMPARE(bench.Click(ids::kReadData),
              std::string("Reading DATA device ...\r\n Read : Initialisation Error\r\n"));
 
-    QCOMPARE(bench.dlg->m_adapter.m_dataImage[0], uint8_t(0x5A));
+    QCOMPARE(bench.dlg->Session().Images().m_dataImage[0], uint8_t(0x5A));
     QCOMPARE(bench.dlg->DataView()->Model()->CellText(0, 1), QStringLiteral("5A"));
     QCOMPARE(bench.dlg->m_bDataLoaded, 0);
     QCOMPARE(bench.Progress()->value(), 3);  // not touched before the entry
@@ -323,7 +323,7 @@ void OperationsWindowTest::windowStaysUsableAfterFault() {
     QFETCH(int, faulty);
     QFETCH(QString, faultLines);
     Bench bench(com2.toStdString());
-    bench.dlg->m_adapter.m_progImage[0x10] = 0x00;  // a byte the stuck cell refuses
+    bench.dlg->Session().Images().m_progImage[0x10] = 0x00;  // a byte the stuck cell refuses
     bench.dlg->show();
 
     QCOMPARE(QString::fromStdString(bench.Click(faulty)), faultLines);
@@ -350,16 +350,16 @@ void OperationsWindowTest::simPortOnSteadyClockThroughPortsSection() {
     CScriptedChooser chooser;
     auto dlg = MakeWindow(settings, chooser);
     QCOMPARE(dlg->m_strMessages, std::string("Select device : AT90S1200\r\n"));
-    QVERIFY(dlg->SimPorts().Sim() != nullptr);
-    dlg->SimPorts().Sim()->Flash()[3] = 0xA5;
+    QVERIFY(dlg->Session().SimPorts().Sim() != nullptr);
+    dlg->Session().SimPorts().Sim()->Flash()[3] = 0xA5;
 
     const size_t before = dlg->m_strMessages.size();
     Control<QPushButton>(dlg.get(), ids::kReadProg)->click();
 
     QCOMPARE(dlg->m_strMessages.substr(before),
              std::string("Reading PROG device ...\r\n Reading : Complete\r\n"));
-    QCOMPARE(dlg->m_adapter.m_progImage.size(), size_t(1024));
-    QCOMPARE(dlg->m_adapter.m_progImage[3], uint8_t(0xA5));
+    QCOMPARE(dlg->Session().Images().m_progImage.size(), size_t(1024));
+    QCOMPARE(dlg->Session().Images().m_progImage[3], uint8_t(0xA5));
     QCOMPARE(dlg->m_bProgLoaded, 1);
 }
 

@@ -112,8 +112,8 @@ void PortDialogTest::cancelLeavesTestedPortInAdapter() {
         QCOMPARE(port.Status(), QStringLiteral("Not found"));
     });
     // Cancel does not bring COM2 back: the adapter stays on the tested port.
-    QCOMPARE(window->m_adapter.m_nPort, 1);
-    QVERIFY(window->m_adapter.m_hComm == nullptr);
+    QCOMPARE(window->Session().Adapter().m_nPort, 1);
+    QVERIFY(window->Session().Adapter().m_hComm == nullptr);
     QCOMPARE(settings.Text(), file);
     QCOMPARE(window->m_strMessages, pane);
 }
@@ -138,8 +138,8 @@ void PortDialogTest::okNeedsPassingTestAndStoresPort() {
     QCOMPARE(status, QStringLiteral("Not found"));
     QVERIFY(!leftOpen);
     QCOMPARE(settings.Profile().GetInt("Com", "Port", 0), 4);
-    QCOMPARE(window->m_adapter.m_nPort, 4);
-    QVERIFY(window->m_adapter.m_hComm != nullptr);
+    QCOMPARE(window->Session().Adapter().m_nPort, 4);
+    QVERIFY(window->Session().Adapter().m_hComm != nullptr);
     QCOMPARE(window->m_strMessages, pane);  // no "not found" after a good reopen
 }
 
@@ -179,7 +179,7 @@ void PortDialogTest::enterOnCheckOrCancelPressesThem() {
     QVERIFY(openAfterCheck);
     QVERIFY(!leftOpen);
     QCOMPARE(settings.Profile().GetInt("Com", "Port", -1), -1);  // cancelled, not OK
-    QCOMPARE(window->m_adapter.m_nPort, 4);
+    QCOMPARE(window->Session().Adapter().m_nPort, 4);
 }
 
 void PortDialogTest::typedTextSelectsNoPort() {
@@ -194,7 +194,7 @@ void PortDialogTest::typedTextSelectsNoPort() {
         port.Click("buttonCheck");
         QCOMPARE(port.Status(), QStringLiteral("Not found"));
     });
-    QCOMPARE(window->m_adapter.m_nPort, 0);
+    QCOMPARE(window->Session().Adapter().m_nPort, 0);
     QCOMPARE(settings.Profile().GetInt("Com", "Port", -1), -1);
 }
 

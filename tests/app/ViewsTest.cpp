@@ -82,8 +82,8 @@ private:
 std::unique_ptr<CProgrammerDlg> ViewsTest::Window() {
     m_settings = std::make_unique<CTestSettings>();
     auto dlg = MakeWindow(*m_settings, m_chooser);
-    dlg->m_adapter.m_progImage[0] = 0x0C;
-    dlg->m_adapter.m_progImage[1] = 0x94;
+    dlg->Session().Images().m_progImage[0] = 0x0C;
+    dlg->Session().Images().m_progImage[1] = 0x94;
     dlg->RefreshProgView();
     dlg->show();
     if (!QTest::qWaitForWindowActive(dlg.get())) {
@@ -173,7 +173,7 @@ void ViewsTest::modelEditsOverrideTextUntilRefresh() {
 void ViewsTest::editOpensOnCellUnderPointer() {
     auto dlg = Window();
     CHexTableView* view = dlg->ProgView();
-    const std::vector<uint8_t> image = dlg->m_adapter.m_progImage;
+    const std::vector<uint8_t> image = dlg->Session().Images().m_progImage;
 
     QLineEdit* editor = EditWithKey(view, 3, 3, kColumn0A);
     QVERIFY(editor != nullptr);
@@ -183,7 +183,7 @@ void ViewsTest::editOpensOnCellUnderPointer() {
 
     QCOMPARE(view->Model()->CellText(3, kColumn0A), QStringLiteral("12zz"));
     QCOMPARE(view->Model()->CellText(3, 1), QStringLiteral("ffff"));
-    QVERIFY(dlg->m_adapter.m_progImage == image);  // the image is never written
+    QVERIFY(dlg->Session().Images().m_progImage == image);  // the image is never written
     QCOMPARE(view->EditColumn(), -1);
     // The edited row ends neither selected nor current.
     QVERIFY(!view->selectionModel()->isRowSelected(3, QModelIndex()));
@@ -199,7 +199,7 @@ void ViewsTest::editOfAddressChangesLabelOnly() {
     Type(editor, QStringLiteral("start"), Qt::Key_Enter);
     QCOMPARE(view->Model()->CellText(0, 0), QStringLiteral("start"));
     QCOMPARE(view->Model()->CellText(0, 1), QStringLiteral("940c"));
-    QCOMPARE(dlg->m_adapter.m_progImage[0], uint8_t(0x0C));
+    QCOMPARE(dlg->Session().Images().m_progImage[0], uint8_t(0x0C));
 }
 
 void ViewsTest::escapeOrEmptyTextLeavesCell() {

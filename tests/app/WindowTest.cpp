@@ -102,9 +102,9 @@ void WindowTest::firstStartWithoutSettings() {
     auto dlg = MakeWindow(settings, chooser);
 
     QCOMPARE(GroupCaption(*dlg), QStringLiteral("AT90S8535"));
-    QCOMPARE(dlg->m_adapter.m_nDevice, 8535);
-    QCOMPARE(dlg->m_adapter.m_nPort, 2);  // COM2 tried
-    QVERIFY(dlg->SimPorts().Sim() != nullptr);
+    QCOMPARE(dlg->Session().Adapter().m_nDevice, 8535);
+    QCOMPARE(dlg->Session().Adapter().m_nPort, 2);  // COM2 tried
+    QVERIFY(dlg->Session().SimPorts().Sim() != nullptr);
     QCOMPARE(dlg->m_strMessages, std::string("Select device : AT90S8535\r\n"));
 
     for (const char* name : {"menuRecentProg", "menuRecentData"}) {
@@ -144,7 +144,7 @@ void WindowTest::startWithSimulatedPort() {
     settings.Profile().WriteInt("Device", "Type", 8515);
     CScriptedChooser chooser;
     auto dlg = MakeWindow(settings, chooser);
-    QCOMPARE(dlg->m_adapter.m_nPort, 4);
+    QCOMPARE(dlg->Session().Adapter().m_nPort, 4);
     QCOMPARE(dlg->m_strMessages, std::string("Select device : AT90S8515\r\n"));
 }
 
@@ -155,7 +155,7 @@ void WindowTest::storedDeviceIsRestoredOrFallsBack() {
         CScriptedChooser chooser;
         auto dlg = MakeWindow(settings, chooser);
         QCOMPARE(GroupCaption(*dlg), QStringLiteral("ATmega103"));
-        QCOMPARE(dlg->m_adapter.m_progImage.size(), size_t(131072));
+        QCOMPARE(dlg->Session().Images().m_progImage.size(), size_t(131072));
     }
     // A value the table does not know would leave the window without sizes
     // or a name: the default device takes its place and is stored. 0 is the
@@ -165,9 +165,9 @@ void WindowTest::storedDeviceIsRestoredOrFallsBack() {
         settings.Profile().WriteString("Device", "Type", unknown);
         CScriptedChooser chooser;
         auto dlg = MakeWindow(settings, chooser);
-        QCOMPARE(dlg->m_adapter.m_nDevice, 8535);
+        QCOMPARE(dlg->Session().Adapter().m_nDevice, 8535);
         QCOMPARE(GroupCaption(*dlg), QStringLiteral("AT90S8535"));
-        QCOMPARE(dlg->m_adapter.m_progImage.size(), size_t(8192));
+        QCOMPARE(dlg->Session().Images().m_progImage.size(), size_t(8192));
         QCOMPARE(dlg->ProgView()->Model()->rowCount(), 512);
         QCOMPARE(settings.Profile().GetInt("Device", "Type", 0), 8535);
     }
@@ -230,10 +230,10 @@ void WindowTest::deviceMenuSelectsDevice() {
     QCOMPARE(Label(*dlg, ids::kProgRange), progLabel);
     QCOMPARE(Label(*dlg, ids::kDataRange), dataLabel);
     QCOMPARE(GroupCaption(*dlg), name);
-    QCOMPARE(dlg->m_adapter.m_progImage.size(), size_t(progRows * 16));
-    QCOMPARE(dlg->m_adapter.m_dataImage.size(), size_t(dataRows * 8));
-    QVERIFY(AllBytes(dlg->m_adapter.m_progImage, 0xFF));
-    QVERIFY(AllBytes(dlg->m_adapter.m_dataImage, 0xFF));
+    QCOMPARE(dlg->Session().Images().m_progImage.size(), size_t(progRows * 16));
+    QCOMPARE(dlg->Session().Images().m_dataImage.size(), size_t(dataRows * 8));
+    QVERIFY(AllBytes(dlg->Session().Images().m_progImage, 0xFF));
+    QVERIFY(AllBytes(dlg->Session().Images().m_dataImage, 0xFF));
     QCOMPARE(dlg->ProgView()->Model()->rowCount(), progRows);
     QCOMPARE(dlg->DataView()->Model()->rowCount(), dataRows);
     QCOMPARE(LastLabel(dlg->ProgView()), lastProg);
@@ -279,16 +279,16 @@ void WindowTest::choosingSameDeviceAgainBlanksImages() {
     CTestSettings settings;
     CScriptedChooser chooser;
     auto dlg = MakeWindow(settings, chooser);
-    dlg->m_adapter.m_progImage[0] = 0x0C;
-    dlg->m_adapter.m_progImage[1] = 0x94;
-    dlg->m_adapter.m_dataImage[3] = 0x12;
+    dlg->Session().Images().m_progImage[0] = 0x0C;
+    dlg->Session().Images().m_progImage[1] = 0x94;
+    dlg->Session().Images().m_dataImage[3] = 0x12;
     dlg->RefreshProgView();
     QCOMPARE(dlg->ProgView()->Model()->CellText(0, 1), QStringLiteral("940c"));
 
     Item(MenuNamed(dlg.get(), "menuDevice"), 32779)->trigger();  // the selected AT90S8535
 
-    QVERIFY(AllBytes(dlg->m_adapter.m_progImage, 0xFF));
-    QVERIFY(AllBytes(dlg->m_adapter.m_dataImage, 0xFF));
+    QVERIFY(AllBytes(dlg->Session().Images().m_progImage, 0xFF));
+    QVERIFY(AllBytes(dlg->Session().Images().m_dataImage, 0xFF));
     QCOMPARE(dlg->ProgView()->Model()->CellText(0, 1), QStringLiteral("ffff"));
     QCOMPARE(dlg->m_strMessages,
              std::string("Select device : AT90S8535\r\nSelect device : AT90S8535\r\n"));
@@ -386,14 +386,14 @@ void WindowTest::autoDetectFindsDevice() {
     QCOMPARE(dlg->m_strMessages,
              before + "Auto Select device : \r\n Select device : AT90S2313\r\n");
     QCOMPARE(GroupCaption(*dlg), QStringLiteral("AT90S2313"));
-    QCOMPARE(dlg->m_adapter.m_progImage.size(), size_t(2048));
+    QCOMPARE(dlg->Session().Images().m_progImage.size(), size_t(2048));
     QCOMPARE(settings.Profile().GetInt("Device", "Type", 0), 2313);
     ShowMenu(device);
     QCOMPARE(Checked(device), QStringList{"AT90S2313"});
     // The target is released afterwards.
-    QVERIFY(dlg->SimPorts().Sim() != nullptr);
-    QVERIFY(!dlg->SimPorts().Sim()->InProgrammingMode());
-    QVERIFY(!dlg->SimPorts().Sim()->Break());
+    QVERIFY(dlg->Session().SimPorts().Sim() != nullptr);
+    QVERIFY(!dlg->Session().SimPorts().Sim()->InProgrammingMode());
+    QVERIFY(!dlg->Session().SimPorts().Sim()->Break());
 }
 
 // A part of today has no device number: it is stored by name, and the next
@@ -405,7 +405,7 @@ void WindowTest::autoDetectKeepsAPartOfTodayByName() {
         auto dlg = MakeWindow(settings, chooser);
         Item(MenuNamed(dlg.get(), "menuDevice"), ids::kAutoDetect)->trigger();
         QVERIFY(dlg->m_strMessages.find(" Select device : ATmega328P\r\n") != std::string::npos);
-        QCOMPARE(dlg->m_adapter.m_progImage.size(), size_t(32768));
+        QCOMPARE(dlg->Session().Images().m_progImage.size(), size_t(32768));
     }
     QCOMPARE(settings.Profile().GetString("Device", "Type", ""), std::string("ATmega328P"));
     auto again = MakeWindow(settings, chooser);
@@ -447,7 +447,7 @@ void WindowTest::fusesWindowNamesBitsAndAsksBeforeCuttingOff() {
     QCOMPARE(dlg.Value(1), uint8_t(0xD7));
     QVERIFY(dlg.Write());
     QVERIFY(asked.isEmpty());
-    CSimPort& sim = *window->SimPorts().Sim();
+    CSimPort& sim = *window->Session().SimPorts().Sim();
     QCOMPARE(sim.Fuses()[1], uint8_t(0xD7));
     QVERIFY(dlg.Verify());
 
@@ -490,7 +490,7 @@ void WindowTest::otherDeviceChooserNarrowsAndRemembers() {
     QMenu* device = MenuNamed(dlg.get(), "menuDevice");
     Item(device, ids::kOtherDevice)->trigger();
     QCOMPARE(GroupCaption(*dlg), QStringLiteral("ATmega328P"));
-    QCOMPARE(dlg->m_adapter.m_progImage.size(), size_t(32768));
+    QCOMPARE(dlg->Session().Images().m_progImage.size(), size_t(32768));
     QCOMPARE(settings.Profile().GetString("Device", "Type", ""), std::string("ATmega328P"));
     QCOMPARE(settings.Profile().GetString("Device", "Recent", ""), std::string("ATmega328P"));
     // Cancelled: nothing changes, and the last choice was offered first.
@@ -513,7 +513,7 @@ void WindowTest::autoDetectFailureChangesNothing() {
     settings.Profile().WriteInt("Device", "Type", 8515);
     CScriptedChooser chooser;
     auto dlg = MakeWindow(settings, chooser);
-    dlg->m_adapter.m_progImage[0] = 0x12;
+    dlg->Session().Images().m_progImage[0] = 0x12;
     const std::string before = dlg->m_strMessages;
     const QByteArray file = settings.Text();
     QMenu* device = MenuNamed(dlg.get(), "menuDevice");
@@ -521,10 +521,10 @@ void WindowTest::autoDetectFailureChangesNothing() {
     Item(device, ids::kAutoDetect)->trigger();
 
     QCOMPARE(dlg->m_strMessages, before + "Auto Select device : \r\n Device Error \r\n");
-    QCOMPARE(dlg->m_adapter.m_nDevice, 8515);
+    QCOMPARE(dlg->Session().Adapter().m_nDevice, 8515);
     QCOMPARE(GroupCaption(*dlg), QStringLiteral("AT90S8515"));
-    QCOMPARE(dlg->m_adapter.m_progImage[0], uint8_t(0x12));
-    QCOMPARE(dlg->m_adapter.m_progImage.size(), size_t(8192));
+    QCOMPARE(dlg->Session().Images().m_progImage[0], uint8_t(0x12));
+    QCOMPARE(dlg->Session().Images().m_progImage.size(), size_t(8192));
     QCOMPARE(settings.Text(), file);
     ShowMenu(device);
     QCOMPARE(Checked(device), QStringList{"AT90S8515"});

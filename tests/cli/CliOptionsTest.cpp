@@ -19,25 +19,23 @@ TEST(CliOptions, DefaultsAndPortForms) {
     CliOptions o;
     std::string error;
     ASSERT_TRUE(Parse({"check"}, o, error)) << error;
-    EXPECT_EQ(o.portKind, CliPortKind::Com);
-    EXPECT_EQ(o.comNumber, 2);
-    EXPECT_EQ(o.portName, "/dev/ttyS1");
+    EXPECT_EQ(o.portText, "COM2");
+    EXPECT_EQ(PortDevicePath(o.portText, {}), "/dev/ttyS1");
     EXPECT_EQ(o.deviceNumber, 8535);
     EXPECT_FALSE(o.autoDevice);
     EXPECT_FALSE(o.quiet);
 
     ASSERT_TRUE(Parse({"--port=com4", "check"}, o, error)) << error;
-    EXPECT_EQ(o.comNumber, 4);
-    EXPECT_EQ(o.portName, "/dev/ttyS3");
+    EXPECT_EQ(PortDevicePath(o.portText, {}), "/dev/ttyS3");
 
     ASSERT_TRUE(Parse({"--port", "/dev/ttyUSB0", "check"}, o, error)) << error;
-    EXPECT_EQ(o.portKind, CliPortKind::Path);
-    EXPECT_EQ(o.portName, "/dev/ttyUSB0");
+    EXPECT_EQ(PortDevicePath(o.portText, {}), "/dev/ttyUSB0");
+    EXPECT_FALSE(IsSimulatedPortName(o.portText));
 
     ASSERT_TRUE(Parse({"check", "--port", "SIM:at90s8515,state=x.txt,stuck-flash=0x10"}, o, error))
         << error;
-    EXPECT_EQ(o.portKind, CliPortKind::Sim);
-    EXPECT_EQ(o.portName, "SIM:at90s8515,state=x.txt,stuck-flash=0x10");
+    EXPECT_TRUE(IsSimulatedPortName(o.portText));
+    EXPECT_EQ(PortDevicePath(o.portText, {}), "SIM:at90s8515,state=x.txt,stuck-flash=0x10");
 }
 
 TEST(CliOptions, DeviceByNumberNameOrAuto) {

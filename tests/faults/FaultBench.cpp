@@ -77,10 +77,10 @@ CFaultBench::CFaultBench(int deviceRow, const SimConfig& config)
       port(sim, log),
       adapter(port, counter),
       host(log),
-      ops(adapter, host) {
+      ops(adapter, images, host) {
     adapter.SetPortNames({{kSimComPort, "sim"}});
     adapter.SelectPort(kSimComPort);
     adapter.SelectDeviceRow(deviceRow);
-    adapter.m_progImage.assign(adapter.m_nProgSize, kErased);
-    adapter.m_dataImage.assign(adapter.m_nDataSize, kErased);
+    images.m_progImage.assign(adapter.m_nProgSize, kErased);
+    images.m_dataImage.assign(adapter.m_nDataSize, kErased);
 }

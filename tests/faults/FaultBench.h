@@ -114,5 +114,6 @@ public:
     CRecordingPort port;
     CIspAdapter adapter;
     CRecordingHost host;
+    MemoryImages images;
     COperations ops;
 };

@@ -270,14 +270,14 @@ void FillRandom(std::vector<uint8_t>& bytes, uint32_t seed, bool someErased) {
 // to the chip, so that any difference they report is false.
 void Prepare(CFaultBench& bench, const OpCase& op) {
     CSimPort& sim = bench.sim;
-    CIspAdapter& adapter = bench.adapter;
+    MemoryImages& images = bench.images;
     LockTicks ticks;
     switch (op.parts.front()) {
         case Part::WriteProg:
         case Part::WriteData:
         case Part::WriteLock:
-            FillRandom(adapter.m_progImage, 1, true);
-            FillRandom(adapter.m_dataImage, 2, true);
+            FillRandom(images.m_progImage, 1, true);
+            FillRandom(images.m_dataImage, 2, true);
             ticks.m_bLockBit2 = 1;
             ticks.m_bFstrt = 1;
             break;
@@ -287,8 +287,8 @@ void Prepare(CFaultBench& bench, const OpCase& op) {
             FillRandom(sim.Flash(), 3, false);
             FillRandom(sim.Eeprom(), 4, false);
             sim.SetLockBits(1, 0, 0);
-            adapter.m_progImage = sim.Flash();
-            adapter.m_dataImage = sim.Eeprom();
+            images.m_progImage = sim.Flash();
+            images.m_dataImage = sim.Eeprom();
             ticks.m_bLockBit2 = 1;
             ticks.m_bFstrt = 1;
             break;
@@ -298,15 +298,15 @@ void Prepare(CFaultBench& bench, const OpCase& op) {
             FillRandom(sim.Flash(), 5, false);
             FillRandom(sim.Eeprom(), 6, false);
             sim.SetLockBits(1, 0, 0);
-            adapter.m_progImage.assign(adapter.m_progImage.size(), kReadFill);
-            adapter.m_dataImage.assign(adapter.m_dataImage.size(), kReadFill);
+            images.m_progImage.assign(images.m_progImage.size(), kReadFill);
+            images.m_dataImage.assign(images.m_dataImage.size(), kReadFill);
             break;
         default:
             FillRandom(sim.Flash(), 7, false);
             FillRandom(sim.Eeprom(), 8, false);
             sim.SetLockBits(1, 0, 0);
-            FillRandom(adapter.m_progImage, 9, false);
-            FillRandom(adapter.m_dataImage, 10, false);
+            FillRandom(images.m_progImage, 9, false);
+            FillRandom(images.m_dataImage, 10, false);
             break;
     }
     bench.host.screenTicks = ticks;
@@ -472,17 +472,17 @@ void ExpectLinesTrue(Part part, const std::vector<std::string>& lines, const OpR
     switch (part) {
         case Part::WriteProg:
             if (complete) {
-                EXPECT_EQ(now.flash, b.adapter.m_progImage) << "completion without the data";
+                EXPECT_EQ(now.flash, b.images.m_progImage) << "completion without the data";
             } else if (Matches(last, " Write : Error at address %04x.\r\n", at)) {
-                EXPECT_TRUE(SamePrefix(now.flash, b.adapter.m_progImage, at))
+                EXPECT_TRUE(SamePrefix(now.flash, b.images.m_progImage, at))
                     << "words before the failing one are not written";
             }
             break;
         case Part::WriteData:
             if (complete) {
-                EXPECT_EQ(now.eeprom, b.adapter.m_dataImage) << "completion without the data";
+                EXPECT_EQ(now.eeprom, b.images.m_dataImage) << "completion without the data";
             } else if (Matches(last, " Write Data : Error at address %04x.\r\n", at)) {
-                EXPECT_TRUE(SamePrefix(now.eeprom, b.adapter.m_dataImage, at));
+                EXPECT_TRUE(SamePrefix(now.eeprom, b.images.m_dataImage, at));
             }
             break;
         case Part::WriteLock:
@@ -493,23 +493,23 @@ void ExpectLinesTrue(Part part, const std::vector<std::string>& lines, const OpR
             break;
         case Part::ReadProg:
             if (complete) {
-                EXPECT_EQ(b.adapter.m_progImage, now.flash) << "completion without the data";
+                EXPECT_EQ(b.images.m_progImage, now.flash) << "completion without the data";
                 EXPECT_TRUE(b.host.progLoaded);
             } else {
                 EXPECT_FALSE(b.host.progLoaded) << "a failed read marks the image loaded";
                 if (Matches(last, " Read : Error at address %04x.\r\n", at)) {
-                    ExpectPartlyRead(b.adapter.m_progImage, now.flash, at, kProgUnit * doubtful);
+                    ExpectPartlyRead(b.images.m_progImage, now.flash, at, kProgUnit * doubtful);
                 }
             }
             break;
         case Part::ReadData:
             if (complete) {
-                EXPECT_EQ(b.adapter.m_dataImage, now.eeprom) << "completion without the data";
+                EXPECT_EQ(b.images.m_dataImage, now.eeprom) << "completion without the data";
                 EXPECT_TRUE(b.host.dataLoaded);
             } else {
                 EXPECT_FALSE(b.host.dataLoaded) << "a failed read marks the image loaded";
                 if (Matches(last, " Read : Error at address %04x.\r\n", at)) {
-                    ExpectPartlyRead(b.adapter.m_dataImage, now.eeprom, at, doubtful);
+                    ExpectPartlyRead(b.images.m_dataImage, now.eeprom, at, doubtful);
                 }
             }
             break;

@@ -71,7 +71,7 @@ TEST(IntelHexWrite, UpperHalfOfTheLargestImageFollowsASegmentRecord) {
 
 TEST(IntelHexWrite, RoundTripForEveryMemorySizeOfTheDeviceTable) {
     std::set<int> sizes;
-    for (const DeviceInfo& d : g_deviceTable) {
+    for (const DeviceInfo& d : DeviceRows()) {
         sizes.insert(d.progSize);
         sizes.insert(d.dataSize);
     }

@@ -12,8 +12,6 @@ TEST(AdapterConstruction, StartsWithoutPortAndWithDefinedDeviceMembers) {
     CIspAdapter adapter(port, counter);
     EXPECT_EQ(adapter.m_hComm, nullptr);
     EXPECT_EQ(adapter.m_nPort, 0);
-    EXPECT_EQ(adapter.m_progImage.size(), 16384u);
-    EXPECT_EQ(adapter.m_dataImage.size(), 1024u);
     EXPECT_EQ(adapter.m_nProgSize, 0);
     EXPECT_EQ(adapter.m_nDataSize, 0);
     EXPECT_TRUE(adapter.m_strName.empty());

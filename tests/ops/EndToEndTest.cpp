@@ -55,18 +55,17 @@ TEST_P(EveryPart, ProgramsByItsOwnDatasheet) {
         COpsBench::FillRandom(bench.sim.Eeprom(), 150 + row);
         ASSERT_EQ(bench.adapter.IdentifyDevice(), row);
         bench.adapter.LeaveProgrammingMode();
-        bench.adapter.m_progImage.assign(bench.adapter.m_nProgSize, 0xFF);
-        bench.adapter.m_dataImage.assign(bench.adapter.m_nDataSize, 0xFF);
-        COpsBench::FillRandom(bench.adapter.m_progImage, 200 + row);
-        COpsBench::FillRandom(bench.adapter.m_dataImage, 300 + row);
+        bench.images.m_progImage.assign(bench.adapter.m_nProgSize, 0xFF);
+        bench.images.m_dataImage.assign(bench.adapter.m_nDataSize, 0xFF);
+        COpsBench::FillRandom(bench.images.m_progImage, 200 + row);
+        COpsBench::FillRandom(bench.images.m_dataImage, 300 + row);
         // Every value some part reads while busy, at the start of both, where
         // a wrong busy value makes the next write come too early.
-        for (std::vector<uint8_t>* image :
-             {&bench.adapter.m_progImage, &bench.adapter.m_dataImage}) {
+        for (std::vector<uint8_t>* image : {&bench.images.m_progImage, &bench.images.m_dataImage}) {
             std::copy(kBusyValues.begin(), kBusyValues.end(), image->begin());
         }
-        const std::vector<uint8_t> prog = bench.adapter.m_progImage;
-        const std::vector<uint8_t> data = bench.adapter.m_dataImage;
+        const std::vector<uint8_t> prog = bench.images.m_progImage;
+        const std::vector<uint8_t> data = bench.images.m_dataImage;
 
         EXPECT_TRUE(bench.ops.EraseAll());
         EXPECT_TRUE(AllErased(bench.sim.Flash()) && AllErased(bench.sim.Eeprom()));
@@ -86,22 +85,22 @@ TEST_P(EveryPart, ProgramsByItsOwnDatasheet) {
         EXPECT_TRUE(bench.ops.EraseProg());
         EXPECT_TRUE(AllErased(bench.sim.Flash()));
         EXPECT_TRUE(bench.sim.Eeprom() == data);
-        bench.adapter.m_progImage = prog;
+        bench.images.m_progImage = prog;
         EXPECT_TRUE(bench.ops.WriteProg());
         EXPECT_TRUE(bench.ops.EraseData());
         EXPECT_TRUE(AllErased(bench.sim.Eeprom()));
         EXPECT_TRUE(bench.sim.Flash() == prog);
-        bench.adapter.m_dataImage = data;
+        bench.images.m_dataImage = data;
         EXPECT_TRUE(bench.ops.WriteData());
 
-        bench.adapter.m_progImage.assign(prog.size(), 0x00);
-        bench.adapter.m_dataImage.assign(data.size(), 0x00);
+        bench.images.m_progImage.assign(prog.size(), 0x00);
+        bench.images.m_dataImage.assign(data.size(), 0x00);
         bench.host.screenTicks = {1, 1, 1, 1};
         EXPECT_TRUE(bench.ops.ReadProg());
         EXPECT_TRUE(bench.ops.ReadData());
         EXPECT_TRUE(bench.ops.ReadLock());
-        EXPECT_TRUE(bench.adapter.m_progImage == prog);
-        EXPECT_TRUE(bench.adapter.m_dataImage == data);
+        EXPECT_TRUE(bench.images.m_progImage == prog);
+        EXPECT_TRUE(bench.images.m_dataImage == data);
         // Nothing is programmed, and no box stays ticked that the chip did
         // not report (Spien only where the part shows it).
         EXPECT_EQ(bench.host.screenTicks.m_bLockBit1, 0);
@@ -197,7 +196,7 @@ TEST(EndToEnd, TheCombinedTinyRowOnlyErases) {
     COpsBench bench(kATtiny10);
     bench.host.screenTicks = {0, 1, 0, 0};
     EXPECT_TRUE(bench.ops.EraseAll());
-    const std::vector<uint8_t> prog = bench.adapter.m_progImage;
+    const std::vector<uint8_t> prog = bench.images.m_progImage;
     EXPECT_FALSE(bench.ops.WriteAll());
     EXPECT_FALSE(bench.ops.VerifyAll());
     EXPECT_FALSE(bench.ops.ReadAll());
@@ -212,7 +211,7 @@ TEST(EndToEnd, TheCombinedTinyRowOnlyErases) {
               "Reading PROG device ...\r\n Read : Initialisation Error\r\n"
               "Reading DATA device ...\r\n Read : Initialisation Error\r\n"
               "Reading device LockBit ...\r\n Read : Initialisation Error\r\n");
-    EXPECT_EQ(bench.adapter.m_progImage, prog);
+    EXPECT_EQ(bench.images.m_progImage, prog);
     EXPECT_EQ(bench.Leaves(), 10);
 }
 

@@ -20,24 +20,24 @@ void Populate(COpsBench& bench) {
     COpsBench::FillRandom(bench.sim.Flash(), 11);
     COpsBench::FillRandom(bench.sim.Eeprom(), 12);
     bench.sim.SetLockBits(0, 1, 0);
-    COpsBench::FillRandom(bench.adapter.m_progImage, 13);
-    COpsBench::FillRandom(bench.adapter.m_dataImage, 14);
+    COpsBench::FillRandom(bench.images.m_progImage, 13);
+    COpsBench::FillRandom(bench.images.m_dataImage, 14);
 }
 
 TEST(EraseOps, AllErasesAnyAnsweringDeviceAndLeavesTheWindowAlone) {
     // An AT90S8515 on the adapter while the AT90S8535 is selected.
     COpsBench bench(kAT90S8515, {}, kAT90S8535);
     Populate(bench);
-    const std::vector<uint8_t> prog = bench.adapter.m_progImage;
-    const std::vector<uint8_t> data = bench.adapter.m_dataImage;
+    const std::vector<uint8_t> prog = bench.images.m_progImage;
+    const std::vector<uint8_t> data = bench.images.m_dataImage;
 
     EXPECT_TRUE(bench.ops.EraseAll());
     EXPECT_EQ(bench.host.pane, "Erasing ...\r\n Erase : Complete\r\n");
     EXPECT_TRUE(AllErased(bench.sim.Flash()));
     EXPECT_TRUE(AllErased(bench.sim.Eeprom()));
     EXPECT_EQ(bench.sim.LockByte() & kLockBitsMask, kLockBitsMask);
-    EXPECT_EQ(bench.adapter.m_progImage, prog);
-    EXPECT_EQ(bench.adapter.m_dataImage, data);
+    EXPECT_EQ(bench.images.m_progImage, prog);
+    EXPECT_EQ(bench.images.m_dataImage, data);
     EXPECT_EQ(bench.host.Count("refreshProg") + bench.host.Count("refreshData"), 0);
     EXPECT_EQ(bench.host.rangeCalls + bench.host.positionCalls, 0);
     EXPECT_EQ(bench.Leaves(), 1);
@@ -69,7 +69,7 @@ TEST(EraseOps, ProgKeepsDataAndLockBitsOnTheChip) {
     Populate(bench);
     const std::vector<uint8_t> eeprom = bench.sim.Eeprom();
     const uint8_t lock = bench.sim.LockByte();
-    const std::vector<uint8_t> dataImage = bench.adapter.m_dataImage;
+    const std::vector<uint8_t> dataImage = bench.images.m_dataImage;
 
     EXPECT_TRUE(bench.ops.EraseProg());
     EXPECT_EQ(bench.host.pane, "Erasing PROG device ...\r\n Erase : Complete\r\n");
@@ -80,10 +80,10 @@ TEST(EraseOps, ProgKeepsDataAndLockBitsOnTheChip) {
     EXPECT_EQ(bench.sim.Counters().writesWhileLocked, 0u);
     // The erased memory's image is blanked and shown; the kept one is not
     // touched (the kept copy is separate from it).
-    EXPECT_TRUE(AllErased(bench.adapter.m_progImage));
-    EXPECT_EQ(bench.adapter.m_progImage.size(), 8192u);
+    EXPECT_TRUE(AllErased(bench.images.m_progImage));
+    EXPECT_EQ(bench.images.m_progImage.size(), 8192u);
     EXPECT_EQ(bench.host.Count("refreshProg"), 1);
-    EXPECT_EQ(bench.adapter.m_dataImage, dataImage);
+    EXPECT_EQ(bench.images.m_dataImage, dataImage);
     EXPECT_EQ(bench.host.Count("refreshData"), 0);
     // The bar runs twice over the kept memory.
     EXPECT_EQ(bench.host.rangesSet, std::vector<int>{512});
@@ -98,7 +98,7 @@ TEST(EraseOps, DataKeepsProgAndLockBitsOnTheChip) {
     std::fill(bench.sim.Flash().begin(), bench.sim.Flash().begin() + 64, 0xFF);
     const std::vector<uint8_t> flash = bench.sim.Flash();
     const uint8_t lock = bench.sim.LockByte();
-    const std::vector<uint8_t> progImage = bench.adapter.m_progImage;
+    const std::vector<uint8_t> progImage = bench.images.m_progImage;
 
     EXPECT_TRUE(bench.ops.EraseData());
     EXPECT_EQ(bench.host.pane, "Erasing device Data ...\r\n Erase : Complete\r\n");
@@ -106,9 +106,9 @@ TEST(EraseOps, DataKeepsProgAndLockBitsOnTheChip) {
     EXPECT_TRUE(AllErased(bench.sim.Eeprom()));
     EXPECT_EQ(bench.sim.LockByte(), lock);
     EXPECT_EQ(bench.sim.Counters().writesOutsideProgrammingMode, 0u);
-    EXPECT_TRUE(AllErased(bench.adapter.m_dataImage));
+    EXPECT_TRUE(AllErased(bench.images.m_dataImage));
     EXPECT_EQ(bench.host.Count("refreshData"), 1);
-    EXPECT_EQ(bench.adapter.m_progImage, progImage);
+    EXPECT_EQ(bench.images.m_progImage, progImage);
     // Every word goes back, erased ones included, before the lock bits.
     EXPECT_EQ(bench.host.positionCalls, 1 + 2 * 1024);
     EXPECT_EQ(bench.host.progressPos, 2046);
@@ -146,14 +146,14 @@ TEST(EraseOps, FailingChipEraseStillRestoresAndEndsOnItsError) {
     Populate(bench);
     const std::vector<uint8_t> eeprom = bench.sim.Eeprom();
     const uint8_t lock = bench.sim.LockByte();
-    const std::vector<uint8_t> progImage = bench.adapter.m_progImage;
+    const std::vector<uint8_t> progImage = bench.images.m_progImage;
 
     EXPECT_FALSE(bench.ops.EraseProg());
     EXPECT_EQ(bench.host.pane, "Erasing PROG device ...\r\n Erase : Error\r\n");
     // Posted, not appended; the pane is only scrolled at the end.
     EXPECT_EQ(bench.host.Count("add: Erase : Error\r\n"), 1);
     EXPECT_EQ(bench.host.events.back(), "scroll");
-    EXPECT_EQ(bench.adapter.m_progImage, progImage);
+    EXPECT_EQ(bench.images.m_progImage, progImage);
     EXPECT_EQ(bench.host.Count("refreshProg"), 0);
     EXPECT_EQ(bench.sim.Eeprom(), eeprom);
     EXPECT_EQ(bench.sim.LockByte(), lock);

@@ -27,12 +27,12 @@ COpsBench::COpsBench(int chipRow, const ConfigChange& change, int selectedRow)
     : sim(MakeConfig(chipRow, change), counter),
       port(sim),
       adapter(port, counter),
-      ops(adapter, host) {
+      ops(adapter, images, host) {
     adapter.SetPortNames({{kSimComPort, "sim"}});
     adapter.SelectPort(kSimComPort);
     adapter.SelectDeviceRow(selectedRow < 0 ? chipRow : selectedRow);
-    adapter.m_progImage.assign(adapter.m_nProgSize, kErased);
-    adapter.m_dataImage.assign(adapter.m_nDataSize, kErased);
+    images.m_progImage.assign(adapter.m_nProgSize, kErased);
+    images.m_dataImage.assign(adapter.m_nDataSize, kErased);
     port.ResetCount();
 }
 

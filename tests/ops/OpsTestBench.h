@@ -170,6 +170,7 @@ public:
     CLeaveCountingPort port;
     CIspAdapter adapter;
     CFakeHost host;
+    MemoryImages images;
     COperations ops;
 
     // Leaves of programming mode since the bench was made.

@@ -14,9 +14,9 @@ TEST(ReadOps, ProgReplacesTheImageThenSetsTheFlagAndRefreshes) {
     flash[1] = 0x94;  // its high byte
 
     EXPECT_TRUE(bench.ops.ReadProg());
-    EXPECT_EQ(bench.adapter.m_progImage, flash);
-    EXPECT_EQ(bench.adapter.m_progImage[0], 0x0C);
-    EXPECT_EQ(bench.adapter.m_progImage[1], 0x94);
+    EXPECT_EQ(bench.images.m_progImage, flash);
+    EXPECT_EQ(bench.images.m_progImage[0], 0x0C);
+    EXPECT_EQ(bench.images.m_progImage[1], 0x94);
     EXPECT_EQ(bench.host.pane, "Reading PROG device ...\r\n Reading : Complete\r\n");
     EXPECT_TRUE(bench.host.progLoaded);
     EXPECT_FALSE(bench.host.dataLoaded);
@@ -31,10 +31,10 @@ TEST(ReadOps, ProgReplacesTheImageThenSetsTheFlagAndRefreshes) {
 TEST(ReadOps, DataReplacesTheImage) {
     COpsBench bench(kAT90S2313);
     COpsBench::FillRandom(bench.sim.Eeprom(), 4);
-    bench.adapter.m_dataImage.assign(7, 0x11);  // even a mis-sized image is replaced
+    bench.images.m_dataImage.assign(7, 0x11);  // even a mis-sized image is replaced
 
     EXPECT_TRUE(bench.ops.ReadData());
-    EXPECT_EQ(bench.adapter.m_dataImage, bench.sim.Eeprom());
+    EXPECT_EQ(bench.images.m_dataImage, bench.sim.Eeprom());
     EXPECT_EQ(bench.host.pane, "Reading DATA device ...\r\n Reading : Complete\r\n");
     EXPECT_TRUE(bench.host.dataLoaded);
     EXPECT_EQ(bench.host.Count("refreshData"), 1);
@@ -44,18 +44,18 @@ TEST(ReadOps, DataReplacesTheImage) {
 
 TEST(ReadOps, FailedEntryLeavesImagesViewsAndFlagsAsTheyWere) {
     COpsBench bench(kAT90S8535, kNoAdapter);
-    COpsBench::FillRandom(bench.adapter.m_progImage, 5);
-    COpsBench::FillRandom(bench.adapter.m_dataImage, 6);
-    const std::vector<uint8_t> prog = bench.adapter.m_progImage;
-    const std::vector<uint8_t> data = bench.adapter.m_dataImage;
+    COpsBench::FillRandom(bench.images.m_progImage, 5);
+    COpsBench::FillRandom(bench.images.m_dataImage, 6);
+    const std::vector<uint8_t> prog = bench.images.m_progImage;
+    const std::vector<uint8_t> data = bench.images.m_dataImage;
 
     EXPECT_FALSE(bench.ops.ReadProg());
     EXPECT_FALSE(bench.ops.ReadData());
     EXPECT_EQ(bench.host.pane,
               "Reading PROG device ...\r\n Read : Initialisation Error\r\n"
               "Reading DATA device ...\r\n Read : Initialisation Error\r\n");
-    EXPECT_EQ(bench.adapter.m_progImage, prog);
-    EXPECT_EQ(bench.adapter.m_dataImage, data);
+    EXPECT_EQ(bench.images.m_progImage, prog);
+    EXPECT_EQ(bench.images.m_dataImage, data);
     EXPECT_FALSE(bench.host.progLoaded);
     EXPECT_FALSE(bench.host.dataLoaded);
     EXPECT_EQ(bench.host.Count("refreshProg") + bench.host.Count("refreshData"), 0);
@@ -111,8 +111,8 @@ TEST(ReadOps, AllSetsBothFlags) {
               "Reading PROG device ...\r\n Reading : Complete\r\n"
               "Reading DATA device ...\r\n Reading : Complete\r\n"
               "Reading device LockBit ...\r\n Read LockBit Complete\r\n");
-    EXPECT_EQ(bench.adapter.m_progImage, bench.sim.Flash());
-    EXPECT_EQ(bench.adapter.m_dataImage, bench.sim.Eeprom());
+    EXPECT_EQ(bench.images.m_progImage, bench.sim.Flash());
+    EXPECT_EQ(bench.images.m_dataImage, bench.sim.Eeprom());
     EXPECT_TRUE(bench.host.progLoaded);
     EXPECT_TRUE(bench.host.dataLoaded);
     EXPECT_EQ(bench.Leaves(), 3);

@@ -6,10 +6,10 @@ namespace {
 
 // A chip whose memories equal the images.
 void MakeEqual(COpsBench& bench) {
-    COpsBench::FillRandom(bench.adapter.m_progImage, 9);
-    COpsBench::FillRandom(bench.adapter.m_dataImage, 10);
-    bench.sim.Flash() = bench.adapter.m_progImage;
-    bench.sim.Eeprom() = bench.adapter.m_dataImage;
+    COpsBench::FillRandom(bench.images.m_progImage, 9);
+    COpsBench::FillRandom(bench.images.m_dataImage, 10);
+    bench.sim.Flash() = bench.images.m_progImage;
+    bench.sim.Eeprom() = bench.images.m_dataImage;
 }
 
 TEST(VerifyOps, HighByteDifferenceReportsTheWordsEvenAddress) {
@@ -17,13 +17,13 @@ TEST(VerifyOps, HighByteDifferenceReportsTheWordsEvenAddress) {
     MakeEqual(bench);
     bench.sim.Flash()[0x401] ^= 0x01;  // high byte of word 0x0200
     bench.host.screenTicks = {1, 0, 1, 1};
-    const std::vector<uint8_t> image = bench.adapter.m_progImage;
+    const std::vector<uint8_t> image = bench.images.m_progImage;
 
     EXPECT_FALSE(bench.ops.VerifyProg());
     EXPECT_EQ(bench.host.pane, "Verifing PROG device ...\r\n Verify : Error at address 0400.\r\n");
     EXPECT_EQ(bench.host.progressPos, 0x400);
     // Nothing but the pane and the bar changes.
-    EXPECT_EQ(bench.adapter.m_progImage, image);
+    EXPECT_EQ(bench.images.m_progImage, image);
     EXPECT_FALSE(bench.host.progLoaded);
     EXPECT_EQ(bench.host.Count("refreshProg"), 0);
     EXPECT_EQ(bench.host.screenTicks.m_bLockBit1, 1);
@@ -80,7 +80,7 @@ TEST(VerifyOps, AllWithNoAdapter) {
 TEST(VerifyOps, AfterEraseAllTheFirstWordNotErasedInTheImage) {
     COpsBench bench(kAT90S8535);
     MakeEqual(bench);
-    std::vector<uint8_t>& image = bench.adapter.m_progImage;
+    std::vector<uint8_t>& image = bench.images.m_progImage;
     std::fill(image.begin(), image.begin() + 7, 0xFF);
     image[7] = 0x12;  // word 3 has a byte to program
     EXPECT_TRUE(bench.ops.EraseAll());

@@ -35,8 +35,8 @@ TEST(WriteOps, AllWithNoAdapterRunsEachPartWithItsOwnLine) {
 
 TEST(WriteOps, ProgWritesEveryWordAndEndsOnTheLastWordAddress) {
     COpsBench bench(kAT90S8535);
-    COpsBench::FillRandom(bench.adapter.m_progImage, 1);
-    const std::vector<uint8_t> image = bench.adapter.m_progImage;
+    COpsBench::FillRandom(bench.images.m_progImage, 1);
+    const std::vector<uint8_t> image = bench.images.m_progImage;
 
     EXPECT_TRUE(bench.ops.WriteProg());
     EXPECT_EQ(bench.host.pane, "Writing PROG to device ...\r\n Writing : Complete\r\n");
@@ -47,7 +47,7 @@ TEST(WriteOps, ProgWritesEveryWordAndEndsOnTheLastWordAddress) {
     EXPECT_EQ(bench.host.yields, 4096);
     EXPECT_EQ(bench.Leaves(), 1);
     // A write changes nothing in the window but the pane and the bar.
-    EXPECT_EQ(bench.adapter.m_progImage, image);
+    EXPECT_EQ(bench.images.m_progImage, image);
     EXPECT_FALSE(bench.host.progLoaded);
     EXPECT_EQ(bench.host.Count("refreshProg"), 0);
     EXPECT_EQ(bench.sim.Counters().protocolErrors, 0u);
@@ -56,7 +56,7 @@ TEST(WriteOps, ProgWritesEveryWordAndEndsOnTheLastWordAddress) {
 TEST(WriteOps, ProgFailureAtWordFiveStopsThere) {
     // The high byte of word 5 never takes a write.
     COpsBench bench(kAT90S8535, [](SimConfig& c) { c.stuckProgBytes = {11}; });
-    std::vector<uint8_t>& image = bench.adapter.m_progImage;
+    std::vector<uint8_t>& image = bench.images.m_progImage;
     for (int i = 0; i < 16; ++i) {
         image[i] = static_cast<uint8_t>(0x10 + i);
     }
@@ -72,11 +72,11 @@ TEST(WriteOps, ProgFailureAtWordFiveStopsThere) {
 
 TEST(WriteOps, DataEndsAtTheLastAddressOfTheRange) {
     COpsBench bench(kAT90S8535);
-    COpsBench::FillRandom(bench.adapter.m_dataImage, 2);
+    COpsBench::FillRandom(bench.images.m_dataImage, 2);
 
     EXPECT_TRUE(bench.ops.WriteData());
     EXPECT_EQ(bench.host.pane, "Writing Data to device ...\r\n Writing Data: Complete\r\n");
-    EXPECT_EQ(bench.sim.Eeprom(), bench.adapter.m_dataImage);
+    EXPECT_EQ(bench.sim.Eeprom(), bench.images.m_dataImage);
     EXPECT_EQ(bench.host.progressMax, 512);
     EXPECT_EQ(bench.host.progressPos, 511);
     EXPECT_EQ(bench.Leaves(), 1);
@@ -84,7 +84,7 @@ TEST(WriteOps, DataEndsAtTheLastAddressOfTheRange) {
 
 TEST(WriteOps, DataFailureNamesItsByteAddress) {
     COpsBench bench(kAT90S8535, [](SimConfig& c) { c.stuckDataBytes = {300}; });
-    bench.adapter.m_dataImage[300] = 0x12;
+    bench.images.m_dataImage[300] = 0x12;
     EXPECT_FALSE(bench.ops.WriteData());
     EXPECT_EQ(bench.host.pane,
               "Writing Data to device ...\r\n Write Data : Error at address 012c.\r\n");
@@ -94,7 +94,7 @@ TEST(WriteOps, DataFailureNamesItsByteAddress) {
 
 TEST(WriteOps, ProgAddressesAboveSixteenBitsOnTheLargestDevice) {
     COpsBench bench(kATmega103, [](SimConfig& c) { c.stuckProgBytes = {0x12344}; });
-    bench.adapter.m_progImage[0x12344] = 0x00;
+    bench.images.m_progImage[0x12344] = 0x00;
     EXPECT_FALSE(bench.ops.WriteProg());
     EXPECT_EQ(bench.host.pane,
               "Writing PROG to device ...\r\n Write : Error at address 12344.\r\n");
@@ -106,7 +106,7 @@ TEST(WriteOps, ProgAddressesAboveSixteenBitsOnTheLargestDevice) {
 
 TEST(WriteOps, ProgCoversAllWordsOfTheLargestDevice) {
     COpsBench bench(kATmega103);
-    std::vector<uint8_t>& image = bench.adapter.m_progImage;
+    std::vector<uint8_t>& image = bench.images.m_progImage;
     image[0x1FFFE] = 0x12;
     image[0x1FFFF] = 0x34;
     image[0x10000] = 0x56;
@@ -167,8 +167,8 @@ TEST(WriteOps, LockRefusesFstrtOnPartsWithoutIt) {
 
 TEST(WriteOps, AllGoesOnAfterAFailingPart) {
     COpsBench bench(kAT90S8535, [](SimConfig& c) { c.stuckProgBytes = {0}; });
-    bench.adapter.m_progImage[0] = 0x00;
-    bench.adapter.m_dataImage[0] = 0x5A;
+    bench.images.m_progImage[0] = 0x00;
+    bench.images.m_dataImage[0] = 0x5A;
     bench.host.screenTicks.m_bFstrt = 1;
 
     EXPECT_FALSE(bench.ops.WriteAll());

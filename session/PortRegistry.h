@@ -1,0 +1,45 @@
+// Every kind of port the session opens by name, in one table: "COMn" (a
+// serial port through the settings' [Ports] entries or the system's default
+// device path), a registered kind's names ("sim:ATmega328P,state=f"), and
+// any other text as a device path ("/dev/ttyUSB0"). Each kind checks its
+// own options, so a bad name is reported in plain words before anything is
+// opened, by the tool's argument check and by the window alike.
+#pragma once
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "isp/PortNames.h"
+
+class IPerformanceCounter;
+class IPortKind;
+
+struct PortKindSpec {
+    const char* prefix;  // compared without regard to case
+    // The kind's chips run on a simulated clock: the tool then runs every
+    // protocol wait in virtual time.
+    bool simulated;
+    // true when name (which starts with prefix) is a good name of the kind;
+    // else false with the reason in error. Parses nothing twice: the same
+    // check runs when the kind opens the name.
+    bool (*check)(const std::string& name, std::string& error);
+    // The kind's ports, on counter.
+    std::unique_ptr<IPortKind> (*make)(IPerformanceCounter& counter);
+};
+
+// The registered kinds.
+const std::vector<PortKindSpec>& PortKinds();
+// The kind a name belongs to; nullptr for COM names and device paths.
+const PortKindSpec* PortKindOf(const std::string& name);
+
+// "COMn" in any case with n a decimal number (any n: whether the port
+// exists is the open's business).
+bool ParseComName(const std::string& name, int& number);
+// true when name is a port one can try to open: COM1 to COM4, a good name
+// of a registered kind, or a device path; else false with the reason.
+bool CheckPortName(const std::string& name, std::string& error);
+bool IsSimulatedPortName(const std::string& name);
+// What a name opens: COMn through overrides (or the default path), any
+// other name as it is.
+std::string PortDevicePath(const std::string& name, const PortNameMap& overrides);
