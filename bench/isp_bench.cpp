@@ -58,7 +58,7 @@ BENCHMARK(BM_TransferNullPort);
 
 void BM_TransferSimulator(benchmark::State& state) {
     CVirtualCounter counter;
-    CSimPort port(SimConfigForDevice(0), counter);
+    CSimPort port(SimConfigForDevice(FindDeviceByName("AT90S8535")), counter);
     CIspAdapter adapter(port, counter);
     adapter.SetPortNames({{kBenchPort, "sim"}});
     adapter.SelectPort(kBenchPort);

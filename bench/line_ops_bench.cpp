@@ -19,6 +19,8 @@
 #include "ops/Operations.h"
 #include "sim/SimTarget.h"
 #include "sim/VirtualCounter.h"
+#include "tests/support/PassThroughPort.h"
+#include "tests/support/QuietHost.h"
 #include "tests/support/SimForDevice.h"
 
 namespace {
@@ -31,23 +33,17 @@ constexpr int kDeviceIndex = 0;  // AT90S8535: 8192 + 512 bytes
 constexpr double kNsPerUs = 1000.0;
 constexpr double kNsPerSecond = 1e9;
 constexpr double kUsPerSecond = 1e6;
-constexpr int kATmega103Row = 13;
-constexpr int kATmega161Row = 14;
-constexpr int kATmega328PRow = 16;
-constexpr int kATmega2560Row = 19;
+const int kATmega103Row = FindDeviceByName("ATmega103");
+const int kATmega161Row = FindDeviceByName("ATmega161");
+const int kATmega328PRow = FindDeviceByName("ATmega328P");
+const int kATmega2560Row = FindDeviceByName("ATmega2560");
 constexpr uint32_t kSeed = 8535;
 
 // The simulated port, with the time a real UART takes per line call.
-class CTimedPort : public ISerialPort {
+class CTimedPort : public CPassThroughPort {
 public:
     CTimedPort(CSimPort& port, CVirtualCounter& counter, int64_t costNs)
-        : m_port(port), m_counter(counter), m_costNs(costNs) {}
-    bool Open(const std::string& name) override { return m_port.Open(name); }
-    bool SetupComm(uint32_t in, uint32_t out) override { return m_port.SetupComm(in, out); }
-    bool GetCommState(CommState& s) override { return m_port.GetCommState(s); }
-    bool SetCommState(const CommState& s) override { return m_port.SetCommState(s); }
-    bool SetCommMask(uint32_t m) override { return m_port.SetCommMask(m); }
-    bool SetCommTimeouts(const CommTimeouts& t) override { return m_port.SetCommTimeouts(t); }
+        : CPassThroughPort(port), m_counter(counter), m_costNs(costNs) {}
     bool EscapeCommFunction(EscapeCode c) override {
         m_counter.Advance(m_costNs);
         return m_port.EscapeCommFunction(c);
@@ -64,24 +60,10 @@ public:
         m_counter.Advance(m_costNs);
         return m_port.GetCommModemStatus(s);
     }
-    void Close() override { m_port.Close(); }
 
 private:
-    CSimPort& m_port;
     CVirtualCounter& m_counter;
     int64_t m_costNs;
-};
-
-class CQuietHost : public IOperationHost {
-public:
-    void AddMessage(const std::string&) override {}
-    void AppendMessage(const std::string&) override {}
-    void SetProgressRange(int) override {}
-    void SetProgressPos(int) override {}
-    LockTicks& Ticks() override { return m_ticks; }
-
-private:
-    LockTicks m_ticks;
 };
 
 // A simulated part of the table behind the adapter, on a port that charges

@@ -22,7 +22,7 @@
 
 namespace {
 
-constexpr int kATmega103Row = 13;
+const int kATmega103Row = FindDeviceByName("ATmega103");
 constexpr int kBenchPort = 2;
 constexpr uint32_t kImageSeed = 103;
 constexpr uint8_t kErased = 0xFF;

@@ -15,6 +15,7 @@
 #include "ops/Operations.h"
 #include "sim/SimTarget.h"
 #include "sim/VirtualCounter.h"
+#include "tests/support/PassThroughPort.h"
 
 enum class LineCall { SetDtr, ClrDtr, SetRts, ClrRts, SetBreak, ClearBreak, Status };
 
@@ -48,28 +49,20 @@ private:
 };
 
 // Forwards everything to the simulated port and logs each line call.
-class CRecordingPort : public ISerialPort {
+class CRecordingPort : public CPassThroughPort {
 public:
-    CRecordingPort(ISerialPort& port, CFaultLog& log) : m_port(port), m_log(log) {}
+    CRecordingPort(ISerialPort& port, CFaultLog& log) : CPassThroughPort(port), m_log(log) {}
 
-    bool Open(const std::string& name) override { return m_port.Open(name); }
-    bool SetupComm(uint32_t in, uint32_t out) override { return m_port.SetupComm(in, out); }
-    bool GetCommState(CommState& state) override { return m_port.GetCommState(state); }
-    bool SetCommState(const CommState& state) override { return m_port.SetCommState(state); }
-    bool SetCommMask(uint32_t mask) override { return m_port.SetCommMask(mask); }
-    bool SetCommTimeouts(const CommTimeouts& t) override { return m_port.SetCommTimeouts(t); }
     bool EscapeCommFunction(EscapeCode code) override;
     bool SetCommBreak() override { return Note(LineCall::SetBreak, m_port.SetCommBreak()); }
     bool ClearCommBreak() override { return Note(LineCall::ClearBreak, m_port.ClearCommBreak()); }
     bool GetCommModemStatus(uint32_t& status) override {
         return Note(LineCall::Status, m_port.GetCommModemStatus(status));
     }
-    void Close() override { m_port.Close(); }
 
 private:
     bool Note(LineCall call, bool ok);
 
-    ISerialPort& m_port;
     CFaultLog& m_log;
 };
 

@@ -22,7 +22,7 @@
 
 namespace {
 
-constexpr int kDeviceRow = 6;  // AT90S2323: small memories (2048 and 128 bytes), lock read, FSTRT
+const int kDeviceRow = FindDeviceByName("AT90S2323");  // AT90S2323: small memories (2048 and 128 bytes), lock read, FSTRT
 // A write that is done by the first poll keeps the runs short; the write
 // path is the same.
 constexpr int64_t kQuickWriteUs = 300;

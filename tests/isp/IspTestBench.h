@@ -13,16 +13,17 @@
 #include "isp/IspAdapter.h"
 #include "sim/SimTarget.h"
 #include "sim/VirtualCounter.h"
+#include "tests/support/PassThroughPort.h"
 #include "tests/support/SimForDevice.h"
 
 constexpr int kSimPortNumber = 2;
 constexpr const char* kSimPortName = "sim:test";
 
 // Device rows used by name.
-constexpr int kRowAT90S8535 = 0;
-constexpr int kRowAT90S8515 = 4;
-constexpr int kRowATtiny10 = 8;
-constexpr int kRowATmega103 = 13;
+const int kRowAT90S8535 = FindDeviceByName("AT90S8535");
+const int kRowAT90S8515 = FindDeviceByName("AT90S8515");
+const int kRowATtiny10 = FindDeviceByName("ATtiny10/11/12");
+const int kRowATmega103 = FindDeviceByName("ATmega103");
 
 // Exact virtual time for trace tests: every counter read is one microsecond,
 // so a wait of t microseconds costs t + 1 reads (the start and t more).
@@ -60,22 +61,13 @@ public:
 };
 
 // Forwards to another port and forces modem status bits on or off.
-class CForcedStatusPort : public ISerialPort {
+class CForcedStatusPort : public CPassThroughPort {
 public:
-    explicit CForcedStatusPort(ISerialPort& port) : m_port(port) {}
+    explicit CForcedStatusPort(ISerialPort& port) : CPassThroughPort(port) {}
 
     uint32_t forceOn = 0;
     uint32_t forceOff = 0;
 
-    bool Open(const std::string& name) override { return m_port.Open(name); }
-    bool SetupComm(uint32_t in, uint32_t out) override { return m_port.SetupComm(in, out); }
-    bool GetCommState(CommState& state) override { return m_port.GetCommState(state); }
-    bool SetCommState(const CommState& state) override { return m_port.SetCommState(state); }
-    bool SetCommMask(uint32_t mask) override { return m_port.SetCommMask(mask); }
-    bool SetCommTimeouts(const CommTimeouts& t) override { return m_port.SetCommTimeouts(t); }
-    bool EscapeCommFunction(EscapeCode code) override { return m_port.EscapeCommFunction(code); }
-    bool SetCommBreak() override { return m_port.SetCommBreak(); }
-    bool ClearCommBreak() override { return m_port.ClearCommBreak(); }
     bool GetCommModemStatus(uint32_t& status) override {
         if (!m_port.GetCommModemStatus(status)) {
             return false;
@@ -83,10 +75,6 @@ public:
         status = (status | forceOn) & ~forceOff;
         return true;
     }
-    void Close() override { m_port.Close(); }
-
-private:
-    ISerialPort& m_port;
 };
 
 // Expected line operation and the virtual time since the one before it.

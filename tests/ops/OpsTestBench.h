@@ -15,19 +15,20 @@
 #include "ops/Operations.h"
 #include "sim/SimTarget.h"
 #include "sim/VirtualCounter.h"
+#include "tests/support/PassThroughPort.h"
 
 // Device rows the tests use by name.
-constexpr int kAT90S8535 = 0;   // 8192 / 512 bytes
-constexpr int kAT90S1200 = 2;   // 1024 / 64 bytes
-constexpr int kAT90S8515 = 4;   // 8192 / 512 bytes, other polling values
-constexpr int kAT90S2313 = 5;   // 2048 / 128 bytes
-constexpr int kATtiny10 = 8;    // signature value wider than a byte
-constexpr int kAT90S2323 = 6;   // 2048 / 128 bytes, lock read and FSTRT
-constexpr int kAT90S2343 = 7;   // RCEN where others have FSTRT
-constexpr int kAT90S4433 = 9;   // lock bits read in bits 2/1
-constexpr int kATtiny15 = 11;   // fuse byte with RSTDISBL
-constexpr int kATmega103 = 13;  // 131072 / 4096 bytes, 256-byte pages
-constexpr int kATmega161 = 14;  // 128-byte pages, six lock bits
+const int kAT90S8535 = FindDeviceByName("AT90S8535");      // 8192 / 512 bytes
+const int kAT90S1200 = FindDeviceByName("AT90S1200");      // 1024 / 64 bytes
+const int kAT90S8515 = FindDeviceByName("AT90S8515");      // 8192 / 512 bytes, other polling values
+const int kAT90S2313 = FindDeviceByName("AT90S2313");      // 2048 / 128 bytes
+const int kATtiny10 = FindDeviceByName("ATtiny10/11/12");  // signature value wider than a byte
+const int kAT90S2323 = FindDeviceByName("AT90S2323");      // 2048 / 128 bytes, lock read and FSTRT
+const int kAT90S2343 = FindDeviceByName("AT90S2343");      // RCEN where others have FSTRT
+const int kAT90S4433 = FindDeviceByName("AT90S4433");      // lock bits read in bits 2/1
+const int kATtiny15 = FindDeviceByName("ATtiny15");        // fuse byte with RSTDISBL
+const int kATmega103 = FindDeviceByName("ATmega103");      // 131072 / 4096 bytes, 256-byte pages
+const int kATmega161 = FindDeviceByName("ATmega161");      // 128-byte pages, six lock bits
 
 // A window as the operations see it: controls and the values behind them
 // kept apart, so that take from screen and show on screen can be observed.
@@ -107,9 +108,9 @@ public:
 // Forwards to the simulated port and recognises the end of programming
 // mode on the lines: RESET released and not asserted again straight away
 // (a reset pulse asserts it again at once).
-class CLeaveCountingPort : public ISerialPort {
+class CLeaveCountingPort : public CPassThroughPort {
 public:
-    explicit CLeaveCountingPort(ISerialPort& port) : m_port(port) {}
+    explicit CLeaveCountingPort(ISerialPort& port) : CPassThroughPort(port) {}
 
     int Leaves() const { return m_leaves + (m_released ? 1 : 0); }
     void ResetCount() {
@@ -117,12 +118,6 @@ public:
         m_released = false;
     }
 
-    bool Open(const std::string& name) override { return m_port.Open(name); }
-    bool SetupComm(uint32_t in, uint32_t out) override { return m_port.SetupComm(in, out); }
-    bool GetCommState(CommState& state) override { return m_port.GetCommState(state); }
-    bool SetCommState(const CommState& state) override { return m_port.SetCommState(state); }
-    bool SetCommMask(uint32_t mask) override { return m_port.SetCommMask(mask); }
-    bool SetCommTimeouts(const CommTimeouts& t) override { return m_port.SetCommTimeouts(t); }
     bool EscapeCommFunction(EscapeCode code) override {
         Settle();
         return m_port.EscapeCommFunction(code);
@@ -141,8 +136,6 @@ public:
         Settle();
         return m_port.GetCommModemStatus(status);
     }
-    void Close() override { m_port.Close(); }
-    std::string LastError() const override { return m_port.LastError(); }
 
 private:
     void Settle() {
@@ -152,7 +145,6 @@ private:
         }
     }
 
-    ISerialPort& m_port;
     int m_leaves = 0;
     bool m_released = false;
 };

@@ -23,7 +23,7 @@ constexpr uint32_t kFstrtProgram = 0xACBE0000;
 constexpr uint32_t kFstrtKeep = 0xACBF0000;
 
 constexpr int kAT90S8535 = 0;
-constexpr int kATtiny10 = 8;
+const int kATtiny10 = FindDeviceByName("ATtiny10/11/12");
 
 class SimTargetTest : public ::testing::Test {
 protected:
