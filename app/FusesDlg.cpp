@@ -141,10 +141,11 @@ CFusesDlg::CFusesDlg(CProgrammingSession& session, QWidget* parent)
                                      this));
         read->setEnabled(false);
     }
-    layout->addLayout(bytes);
     if (settings != nullptr) {
-        layout->addWidget(settings);
+        // In the next free place beside the bytes' bits.
+        bytes->addWidget(settings, placed / kGroupColumns, placed % kGroupColumns);
     }
+    layout->addLayout(bytes);
     layout->addWidget(m_status);
     layout->addWidget(note);
     layout->addWidget(m_calibration);
@@ -153,6 +154,16 @@ CFusesDlg::CFusesDlg(CProgrammingSession& session, QWidget* parent)
     // What the chip holds is shown without asking, when the adapter answers.
     if (m_present != 0) {
         Read();
+    }
+}
+
+CFusesDlg::~CFusesDlg() {
+    // A window closed while a hex field has the focus finishes the edit as
+    // it hides, which is after this window's own members are gone.
+    for (QLineEdit* hex : m_hex) {
+        if (hex != nullptr) {
+            disconnect(hex, nullptr, this, nullptr);
+        }
     }
 }
 

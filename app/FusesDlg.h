@@ -34,6 +34,7 @@ public:
     using CutOffConsent = std::function<bool(QWidget*, const QString& reasons)>;
 
     CFusesDlg(CProgrammingSession& session, QWidget* parent = nullptr);
+    ~CFusesDlg() override;
     void SetCutOffConsent(CutOffConsent consent) { m_consent = std::move(consent); }
 
     // The buttons' commands; each reports in the window's message pane and

@@ -559,6 +559,16 @@ void WindowTest::fusesWindowShowsNothingUnreadAndSettingsAgreeWithBits() {
     nothingShown(dlg);
     CFusesDlg again(window->Session(), window.get());
     nothingShown(again);
+
+    // A window destroyed while shown, with a hex field in focus, finishes
+    // that edit without reaching the parts of it already gone.
+    window->SimPorts().Sim()->SetFuses({0x62, 0xD9, 0xFF});
+    auto* shown = new CFusesDlg(window->Session(), window.get());
+    shown->show();
+    QApplication::setActiveWindow(shown);
+    shown->findChild<QLineEdit*>(QStringLiteral("fuseHex0"))->setFocus();
+    QApplication::processEvents();
+    delete shown;
 }
 
 void WindowTest::otherDeviceChooserNarrowsAndRemembers() {
