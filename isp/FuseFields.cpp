@@ -289,17 +289,16 @@ constexpr FuseField kTiny13Bod =
     Field(kBodKey, kBodTitle, kHigh, kTiny13BodlevelBits, kTiny13Bodlevel);
 constexpr const FuseField* kTiny13Fields[] = {&kTiny13Clock, &kTiny13Bod};
 
-// --- ATmega8/8A: datasheet 2486AA, Tables 2 "Device Clocking Options
-// Select", 4 "Crystal Oscillator Operating Modes", 5 "Start-up Times for the
-// Crystal Oscillator Clock Selection", 7 "Start-up Times for the
-// Low-frequency Crystal Oscillator Clock Selection", 8 "External RC
-// Oscillator Operating Modes", 9 "Start-up Times for the External RC
-// Oscillator Clock Selection", 10 "Internal Calibrated RC Oscillator
-// Operating Modes", 11 "Start-up Times for the Internal Calibrated RC
-// Oscillator Clock Selection", 13 "Start-up Times for the External Clock
-// Selection", the BODLEVEL levels of "Reset Characteristics" and Table 82
-// "Boot Size Configuration". CKOPT, a fuse of the high byte, widens the
-// crystal ranges; its box says so.
+// --- ATmega8/8A: datasheet 2486M, tables "Device Clocking Options Select",
+// "Crystal Oscillator Operating Modes", 5 "Start-up Times for the Crystal
+// Oscillator Clock Selection", 6 "Start-up Times for the Low-frequency
+// Crystal Oscillator Clock Selection", 7 "External RC Oscillator Operating
+// Modes", 8 "Start-up Times for the External RC Oscillator Clock Selection",
+// "Internal Calibrated RC Oscillator Operating Modes", "Start-up Times for
+// the Internal Calibrated RC Oscillator Clock Selection", "Start-up Times for
+// the External Clock Selection", the BODLEVEL levels of "Reset
+// Characteristics" and "Boot Size Configuration". CKOPT, a fuse of the high
+// byte, widens the crystal ranges; the crystal choices say so.
 constexpr FuseChoice kMega8CrystalStartup[] = {
     {0x00, "res258-fast", "258 CK, 4.1 ms: ceramic resonator, fast rising power"},
     {0x10, "res258-slow", "258 CK, 65 ms: ceramic resonator, slowly rising power"},
