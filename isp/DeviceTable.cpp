@@ -100,8 +100,9 @@ constexpr Family kMega328{
     kThreeFuses, {{kLowCkdiv8, kHigh328, kExtBodlevel}, {}, &g_mega328FuseFields}, kPollReady};
 constexpr Family kMega328PB{kThreeFuses, {{kLowCkdiv8, kHigh328, kExtCfd}}, kPollReady};
 // ATmega164A/PA/324A/PA/644A/PA/1284/P (8272E Tables 27-4, 27-5),
-// ATmega640/1280/1281/2560/2561 (2549O Table 30-3); the 324PB with clock
-// failure detection (its datasheet, 31.2).
+// ATmega640/1280/1281/2560/2561 (2549O Table 30-3, with their clock,
+// brown-out and boot tables); the 324PB with clock failure detection (its
+// datasheet, 31.2).
 constexpr Family kMegaJtag{kThreeFuses, {{kLowCkdiv8, kHighJtag, kExtBodlevel}}, kPollReady};
 constexpr Family kMega2560{
     kThreeFuses, {{kLowCkdiv8, kHighJtag, kExtBodlevel}, {}, &g_mega2560FuseFields}, kPollReady};

@@ -211,9 +211,11 @@ constexpr FuseChoice kTinyPllStartup[] = {
 };
 constexpr FuseField kTinyPllStartupField =
     Field(kStartupKey, kStartupTitle, kLow, kSut, kTinyPllStartup, 3);
+// In ATtiny15 mode the table follows the ATtiny15's reset delays, which list
+// the longest twice.
 constexpr FuseChoice kTiny15ModeStartup[] = {
     {0x00, "64ms", "6 CK, 14CK + 64 ms"},
-    {0x10, "64ms-b", "6 CK, 14CK + 64 ms"},
+    {0x10, "64ms-01", "6 CK, 14CK + 64 ms"},
     {0x20, "4ms", "6 CK, 14CK + 4 ms"},
     {0x30, "1ck", "1 CK, 14CK"},
 };
@@ -534,13 +536,6 @@ std::vector<int> FuseSingleBits(const DeviceInfo& device) {
         }
     }
     return bits;
-}
-
-std::string FuseSingleBitWords(const DeviceInfo& device, const FuseByteValues& fuses, int bit) {
-    const std::string name = FuseBitName(device.fuseNames, bit / kBitsInByte, bit % kBitsInByte);
-    std::string words = name + (Programmed(fuses, bit) ? " on" : " off");
-    const std::string meaning = FuseBitMeaning(name);
-    return meaning.empty() ? words : words + ": " + meaning;
 }
 
 bool ApplyFuseSettings(const DeviceInfo& device, const std::string& text, FuseByteValues& fuses,

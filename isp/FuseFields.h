@@ -100,10 +100,8 @@ std::string FuseChoiceWords(const DeviceInfo& device, const FuseByteValues& fuse
 void ApplyFuseChoice(FuseByteValues& fuses, const FuseField& field, const FuseChoice& choice);
 
 // The named bits that belong to no field of the set (all named bits without
-// a set), as 8 * byte + bit, and the phrase for one of them as it stands
-// ("EESAVE on: chip erase keeps the EEPROM").
+// a set), as 8 * byte + bit: the settings of one bit, on or off.
 std::vector<int> FuseSingleBits(const DeviceInfo& device);
-std::string FuseSingleBitWords(const DeviceInfo& device, const FuseByteValues& fuses, int bit);
 
 // Settings given by name, as the tool takes them: "clock=rc8m,ckdiv8=off"
 // (a field's key and one of its choices' keys, or a single bit's name and
