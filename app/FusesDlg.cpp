@@ -1,7 +1,9 @@
 #include "app/FusesDlg.h"
 
 #include <QCheckBox>
+#include <QComboBox>
 #include <QDialogButtonBox>
+#include <QFormLayout>
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QLabel>
@@ -14,6 +16,7 @@
 
 #include "isp/DeviceTable.h"
 #include "isp/FuseBits.h"
+#include "isp/FuseFields.h"
 #include "session/ProgrammingSession.h"
 
 namespace {
@@ -21,6 +24,10 @@ namespace {
 constexpr int kHexDigits = 2;
 constexpr int kGroupColumns = 2;
 constexpr int kHexBase = 16;
+
+FuseByteValues AsFieldBytes(const std::array<uint8_t, kFuseByteCount>& values) {
+    return {values[0], values[1], values[2]};
+}
 
 // The desktop's question: the consequence in its words, and a button that
 // says it again; Cancel is the default.
@@ -87,6 +94,29 @@ CFusesDlg::CFusesDlg(CProgrammingSession& session, QWidget* parent)
         ++placed;
     }
 
+    // Each setting in words, beside the bits it is made of; the start-up
+    // line offers the table of the clock source the bits select.
+    QGroupBox* settings = nullptr;
+    if (device != nullptr && m_present != 0) {
+        const std::vector<FuseSetting> lines = DecodeFuseFields(*device, AsFieldBytes(m_values));
+        if (!lines.empty()) {
+            settings = new QGroupBox(tr("Settings"), this);
+            auto* form = new QFormLayout(settings);
+            for (size_t line = 0; line < lines.size(); ++line) {
+                auto* box = new QComboBox(settings);
+                box->setObjectName(QStringLiteral("fuseSetting%1").arg(line));
+                box->setSizeAdjustPolicy(QComboBox::AdjustToContents);
+                const int at = static_cast<int>(line);
+                connect(box, QOverload<int>::of(&QComboBox::activated), this,
+                        [this, at](int index) { SettingChosen(at, index); });
+                form->addRow(tr(lines[line].title) + QStringLiteral(":"), box);
+                m_settings.push_back(box);
+            }
+        }
+    }
+
+    m_status = new QLabel(this);
+    m_status->setWordWrap(true);
     m_calibration = new QLabel(this);
     auto* note = new QLabel(
         tr("A ticked box is a programmed fuse bit (0); its line says what programming it does."),
@@ -108,11 +138,30 @@ CFusesDlg::CFusesDlg(CProgrammingSession& session, QWidget* parent)
                                      this));
         read->setEnabled(false);
     }
+    if (settings != nullptr) {
+        // In the next free place beside the bytes' bits.
+        bytes->addWidget(settings, placed / kGroupColumns, placed % kGroupColumns);
+    }
     layout->addLayout(bytes);
+    layout->addWidget(m_status);
     layout->addWidget(note);
     layout->addWidget(m_calibration);
     layout->addWidget(buttons);
     Show();
+    // What the chip holds is shown without asking, when the adapter answers.
+    if (m_present != 0) {
+        Read();
+    }
+}
+
+CFusesDlg::~CFusesDlg() {
+    // A window closed while a hex field has the focus finishes the edit as
+    // it hides, which is after this window's own members are gone.
+    for (QLineEdit* hex : m_hex) {
+        if (hex != nullptr) {
+            disconnect(hex, nullptr, this, nullptr);
+        }
+    }
 }
 
 void CFusesDlg::SetValue(int i, uint8_t value) {
@@ -124,26 +173,93 @@ QString CFusesDlg::CalibrationText() const {
     return m_calibration->text();
 }
 
+QString CFusesDlg::StatusText() const {
+    return m_status->text();
+}
+
 void CFusesDlg::Show() {
     for (int i = 0; i < kFuseByteCount; ++i) {
         const size_t index = static_cast<size_t>(i);
         if (m_hex[index] == nullptr) {
             continue;
         }
+        // Before the chip's values are known nothing stands for them: no
+        // hex value, and boxes neither ticked nor unticked.
         const QSignalBlocker block(m_hex[index]);
-        m_hex[index]->setText(QStringLiteral("%1")
-                                  .arg(m_values[index], kHexDigits, kHexBase, QLatin1Char('0'))
-                                  .toUpper());
+        m_hex[index]->setEnabled(m_haveRead);
+        m_hex[index]->setText(
+            m_haveRead ? QStringLiteral("%1")
+                             .arg(m_values[index], kHexDigits, kHexBase, QLatin1Char('0'))
+                             .toUpper()
+                       : QString());
         for (int bit = 0; bit < kBitsPerFuse; ++bit) {
             if (QCheckBox* box = m_bits[index][static_cast<size_t>(bit)]) {
                 const QSignalBlocker blockBox(box);
-                box->setChecked(((m_values[index] >> bit) & 1) == 0);
+                box->setEnabled(m_haveRead);
+                box->setTristate(!m_haveRead);
+                if (m_haveRead) {
+                    box->setChecked(((m_values[index] >> bit) & 1) == 0);
+                } else {
+                    box->setCheckState(Qt::PartiallyChecked);
+                }
             }
         }
     }
+    ShowSettings();
     // Nothing is written or compared before the chip's own values are known.
     m_write->setEnabled(m_haveRead);
     m_verify->setEnabled(m_haveRead);
+}
+
+void CFusesDlg::ShowSettings() {
+    const DeviceInfo* device = m_session.Device();
+    if (device == nullptr || m_settings.empty()) {
+        return;
+    }
+    const FuseByteValues values = AsFieldBytes(m_values);
+    const std::vector<FuseSetting> lines = DecodeFuseFields(*device, values);
+    for (size_t line = 0; line < m_settings.size() && line < lines.size(); ++line) {
+        QComboBox* box = m_settings[line];
+        const QSignalBlocker block(box);
+        box->clear();
+        const FuseField* field = lines[line].field;
+        box->setEnabled(m_haveRead && field != nullptr);
+        if (!m_haveRead) {
+            box->setPlaceholderText(QString());
+            continue;
+        }
+        // Each value as it would stand with the other bits as they are (the
+        // clock source with the divider the bits set).
+        for (int c = 0; field != nullptr && c < field->count; ++c) {
+            box->addItem(QString::fromStdString(
+                FuseChoiceWords(*device, values, *field, field->choices[c])));
+        }
+        // A value the datasheet does not list is said so, and none of the
+        // listed ones is selected.
+        box->setPlaceholderText(QString::fromStdString(lines[line].words));
+        box->setCurrentIndex(lines[line].choice != nullptr && field != nullptr
+                                 ? static_cast<int>(lines[line].choice - field->choices)
+                                 : -1);
+    }
+}
+
+void CFusesDlg::SettingChosen(int line, int index) {
+    const DeviceInfo* device = m_session.Device();
+    if (device == nullptr || !m_haveRead) {
+        return;
+    }
+    FuseByteValues values = AsFieldBytes(m_values);
+    const std::vector<FuseSetting> lines = DecodeFuseFields(*device, values);
+    const FuseField* field =
+        static_cast<size_t>(line) < lines.size() ? lines[static_cast<size_t>(line)].field : nullptr;
+    if (field == nullptr || index < 0 || index >= field->count) {
+        return;
+    }
+    ApplyFuseChoice(values, *field, field->choices[index]);
+    for (size_t i = 0; i < m_values.size(); ++i) {
+        m_values[i] = values[i];
+    }
+    Show();
 }
 
 void CFusesDlg::BitToggled(int i) {
@@ -171,6 +287,7 @@ bool CFusesDlg::Read() {
     uint8_t present = 0;
     int calibration = -1;
     const bool ok = m_session.Operations().ReadFuses(fuses, present, calibration);
+    m_haveRead = false;  // a failed read leaves nothing known
     if (ok) {
         m_read = fuses;
         m_values = fuses;
@@ -181,6 +298,14 @@ bool CFusesDlg::Read() {
                                                   .rightJustified(kHexDigits, QLatin1Char('0'))
                                                   .toUpper())
                                    : QString());
+    }
+    m_status->setText(m_haveRead
+                          ? tr("The values shown are the chip's, as read.")
+                          : tr("The fuses could not be read: no adapter, no chip, or another "
+                               "device answered (the main window's messages say which). Nothing "
+                               "is shown until Read succeeds."));
+    if (!m_haveRead) {
+        m_calibration->clear();
     }
     Show();
     return ok;

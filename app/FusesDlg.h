@@ -1,9 +1,11 @@
 // The Fuses window of the Device menu: each fuse byte of the selected part as
 // hex and as its bits, each named (or numbered where the part's table was
-// not at hand) with one line on what it does; Read, Write (read back to
-// match) and Verify. A write that would take the chip out of reach of this
-// adapter is made only after the user agrees to a question that names what
-// would happen.
+// not at hand) with one line on what it does, and where the part's tables
+// are known each setting in words, chosen from the values the datasheet
+// lists; the hex, the bits and the words always agree. The chip is read when
+// the window opens; until a read succeeded nothing is shown as its value.
+// Read, Write (read back to match) and Verify. A write that would take the chip out of reach of
+// this adapter is made only after the user agrees to a question that names what would happen.
 #pragma once
 
 #include <QDialog>
@@ -11,11 +13,13 @@
 #include <array>
 #include <cstdint>
 #include <functional>
+#include <vector>
 
 #include "ops/Operations.h"
 
 class CProgrammingSession;
 class QCheckBox;
+class QComboBox;
 class QGroupBox;
 class QLabel;
 class QLineEdit;
@@ -30,6 +34,7 @@ public:
     using CutOffConsent = std::function<bool(QWidget*, const QString& reasons)>;
 
     CFusesDlg(CProgrammingSession& session, QWidget* parent = nullptr);
+    ~CFusesDlg() override;
     void SetCutOffConsent(CutOffConsent consent) { m_consent = std::move(consent); }
 
     // The buttons' commands; each reports in the window's message pane and
@@ -43,6 +48,17 @@ public:
     uint8_t Value(int i) const { return m_values[static_cast<size_t>(i)]; }
     void SetValue(int i, uint8_t value);
     QString CalibrationText() const;
+    // Whether the values shown are the chip's (a read succeeded), and what
+    // the window says about it.
+    bool HaveRead() const { return m_haveRead; }
+    QString StatusText() const;
+    // The drop-down of setting line (in the order isp/FuseFields gives
+    // them: clock source, start-up time, ...); nullptr past the last.
+    QComboBox* SettingBox(int line) const {
+        return line >= 0 && static_cast<size_t>(line) < m_settings.size()
+                   ? m_settings[static_cast<size_t>(line)]
+                   : nullptr;
+    }
     QCheckBox* BitBox(int i, int bit) const {
         return m_bits[static_cast<size_t>(i)][static_cast<size_t>(bit)];
     }
@@ -51,6 +67,8 @@ private:
     void Show();
     void BitToggled(int i);
     void HexEdited(int i);
+    void SettingChosen(int line, int index);
+    void ShowSettings();
 
     CProgrammingSession& m_session;
     CutOffConsent m_consent;
@@ -61,6 +79,8 @@ private:
     std::array<QGroupBox*, kFuseByteCount> m_groups{};
     std::array<QLineEdit*, kFuseByteCount> m_hex{};
     std::array<std::array<QCheckBox*, 8>, kFuseByteCount> m_bits{};
+    std::vector<QComboBox*> m_settings;
+    QLabel* m_status = nullptr;
     QLabel* m_calibration = nullptr;
     QPushButton* m_write = nullptr;
     QPushButton* m_verify = nullptr;

@@ -62,7 +62,6 @@ int main(int argc, char* argv[]) {
     } else if (fuses) {
         dlg.Session().SelectDeviceRow(FindDeviceByName("ATmega328P"));
         fusesDlg = std::make_unique<CFusesDlg>(dlg.Session(), &dlg);
-        fusesDlg->Read();
         shown = fusesDlg.get();
     } else {
         dlg.OnCommand(ids::kAutoDetect);

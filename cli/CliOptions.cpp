@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "isp/DeviceTable.h"
+#include "isp/FuseFields.h"
 #include "isp/NameText.h"
 
 namespace {
@@ -246,7 +247,9 @@ bool ParseCliArguments(const std::vector<std::string>& args, CliOptions& options
             if (action->argument == ArgumentKind::File) {
                 step.file = argument;
             } else if (action->argument == ArgumentKind::Fuses) {
-                if (!ParseFuseSet(argument, step.fuses, step.fuseMask, error)) {
+                const bool byName = action->kind == CliActionKind::WriteFuses;
+                if (!ParseFuseSet(argument, step.fuses, step.fuseMask, error,
+                                  byName ? &step.fuseSettings : nullptr)) {
                     return false;
                 }
             } else if (!ParseLockSet(argument, step.ticks, error)) {
@@ -302,7 +305,11 @@ Actions, run in the order given; the first failing one ends the run:
   write-fuses FUSES | verify-fuses FUSES
                    FUSES: a comma list of lfuse=, hfuse=, efuse= with hex
                    values (lfuse=0xE2,hfuse=0xD9); only the bytes named are
-                   written, then read back. Values that would take the chip
+                   written, then read back. Where the device's fuse tables
+                   are known, settings by name as well (clock=rc8m,
+                   ckdiv8=off, startup=slow, bod=2v7, boot=512w, a fuse bit
+                   with on or off; read-fuses shows them), made on top of
+                   the chip's own values. Values that would take the chip
                    out of reach of this adapter (RSTDISBL or DWEN programmed,
                    SPIEN unprogrammed, another clock source) are refused.
   --allow-cutoff   write such values all the same.
@@ -340,9 +347,10 @@ Example:
 }
 
 bool ParseFuseSet(const std::string& text, std::array<uint8_t, kFuseByteCount>& fuses,
-                  uint8_t& mask, std::string& error) {
+                  uint8_t& mask, std::string& error, std::string* settings) {
     std::array<uint8_t, kFuseByteCount> parsed{};
     uint8_t given = 0;
+    std::string named;
     size_t start = 0;
     for (;;) {
         const size_t comma = text.find(kListSeparator, start);
@@ -350,6 +358,16 @@ bool ParseFuseSet(const std::string& text, std::array<uint8_t, kFuseByteCount>& 
         const size_t equals = item.find('=');
         const int index = equals == std::string::npos ? -1 : FindFuseByte(item.substr(0, equals));
         const std::string value = equals == std::string::npos ? "" : item.substr(equals + 1);
+        if (settings != nullptr && index < 0 && equals != std::string::npos && equals > 0 &&
+            !value.empty()) {
+            // A setting by name: the device's fuse fields say whether it has one.
+            named += (named.empty() ? "" : ",") + item;
+            if (comma == std::string::npos) {
+                break;
+            }
+            start = comma + 1;
+            continue;
+        }
         const std::string digits = value.rfind("0x", 0) == 0 ? value.substr(2) : value;
         unsigned number = 0;
         bool hex = !digits.empty() && digits.size() <= 2;
@@ -374,6 +392,9 @@ bool ParseFuseSet(const std::string& text, std::array<uint8_t, kFuseByteCount>& 
     }
     fuses = parsed;
     mask = given;
+    if (settings != nullptr) {
+        *settings = named;
+    }
     return true;
 }
 
@@ -415,6 +436,14 @@ std::vector<std::string> FuseBitLines(const DeviceInfo& device,
                 text.pop_back();
             }
             lines.push_back(text);
+        }
+    }
+    // The settings in words, where every byte they lie in was read.
+    const FuseByteValues values{fuses[0], fuses[1], fuses[2]};
+    for (const FuseSetting& setting : DecodeFuseFields(device, values)) {
+        const int byte = setting.field != nullptr ? setting.field->byte : 0;
+        if ((mask & g_fuseBytes[byte].mask) != 0) {
+            lines.push_back(std::string(setting.title) + " : " + setting.words);
         }
     }
     return lines;

@@ -41,6 +41,9 @@ struct CliAction {
     // and which of them were given (kLowFuse, kHighFuse, kExtendedFuse).
     std::array<uint8_t, kFuseByteCount> fuses{};
     uint8_t fuseMask = 0;
+    // Settings of write-fuses given by name ("clock=rc8m,ckdiv8=off"), made
+    // on top of the chip's own values once the device is known.
+    std::string fuseSettings;
 };
 
 struct CliOptions {
@@ -72,16 +75,20 @@ std::string FormatLockSet(const LockTicks& ticks);
 
 // FUSES of write-fuses and verify-fuses: "lfuse=0xE2,hfuse=0xD9" (any of
 // lfuse, hfuse, efuse, each once, hex values with or without 0x).
-// FormatFuseSet gives the same form for the bytes in mask.
+// FormatFuseSet gives the same form for the bytes in mask. With settings,
+// other items of the form name=value are collected there (comma list), for
+// the device's own fuse fields to resolve (isp/FuseFields.h).
 bool ParseFuseSet(const std::string& text, std::array<uint8_t, kFuseByteCount>& fuses,
-                  uint8_t& mask, std::string& error);
+                  uint8_t& mask, std::string& error, std::string* settings = nullptr);
 std::string FormatFuseSet(const std::array<uint8_t, kFuseByteCount>& fuses, uint8_t mask);
 
 // The text of --list-devices: every device of the table with its number,
 // sizes, how its flash is written and which lock bits it reports.
 std::string DeviceListText();
 // Each fuse byte in mask as "lfuse = 0x62", then one line per fuse bit: its
-// name (or number), its value and state, and what it does.
+// name (or number), its value and state, and what it does; under them, where
+// the part's tables are known and the bytes read, each setting in words
+// ("Clock source : internal RC oscillator 8 MHz, divided by 8: 1 MHz").
 std::vector<std::string> FuseBitLines(const DeviceInfo& device,
                                       const std::array<uint8_t, kFuseByteCount>& fuses,
                                       uint8_t mask);

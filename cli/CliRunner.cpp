@@ -9,6 +9,7 @@
 #include "cli/CliHost.h"
 #include "image/FileAccess.h"
 #include "image/IntelHex.h"
+#include "isp/FuseFields.h"
 #include "session/ProgrammingSession.h"
 
 namespace {
@@ -16,6 +17,7 @@ namespace {
 constexpr const char* kToolName = "brenwick-cli: ";
 constexpr const char* kLockBitsPrefix = "Lock bits : ";
 constexpr const char* kFusesPrefix = "Fuses : ";
+constexpr uint8_t kFuseByteBits[kFuseByteCount] = {kLowFuse, kHighFuse, kExtendedFuse};
 constexpr size_t kCalibrationLineLength = 32;
 
 bool IsProgAction(CliActionKind kind) {
@@ -181,6 +183,35 @@ private:
         return ready;
     }
 
+    // Settings by name are made on top of what the chip holds: it is read
+    // first, and the write goes ahead only while it still holds that.
+    bool WriteFuses(const CliAction& action) {
+        if (action.fuseSettings.empty()) {
+            return m_operations.WriteFuses(action.fuses, action.fuseMask, m_options.allowCutOff);
+        }
+        std::array<uint8_t, kFuseByteCount> now{};
+        uint8_t present = 0;
+        int calibration = -1;
+        if (!m_operations.ReadFuses(now, present, calibration)) {
+            return false;
+        }
+        FuseByteValues next{now[0], now[1], now[2]};
+        for (size_t i = 0; i < next.size(); ++i) {
+            if ((action.fuseMask & kFuseByteBits[i]) != 0) {
+                next[i] = action.fuses[i];
+            }
+        }
+        uint8_t touched = 0;
+        std::string error;
+        if (!ApplyFuseSettings(*m_session.Device(), action.fuseSettings, next, touched, error)) {
+            Error(error);
+            return false;
+        }
+        const std::array<uint8_t, kFuseByteCount> fuses{next[0], next[1], next[2]};
+        return m_operations.WriteFuses(fuses, static_cast<uint8_t>(action.fuseMask | touched),
+                                       m_options.allowCutOff, &now);
+    }
+
     bool ReadFuses() {
         std::array<uint8_t, kFuseByteCount> fuses{};
         uint8_t present = 0;
@@ -242,8 +273,7 @@ private:
             case CliActionKind::ReadFuses:
                 return ReadFuses();
             case CliActionKind::WriteFuses:
-                return m_operations.WriteFuses(action.fuses, action.fuseMask,
-                                               m_options.allowCutOff);
+                return WriteFuses(action);
             case CliActionKind::VerifyFuses:
                 return m_operations.VerifyFuses(action.fuses, action.fuseMask);
             case CliActionKind::Detect:

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cctype>
 
+#include "isp/FuseFields.h"
 #include "isp/NameText.h"
 
 namespace {
@@ -115,7 +116,9 @@ constexpr const char* kUnnamed = nullptr;
 // ATmega8/8A (2486AA Tables 87, 88).
 constexpr Family kMega8{
     kTwoFuses,
-    {{kLowBoden, "RSTDISBL WDTON SPIEN CKOPT EESAVE BOOTSZ1 BOOTSZ0 BOOTRST", nullptr}},
+    {{kLowBoden, "RSTDISBL WDTON SPIEN CKOPT EESAVE BOOTSZ1 BOOTSZ0 BOOTRST", nullptr},
+     {},
+     &g_mega8FuseFields},
     kDataPolling};
 // ATmega16/16A (2466T), ATmega32/32A (2503Q, 8155I).
 constexpr Family kMega16{
@@ -132,12 +135,16 @@ constexpr Family kMega88{
 // ATmega328/328P (8271H "Fuse Bits"); the 328PB adds clock failure
 // detection (DS40001906C Tables 32-5 to 32-7).
 constexpr const char* kHigh328 = "RSTDISBL DWEN SPIEN WDTON EESAVE BOOTSZ1 BOOTSZ0 BOOTRST";
-constexpr Family kMega328{kThreeFuses, {{kLowCkdiv8, kHigh328, kExtBodlevel}}, kPollReady};
+constexpr Family kMega328{
+    kThreeFuses, {{kLowCkdiv8, kHigh328, kExtBodlevel}, {}, &g_mega328FuseFields}, kPollReady};
 constexpr Family kMega328PB{kThreeFuses, {{kLowCkdiv8, kHigh328, kExtCfd}}, kPollReady};
 // ATmega164A/PA/324A/PA/644A/PA/1284/P (8272E Tables 27-4, 27-5),
-// ATmega640/1280/1281/2560/2561 (2549O Table 30-3); the 324PB with clock
-// failure detection (its datasheet, 31.2).
+// ATmega640/1280/1281/2560/2561 (2549O Table 30-3, with their clock,
+// brown-out and boot tables); the 324PB with clock failure detection (its
+// datasheet, 31.2).
 constexpr Family kMegaJtag{kThreeFuses, {{kLowCkdiv8, kHighJtag, kExtBodlevel}}, kPollReady};
+constexpr Family kMega2560{
+    kThreeFuses, {{kLowCkdiv8, kHighJtag, kExtBodlevel}, {}, &g_mega2560FuseFields}, kPollReady};
 constexpr Family kMega324PB{kThreeFuses, {{kLowCkdiv8, kHighJtag, kExtCfd}}, kPollReady};
 // ATmega64/64A/128/128A (2490R, 8160C Tables 27-4, 27-5, 2467S Tables 118,
 // 119): no Poll RDY/BSY; a cell being written reads 0xFF.
@@ -171,12 +178,17 @@ constexpr Family kUsb{kThreeFuses, {{kUnnamed, kUnnamed, kExtHwbe}}, kPollReady}
 // ATtiny13/13A (2535J, 8126F Tables 17-3, 17-4).
 constexpr Family kTiny13{kTwoFuses,
                          {{"SPIEN EESAVE WDTON CKDIV8 SUT1 SUT0 CKSEL1 CKSEL0",
-                           "- - - SELFPRGEN DWEN BODLEVEL1 BODLEVEL0 RSTDISBL", nullptr}},
+                           "- - - SELFPRGEN DWEN BODLEVEL1 BODLEVEL0 RSTDISBL", nullptr},
+                          {},
+                          &g_tiny13FuseFields},
                          kPollReady};
 // ATtiny25/45/85 (2586Q Tables 20-3 to 20-5), ATtiny24/44/84(A) (7701F,
 // 8183F), ATtiny261/461/861(A) (8197C), ATtiny87/167 (7728G Tables 21-3 to
 // 21-5).
 constexpr Family kTinyX5{kThreeFuses, {{kLowCkdiv8, kHighTiny, kExtSelfprgen}}, kPollReady};
+// The ATtiny25/45/85 with their clock, start-up and brown-out tables.
+constexpr Family kTiny85{
+    kThreeFuses, {{kLowCkdiv8, kHighTiny, kExtSelfprgen}, {}, &g_tinyX5FuseFields}, kPollReady};
 // ATtiny2313 (2543L Tables 66-68), ATtiny2313A/4313 (8246B Tables 20-3
 // to 20-5).
 constexpr Family kTiny2313{
@@ -282,15 +294,15 @@ const DeviceInfo g_deviceTable[] = {
     BRENWICK_PART("ATmega1284P", kToday, 0x97, 0x05, 131072, 4096, 256, 4500, 3600, 4500, 9000,
                   kNoBusy, kMegaJtag),
     BRENWICK_PART("ATmega2560", kToday, 0x98, 0x01, 262144, 4096, 256, 4500, 9000, 4500, 9000,
-                  kNoBusy, kMegaJtag),
+                  kNoBusy, kMega2560),
     BRENWICK_PART("ATtiny13/13A", kToday, 0x90, 0x07, 1024, 64, 32, 4500, 4000, 4500, 9000, kNoBusy,
                   kTiny13),
     BRENWICK_PART("ATtiny25", kToday, 0x91, 0x08, 2048, 128, 32, 4500, 4000, 4500, 9000, kNoBusy,
-                  kTinyX5),
+                  kTiny85),
     BRENWICK_PART("ATtiny45", kToday, 0x92, 0x06, 4096, 256, 64, 4500, 4000, 4500, 9000, kNoBusy,
-                  kTinyX5),
+                  kTiny85),
     BRENWICK_PART("ATtiny85", kToday, 0x93, 0x0B, 8192, 512, 64, 4500, 4000, 4500, 9000, kNoBusy,
-                  kTinyX5),
+                  kTiny85),
     BRENWICK_PART("ATtiny24/24A", kToday, 0x91, 0x0B, 2048, 128, 32, 4500, 4000, 4500, 9000,
                   kNoBusy, kTinyX5),
     BRENWICK_PART("ATtiny44/44A", kToday, 0x92, 0x07, 4096, 256, 64, 4500, 4000, 4500, 9000,
@@ -344,13 +356,13 @@ const DeviceInfo g_deviceTable[] = {
     BRENWICK_PART("ATmega1284", kToday, 0x97, 0x06, 131072, 4096, 256, 4500, 3600, 4500, 9000,
                   kNoBusy, kMegaJtag),
     BRENWICK_PART("ATmega640", kToday, 0x96, 0x08, 65536, 4096, 256, 4500, 9000, 4500, 9000,
-                  kNoBusy, kMegaJtag),
+                  kNoBusy, kMega2560),
     BRENWICK_PART("ATmega1280", kToday, 0x97, 0x03, 131072, 4096, 256, 4500, 9000, 4500, 9000,
-                  kNoBusy, kMegaJtag),
+                  kNoBusy, kMega2560),
     BRENWICK_PART("ATmega1281", kToday, 0x97, 0x04, 131072, 4096, 256, 4500, 9000, 4500, 9000,
-                  kNoBusy, kMegaJtag),
+                  kNoBusy, kMega2560),
     BRENWICK_PART("ATmega2561", kToday, 0x98, 0x02, 262144, 4096, 256, 4500, 9000, 4500, 9000,
-                  kNoBusy, kMegaJtag),
+                  kNoBusy, kMega2560),
     BRENWICK_PART("ATmega64/64A", kToday, 0x96, 0x02, 65536, 2048, 256, 4500, 9000, 4500, 9000,
                   kNoBusy, kMega64),
     BRENWICK_PART("ATmega128/128A", kToday, 0x97, 0x02, 131072, 4096, 256, 5000, 10000, 4500, 10000,

@@ -11,6 +11,8 @@ constexpr int kFuseLayoutBytes = 3;  // low, high, extended
 constexpr int kBitsPerFuse = 8;
 constexpr int8_t kNoFuseBit = -1;
 
+struct FuseFieldSet;  // isp/FuseFields.h
+
 // Per fuse byte (low, high, extended) one string of eight names, bit 7
 // first, separated by single spaces; "-" for a bit that is no fuse.
 // nullptr for a byte the part does not have.
@@ -19,6 +21,9 @@ struct FuseLayout {
     // Bits the part's write instruction wants sent as 1 whatever is asked
     // (bits it does not let serial programming change).
     uint8_t writeOnes[kFuseLayoutBytes] = {};
+    // What the settings of several bits mean, in words; nullptr where the
+    // datasheet's tables were not at hand (the bits are then only named).
+    const FuseFieldSet* fields = nullptr;
 };
 
 namespace fuse_detail {

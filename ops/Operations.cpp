@@ -6,6 +6,7 @@
 #include <string>
 
 #include "isp/DeviceTable.h"
+#include "isp/FuseFields.h"
 #include "isp/IspAdapter.h"
 #include "ops/OperationHost.h"
 
@@ -111,7 +112,11 @@ std::string FuseCutOffReasons(const DeviceInfo& device,
         add("SPIEN unprogrammed: serial programming is off");
     }
     if ((which & kLowFuse) != 0 && ((now[0] ^ next[0]) & device.ckselMask) != 0) {
-        add("CKSEL changed: another clock source, which the board may not have");
+        // Named in words where the part's clock table is known.
+        std::string clock;
+        add(FuseClockCutOffReason(device, next, clock)
+                ? clock
+                : "CKSEL changed: another clock source, which the board may not have");
     }
     // Where the program cannot name a byte's bits, any change to it may be
     // one of the above.

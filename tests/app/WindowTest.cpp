@@ -4,9 +4,11 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QCloseEvent>
+#include <QComboBox>
 #include <QContextMenuEvent>
 #include <QGroupBox>
 #include <QLabel>
+#include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QPushButton>
@@ -82,6 +84,7 @@ private slots:
     void autoDetectKeepsAPartOfTodayByName();
     void otherDeviceChooserNarrowsAndRemembers();
     void fusesWindowNamesBitsAndAsksBeforeCuttingOff();
+    void fusesWindowShowsNothingUnreadAndSettingsAgreeWithBits();
     void autoDetectFailureChangesNothing_data();
     void autoDetectFailureChangesNothing();
     void paneKeepsCarriageReturnsAndShowsAppends();
@@ -418,9 +421,10 @@ void WindowTest::autoDetectKeepsAPartOfTodayByName() {
 
 // The Device menu's last entry offers every part, the last chosen first,
 // narrowed by what is typed; the part chosen is selected and remembered.
-// The Fuses window shows each byte as hex and as named bits (ticked:
-// programmed); a write goes ahead only after a read, and one that would
-// cut the chip off only when the user agrees to the question naming it.
+// The Fuses window reads the chip on opening and shows each byte as hex and
+// as named bits (ticked: programmed); a write goes ahead only after a read,
+// and one that would cut the chip off only when the user agrees to the
+// question naming it.
 void WindowTest::fusesWindowNamesBitsAndAsksBeforeCuttingOff() {
     CTestSettings settings({{2, "sim:ATtiny85"}});
     CScriptedChooser chooser;
@@ -434,7 +438,7 @@ void WindowTest::fusesWindowNamesBitsAndAsksBeforeCuttingOff() {
         asked << reasons;
         return agree;
     });
-    QVERIFY(!dlg.Write());  // nothing known of the chip yet
+    QVERIFY(dlg.HaveRead());  // read on opening
     QVERIFY(dlg.Read());
     QCOMPARE(dlg.Value(0), uint8_t(0x62));
     QCOMPARE(dlg.Value(1), uint8_t(0xDF));
@@ -467,6 +471,104 @@ void WindowTest::fusesWindowNamesBitsAndAsksBeforeCuttingOff() {
     sim.SetFuses({0x62, 0xD7, 0xFF});
     QVERIFY(dlg.Write());
     QCOMPARE(sim.Fuses()[1], uint8_t(0x57));
+}
+
+// Until a read succeeded no value stands in the window: empty hex fields,
+// boxes neither ticked nor unticked, no setting; after one, the drop-downs
+// say the settings in words, and a choice there, a box or a hex value
+// changes the other two.
+void WindowTest::fusesWindowShowsNothingUnreadAndSettingsAgreeWithBits() {
+    CTestSettings settings({{2, "sim:ATmega328P"}});
+    CScriptedChooser chooser;
+    auto window = MakeWindow(settings, chooser);
+    window->Session().SelectDeviceRow(FindDeviceByName("ATmega328P"));
+    auto nothingShown = [](CFusesDlg& dlg) {
+        QVERIFY(!dlg.HaveRead());
+        for (int i = 0; i < kFuseByteCount; ++i) {
+            auto* hex = dlg.findChild<QLineEdit*>(QStringLiteral("fuseHex%1").arg(i));
+            QVERIFY(hex->text().isEmpty() && !hex->isEnabled());
+            for (int bit = 0; bit < 8; ++bit) {
+                if (QCheckBox* box = dlg.BitBox(i, bit)) {
+                    QCOMPARE(box->checkState(), Qt::PartiallyChecked);
+                    QVERIFY(!box->isEnabled());
+                }
+            }
+        }
+        for (int line = 0; dlg.SettingBox(line) != nullptr; ++line) {
+            QVERIFY(!dlg.SettingBox(line)->isEnabled());
+            QVERIFY(dlg.SettingBox(line)->currentText().isEmpty());
+        }
+        QVERIFY(dlg.StatusText().contains(QStringLiteral("could not be read")));
+        QVERIFY(!dlg.Write() && !dlg.Verify());
+    };
+    auto choose = [](QComboBox* box, const QString& text) {
+        const int index = box->findText(text);
+        QVERIFY2(index >= 0, qPrintable(text));
+        emit box->activated(index);
+    };
+
+    CFusesDlg dlg(window->Session(), window.get());
+    QStringList asked;
+    dlg.SetCutOffConsent([&](QWidget*, const QString& reasons) {
+        asked << reasons;
+        return false;
+    });
+    QVERIFY(dlg.HaveRead());
+    QCOMPARE(dlg.SettingBox(0)->currentText(),
+             QStringLiteral("internal RC oscillator 8 MHz, divided by 8: 1 MHz"));
+    QCOMPARE(dlg.SettingBox(1)->currentText(),
+             QStringLiteral("6 CK, 14CK + 65 ms: slowly rising power"));
+    QCOMPARE(dlg.SettingBox(2)->currentText(), QStringLiteral("brown-out detection off"));
+    QCOMPARE(dlg.SettingBox(3)->currentText(), QStringLiteral("2048 words, from word 0x3800"));
+    QVERIFY(dlg.SettingBox(4) == nullptr);
+
+    dlg.BitBox(0, 7)->setChecked(false);  // CKDIV8
+    QCOMPARE(dlg.Value(0), uint8_t(0xE2));
+    QCOMPARE(dlg.SettingBox(0)->currentText(), QStringLiteral("internal RC oscillator 8 MHz"));
+    choose(dlg.SettingBox(0), QStringLiteral("external crystal 8 MHz and up (8.0 - 16.0 MHz)"));
+    QCOMPARE(dlg.Value(0), uint8_t(0xEE));
+    QCOMPARE(dlg.findChild<QLineEdit*>(QStringLiteral("fuseHex0"))->text(), QStringLiteral("EE"));
+    QVERIFY(!dlg.BitBox(0, 3)->isChecked() && !dlg.BitBox(0, 1)->isChecked());
+    QVERIFY(dlg.BitBox(0, 0)->isChecked());   // CKSEL0 now belongs to the start-up time
+    QCOMPARE(dlg.SettingBox(1)->count(), 8);  // the crystal's start-up table
+    choose(dlg.SettingBox(1),
+           QStringLiteral("16K CK, 14CK + 65 ms: crystal oscillator, slowly rising power"));
+    QCOMPARE(dlg.Value(0), uint8_t(0xFF));
+    QVERIFY(!dlg.BitBox(0, 0)->isChecked() && !dlg.BitBox(0, 5)->isChecked());
+    dlg.SetValue(2, 0xFD);
+    QCOMPARE(dlg.SettingBox(2)->currentText(), QStringLiteral("2.7 V"));
+    choose(dlg.SettingBox(3), QStringLiteral("256 words, from word 0x3F00"));
+    QCOMPARE(dlg.Value(1), uint8_t(0xDF));
+
+    QVERIFY(!dlg.Write());  // the question names the clock source in words
+    QCOMPARE(asked.size(), 1);
+    QVERIFY(asked[0].contains(QStringLiteral(
+        "Clock source: external crystal 8 MHz and up (8.0 - 16.0 MHz). A board without a crystal "
+        "or resonator on XTAL1/XTAL2 then stops answering")));
+
+    // A value the datasheet reserves selects none of the listed ones.
+    dlg.SetValue(0, 0x61);
+    QCOMPARE(dlg.SettingBox(0)->currentIndex(), -1);
+    QVERIFY(dlg.SettingBox(0)->placeholderText().contains(QStringLiteral("does not list")));
+    QVERIFY(!dlg.SettingBox(1)->isEnabled());
+
+    // The chip stops answering: a failed read leaves nothing shown, and so
+    // does a window opened on it.
+    window->Session().SimPorts().Sim()->SetFuses({0x62, 0x59, 0xFF});  // RSTDISBL programmed
+    QVERIFY(!dlg.Read());
+    nothingShown(dlg);
+    CFusesDlg again(window->Session(), window.get());
+    nothingShown(again);
+
+    // A window destroyed while shown, with a hex field in focus, finishes
+    // that edit without reaching the parts of it already gone.
+    window->Session().SimPorts().Sim()->SetFuses({0x62, 0xD9, 0xFF});
+    auto* shown = new CFusesDlg(window->Session(), window.get());
+    shown->show();
+    QApplication::setActiveWindow(shown);
+    shown->findChild<QLineEdit*>(QStringLiteral("fuseHex0"))->setFocus();
+    QApplication::processEvents();
+    delete shown;
 }
 
 void WindowTest::otherDeviceChooserNarrowsAndRemembers() {

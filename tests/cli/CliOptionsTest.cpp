@@ -115,6 +115,15 @@ TEST(CliOptions, FuseSetsNameEachByteOnceWithAHexValue) {
                             "lfuse=1,lfuse=2", "lfuse=1,"}) {
         EXPECT_FALSE(ParseFuseSet(bad, fuses, mask, error)) << bad;
     }
+    // write-fuses also takes settings by name, for the device to resolve;
+    // a byte named wrongly is still an error.
+    std::string settings;
+    ASSERT_TRUE(ParseFuseSet("Clock=rc8m,lfuse=0xE2,ckdiv8=off", fuses, mask, error, &settings));
+    EXPECT_EQ(mask, kLowFuse);
+    EXPECT_EQ(settings, "clock=rc8m,ckdiv8=off");
+    for (const char* bad : {"lfuse=0x1G,clock=rc8m", "clock", "clock=", "=rc8m", "clock=rc8m,"}) {
+        EXPECT_FALSE(ParseFuseSet(bad, fuses, mask, error, &settings)) << bad;
+    }
 }
 
 TEST(CliOptions, UsageErrorsSayWhatIsWrong) {

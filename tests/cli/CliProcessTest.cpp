@@ -296,6 +296,36 @@ TEST_F(CliProcessTest, FusesWrittenVerifiedAndGuarded) {
     EXPECT_TRUE(Contains(r.out, " Read : Initialisation Error\n")) << r.out;
 }
 
+// Settings by name are made on top of the chip's own values and read back in
+// words; a clock source that needs a crystal is refused in words, and a name
+// the part does not have is an error that writes nothing.
+TEST_F(CliProcessTest, FuseSettingsByNameWrittenAndReadInWords) {
+    const std::string port = "--port=sim:ATmega328P,state=chip.txt";
+    Result r = Run({port, "--device=atmega328p", "write-fuses", "clock=rc8m,ckdiv8=off,bod=2v7",
+                    "read-fuses"});
+    EXPECT_EQ(r.status, 0) << r.out << r.err;
+    EXPECT_TRUE(Contains(r.out, "Fuses : lfuse=0xE2,hfuse=0xD9,efuse=0xFD\n")) << r.out;
+    EXPECT_TRUE(Contains(
+        r.out, Lines({"Clock source : internal RC oscillator 8 MHz",
+                      "Start-up time : 6 CK, 14CK + 65 ms: slowly rising power",
+                      "Brown-out level : 2.7 V", "Boot section : 2048 words, from word 0x3800"})))
+        << r.out;
+    r = Run({port, "--device=atmega328p", "write-fuses", "hfuse=0xDE,clock=xtal8m"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_TRUE(Contains(r.out,
+                         "Refused, nothing written: Clock source: external crystal 8 MHz "
+                         "and up (8.0 - 16.0 MHz). A board without a crystal"))
+        << r.out;
+    r = Run({port, "--device=atmega328p", "write-fuses", "clock=pll"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_TRUE(Contains(r.err, "bad fuse setting \"clock=pll\": clock takes ext, rc8m")) << r.err;
+    r = Run({port, "--device=atmega328p", "verify-fuses", "lfuse=0xE2,hfuse=0xD9,efuse=0xFD"});
+    EXPECT_EQ(r.status, 0) << r.out;
+    // verify-fuses compares bytes only.
+    r = Run({port, "--device=atmega328p", "verify-fuses", "clock=rc8m"});
+    EXPECT_EQ(r.status, 2);
+}
+
 TEST_F(CliProcessTest, DetectAndAutoDeviceIdentifyTheChip) {
     Result r = Run({"--port=sim:AT90S2313", "--device", "auto", "detect"});
     EXPECT_EQ(r.status, 0) << r.out << r.err;
