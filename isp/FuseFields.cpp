@@ -192,10 +192,10 @@ constexpr const FuseField* kMega2560Fields[] = {&kMega2560Clock, &kMega328Bod, &
 // --- ATtiny25/45/85: datasheet 2586Q, tables "Device Clocking Options Select",
 // "Start-up Times for the External Clock Selection", "Start-up Times for the
 // PLLCK", "Start-up Times for the Internal Calibrated RC Oscillator Clock",
-// the same in ATtiny15 mode, "Start-up Times for the 128 kHz Internal
-// Oscillator", "Start-up Times for the Low Frequency Crystal Oscillator
-// Clock Selection", "Crystal Oscillator Operating Modes", "Start-up Times for
-// the Crystal Oscillator Clock Selection", "BODLEVEL Fuse Coding".
+// "Start-up Times for the 128 kHz Internal Oscillator", "Start-up Times for
+// the Low Frequency Crystal Oscillator Clock Selection", "Crystal Oscillator
+// Operating Modes", "Start-up Times for the Crystal Oscillator Clock
+// Selection", "BODLEVEL Fuse Coding".
 constexpr FuseChoice kTinySixCkStartup[] = {
     {0x00, "bod", "6 CK, 14CK: BOD enabled"},
     {0x10, "fast", "6 CK, 14CK + 4 ms: fast rising power"},
@@ -211,16 +211,6 @@ constexpr FuseChoice kTinyPllStartup[] = {
 };
 constexpr FuseField kTinyPllStartupField =
     Field(kStartupKey, kStartupTitle, kLow, kSut, kTinyPllStartup, 3);
-// In ATtiny15 mode the table follows the ATtiny15's reset delays, which list
-// the longest twice.
-constexpr FuseChoice kTiny15ModeStartup[] = {
-    {0x00, "64ms", "6 CK, 14CK + 64 ms"},
-    {0x10, "64ms-01", "6 CK, 14CK + 64 ms"},
-    {0x20, "4ms", "6 CK, 14CK + 4 ms"},
-    {0x30, "1ck", "1 CK, 14CK"},
-};
-constexpr FuseField kTiny15ModeStartupField =
-    Field(kStartupKey, kStartupTitle, kLow, kSut, kTiny15ModeStartup, 0);
 constexpr FuseChoice kTinyLowFreqStartup[] = {
     {0x00, "1k-fast", "1K CK, 4 ms: fast rising power or BOD enabled"},
     {0x10, "1k-slow", "1K CK, 64 ms: slowly rising power"},
@@ -245,8 +235,9 @@ constexpr FuseChoice kTinyX5Clocks[] = {
     {0x01, "pll", "high frequency PLL clock 16 MHz", kCksel, &kTinyPllStartupField,
      16 * kKHzPerMHz},
     {0x02, "rc8m", "internal RC oscillator 8 MHz", kCksel, &kTinySixCkStartupField, 8 * kKHzPerMHz},
-    {0x03, "tiny15", "internal RC oscillator 6.4 MHz, ATtiny15 compatibility mode", kCksel,
-     &kTiny15ModeStartupField, 6400},
+    // The start-up table of this mode was not at hand: its SUT bits stay
+    // bits, and no frequency is claimed.
+    {0x03, "tiny15", "ATtiny15 compatibility mode (internal oscillator)", kCksel, nullptr, 0},
     {0x04, "rc128k", "internal 128 kHz oscillator", kCksel, &kTinySixCkStartupField, 128},
     {0x06, "xtal32k", "external low-frequency crystal 32.768 kHz", kCksel,
      &kTinyLowFreqStartupField, 0, kNeedsCrystal},
