@@ -36,7 +36,6 @@ constexpr uint32_t kSyncEchoByte = 0x0000FF00;  // 0x53 during Programming Enabl
 constexpr uint32_t kDataByte = 0x000000FF;      // a read's answer, during the fourth byte
 constexpr uint32_t kEchoAndData = 0x00FF00FF;   // and the opcode's echo during the second
 constexpr uint32_t kOpcodeEchoMask = 0x00FF0000;
-constexpr int kMosiUnknown = -1;
 
 constexpr int kMaxPolls = 20;
 constexpr int kSyncAttempts = 32;
@@ -128,6 +127,8 @@ void CIspAdapter::ClosePort() {
         m_hComm->ClearCommBreak();
         m_port.Close();
         m_hComm = nullptr;
+        m_serialLines.SetPort(nullptr);
+        m_lines = &m_serialLines;
     }
 }
 
@@ -144,7 +145,10 @@ int CIspAdapter::OpenDevice(const std::string& deviceName) {
         return kPortFailed;
     }
     m_hComm = m_port.OpenedPort();
-    m_nMosi = kMosiUnknown;
+    m_serialLines.SetPort(m_hComm);
+    IIspLines* fast = m_hComm->FastLines();
+    m_lines = fast != nullptr ? fast : &m_serialLines;
+    m_lines->Forget();
     if (!m_hComm->SetupComm(kQueueSize, kQueueSize)) {
         return kPortFailed;
     }
@@ -228,7 +232,7 @@ void CIspAdapter::WaitMicroseconds(int nMicroseconds) {
 }
 
 int CIspAdapter::PulseReset() {
-    m_nMosi = kMosiUnknown;  // a reset starts the lines afresh
+    m_lines->Forget();  // a reset starts the lines afresh
     if (!Line(CLRRTS) || !SetBreak()) {
         return kIspLineError;
     }
@@ -276,36 +280,8 @@ uint32_t CIspAdapter::Transfer(uint32_t instruction) {
 }
 
 uint32_t CIspAdapter::Transfer(uint32_t instruction, uint32_t answerBits) {
-    // Every line change is one system call and each costs the same (about
-    // 2 us on a 16550, a USB round trip on a converter), so none is made
-    // that carries nothing: MOSI only changes when the bit differs from the
-    // level the line already has, and the status is only read for bits
-    // whose answer is looked at. Each SCK phase still spans at least one
-    // call, the high one from SETRTS to CLRRTS, the low one from CLRRTS to
-    // the next SETRTS; MOSI is set before SCK rises.
     uint32_t answer = 0;
-    bool linesOk = true;
-    for (int bit = kInstructionBits - 1; bit >= 0; --bit) {
-        const int level = static_cast<int>((instruction >> bit) & 1u);
-        if (level != m_nMosi) {
-            const bool set = Line(level != 0 ? SETDTR : CLRDTR);
-            linesOk &= set;
-            m_nMosi = set ? level : kMosiUnknown;
-        }
-        linesOk &= Line(SETRTS);  // SCK rises: the target samples MOSI
-        uint32_t status = 0;
-        if (((answerBits >> bit) & 1u) != 0) {
-            bool read = false;
-            status = ModemStatus(&read);
-            linesOk &= read;
-        }
-        linesOk &= Line(CLRRTS);  // SCK falls: the target puts out its next bit
-        answer = (answer << 1) | ((status & MS_CTS_ON) != 0 ? 1u : 0u);
-    }
-    if (!linesOk) {
-        m_nMosi = kMosiUnknown;  // after a failed call nothing is known of the lines
-    }
-    m_bLinesOk = linesOk;
+    m_bLinesOk = m_lines->Shift(&instruction, &answerBits, &answer, 1);
     return answer;
 }
 

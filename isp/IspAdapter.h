@@ -12,8 +12,10 @@
 #include <vector>
 
 #include "DeviceTable.h"
+#include "IspLines.h"
 #include "PerformanceCounter.h"
 #include "PortNames.h"
+#include "SerialLines.h"
 #include "SerialPort.h"
 
 // Results of the port operations.
@@ -199,9 +201,10 @@ private:
     ISerialPort& m_port;
     IPerformanceCounter& m_counter;
     PortNameMap m_portNames;
-    bool m_bLinesOk = true;       // every line operation of the last Transfer worked
-    int m_nMosi = -1;             // the level MOSI was last set to; -1: not known
-    int m_nExtendedAddress = -1;  // the extended address byte last loaded; -1: not known
+    bool m_bLinesOk = true;               // every line operation of the last Transfer worked
+    CSerialLines m_serialLines;           // the modem lines of the open port
+    IIspLines* m_lines = &m_serialLines;  // what shifts the instructions
+    int m_nExtendedAddress = -1;          // the extended address byte last loaded; -1: not known
     // The part echoed the instruction bytes when programming mode was
     // entered: from then on a read without the echo is not trusted. A part
     // that echoes only Programming Enable's 0x53 is taken at its word.

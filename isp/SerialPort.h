@@ -8,6 +8,8 @@
 #include <cstdint>
 #include <string>
 
+class IIspLines;
+
 #ifdef _WIN32
 // The system defines these names itself, with the same values.
 #include <windows.h>
@@ -99,4 +101,9 @@ public:
     // per-bit line calls reach it without a detour; everything else gives
     // itself.
     virtual ISerialPort* OpenedPort() { return this; }
+
+    // A port that shifts whole instructions faster than line call by line
+    // call (a USB cable in bit-bang mode) gives its own line layer; nullptr:
+    // the modem lines, one call per change.
+    virtual IIspLines* FastLines() { return nullptr; }
 };
