@@ -512,14 +512,82 @@ bool CIspAdapter::WaitWhileBusy(int writeUs) {
 }
 
 void CIspAdapter::LoadExtendedAddress(int wordAddress) {
+    Batch batch;
+    AddExtendedAddress(batch, wordAddress);
+    if (!batch.sent.empty()) {
+        Send(batch);
+    }
+}
+
+void CIspAdapter::AddExtendedAddress(Batch& batch, int wordAddress) {
     // Only parts with more than 64K words take (and need) the byte above
     // the sixteen address bits of their instructions.
     const int extended = wordAddress >> kAddressBits;
     if (m_nProgSize <= kWordAddressSpan * 2 || extended == m_nExtendedAddress) {
         return;
     }
-    Transfer(Instruction(kOpLoadExtendedAddress, extended & kByteMask), kNoAnswer);
-    m_nExtendedAddress = m_bLinesOk ? extended : kExtendedUnknown;
+    batch.Add(Instruction(kOpLoadExtendedAddress, extended & kByteMask), kNoAnswer);
+    m_nExtendedAddress = extended;
+}
+
+bool CIspAdapter::Send(Batch& batch) {
+    batch.answers.assign(batch.sent.size(), 0);
+    m_bLinesOk = m_lines->Shift(batch.sent.data(), batch.bits.data(), batch.answers.data(),
+                                batch.sent.size());
+    if (!m_bLinesOk) {
+        m_nExtendedAddress = kExtendedUnknown;  // it may never have reached the chip
+    }
+    return m_bLinesOk;
+}
+
+uint32_t CIspAdapter::ReadBits() const {
+    return m_bEchoes ? kEchoAndData : kDataByte;
+}
+
+int CIspAdapter::ReadStatus(bool linesOk, uint32_t sent, uint32_t answer) const {
+    if (!linesOk) {
+        return kIspLineError;
+    }
+    return m_bEchoes && !Echoed(sent, answer) ? kIspNoEcho : kIspOk;
+}
+
+int CIspAdapter::ReadProgramWords(uint16_t* words, int* statuses, int wordAddress, int count) {
+    Batch batch;
+    std::vector<size_t> lowAt(static_cast<size_t>(std::max(count, 0)));
+    for (int i = 0; i < count; ++i) {
+        AddExtendedAddress(batch, wordAddress + i);
+        lowAt[static_cast<size_t>(i)] = batch.sent.size();
+        batch.Add(Instruction(kOpReadProgLow, wordAddress + i), ReadBits());
+        batch.Add(Instruction(kOpReadProgHigh, wordAddress + i), ReadBits());
+    }
+    const bool linesOk = Send(batch);
+    int result = kIspOk;
+    for (int i = 0; i < count; ++i) {
+        const size_t at = lowAt[static_cast<size_t>(i)];
+        const int low = ReadStatus(linesOk, batch.sent[at], batch.answers[at]);
+        const int high = ReadStatus(linesOk, batch.sent[at + 1], batch.answers[at + 1]);
+        words[i] = static_cast<uint16_t>(AnswerByte(batch.answers[at]) |
+                                         AnswerByte(batch.answers[at + 1]) << kBitsPerByte);
+        statuses[i] = low != kIspOk ? low : high;
+        result = result != kIspOk ? result : statuses[i];
+    }
+    return result;
+}
+
+int CIspAdapter::ReadDataBytes(uint8_t* values, int* statuses, int address, int count) {
+    Batch batch;
+    for (int i = 0; i < count; ++i) {
+        batch.Add(Instruction(kOpReadEeprom, address + i), ReadBits());
+    }
+    const bool linesOk = Send(batch);
+    int result = kIspOk;
+    for (int i = 0; i < count; ++i) {
+        const size_t at = static_cast<size_t>(i);
+        values[i] = AnswerByte(batch.answers[at]);
+        statuses[i] = ReadStatus(linesOk, batch.sent[at], batch.answers[at]);
+        result = result != kIspOk ? result : statuses[i];
+    }
+    return result;
 }
 
 void CIspAdapter::WaitForPage(const uint8_t* pageBytes, int pageWordAddress) {
@@ -557,27 +625,36 @@ int CIspAdapter::WriteProgramPage(const uint8_t* pageBytes, int pageWordAddress,
         std::all_of(pageBytes, pageBytes + pageSize, [](uint8_t b) { return b == kErased; });
     bool linesOk = true;
     if (!blank) {
-        LoadExtendedAddress(pageWordAddress);
+        // The page's loads and its write go down as one batch.
+        Batch batch;
+        AddExtendedAddress(batch, pageWordAddress);
         for (int offset = 0; offset < pageSize; ++offset) {
             const uint8_t op = offset % 2 != 0 ? kOpWriteProgHigh : kOpWriteProgLow;
-            Transfer(Instruction(op, pageWordAddress + offset / 2, pageBytes[offset]), kNoAnswer);
-            linesOk = linesOk && m_bLinesOk;
+            batch.Add(Instruction(op, pageWordAddress + offset / 2, pageBytes[offset]), kNoAnswer);
         }
-        Transfer(Instruction(kOpWriteProgPage, pageWordAddress), kNoAnswer);
-        linesOk = linesOk && m_bLinesOk;
+        batch.Add(Instruction(kOpWriteProgPage, pageWordAddress), kNoAnswer);
+        linesOk = Send(batch);
         WaitForPage(pageBytes, pageWordAddress);
     }
     // The page counts as written once every byte of it reads back; a blank
-    // page must read erased.
-    for (int offset = 0; offset < pageSize; offset += 2) {
-        const int word = pageWordAddress + offset / 2;
-        uint16_t read = 0;
-        const bool trusted = ReadProgramWord(read, word) == kIspOk;
-        const uint16_t wanted =
-            static_cast<uint16_t>(pageBytes[offset] | pageBytes[offset + 1] << kBitsPerByte);
-        if (!linesOk || !trusted || read != wanted) {
-            failedWord = word;
-            return kIspProgWriteError;
+    // page must read erased. Read back as many words at once as the lines
+    // take to their benefit; the first word that differs ends it.
+    const int pageWords = pageSize / 2;
+    const int chunk = std::max(1, std::min(pageWords, BatchLength() / 2));
+    std::vector<uint16_t> read(static_cast<size_t>(chunk));
+    std::vector<int> statuses(static_cast<size_t>(chunk));
+    for (int first = 0; first < pageWords; first += chunk) {
+        const int count = std::min(chunk, pageWords - first);
+        ReadProgramWords(read.data(), statuses.data(), pageWordAddress + first, count);
+        for (int i = 0; i < count; ++i) {
+            const int offset = 2 * (first + i);
+            const uint16_t wanted =
+                static_cast<uint16_t>(pageBytes[offset] | pageBytes[offset + 1] << kBitsPerByte);
+            if (!linesOk || statuses[static_cast<size_t>(i)] != kIspOk ||
+                read[static_cast<size_t>(i)] != wanted) {
+                failedWord = pageWordAddress + first + i;
+                return kIspProgWriteError;
+            }
         }
     }
     return kIspOk;

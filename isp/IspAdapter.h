@@ -95,6 +95,15 @@ public:
     int ReadProgramWord(uint16_t& word, int wordAddress);
     int ReadProgramByte(uint8_t& value, int high, int wordAddress);
     int ReadDataByte(uint8_t& value, int address);
+    // count program words from wordAddress (as ReadProgramWord gives them)
+    // and count EEPROM bytes from address, sent to the chip as one batch;
+    // statuses gets each one's result. The result is the first failure's,
+    // kIspOk when every one was read.
+    int ReadProgramWords(uint16_t* words, int* statuses, int wordAddress, int count);
+    int ReadDataBytes(uint8_t* values, int* statuses, int address, int count);
+    // How many instructions the line layer takes at once to its benefit: a
+    // caller reading a memory reads this many units ahead (1: no gain).
+    int BatchLength() const { return static_cast<int>(m_lines->BatchLength()); }
     // A bit the part does not report reads 1 (unprogrammed); kIspNotSupported
     // when it reports none.
     int ReadLockBits(int& lockBit1, int& lockBit2, int& fstrt, int& spien);
@@ -164,6 +173,24 @@ private:
     // Sends Load Extended Address Byte when a word address lies past the
     // sixteen bits of an instruction, on the parts that need it.
     void LoadExtendedAddress(int wordAddress);
+    // Instructions sent at once, with the answer bits each one wants.
+    struct Batch {
+        std::vector<uint32_t> sent;
+        std::vector<uint32_t> bits;
+        std::vector<uint32_t> answers;
+        void Add(uint32_t instruction, uint32_t answerBits) {
+            sent.push_back(instruction);
+            bits.push_back(answerBits);
+        }
+    };
+    // Sends the batch; false when a line call failed.
+    bool Send(Batch& batch);
+    // Adds Load Extended Address Byte to the batch where wordAddress needs it.
+    void AddExtendedAddress(Batch& batch, int wordAddress);
+    // A read's status from its answer in a batch sent with linesOk.
+    int ReadStatus(bool linesOk, uint32_t sent, uint32_t answer) const;
+    // The read instructions' answer bits: with the echo where the part gives it.
+    uint32_t ReadBits() const;
     // The lock read of the part: the lock byte with unreported bits 1, which
     // bits were reported, and the answer byte itself.
     int ReadLock(uint8_t& lockByte, uint8_t& reported, uint8_t& answer);

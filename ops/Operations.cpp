@@ -200,6 +200,7 @@ private:
 // ---- The frame ----
 
 bool COperations::Begin(const char* heading, const char* initError, int checkSignature) {
+    m_readAhead = ReadAhead();  // nothing read before counts for this operation
     m_host.TakeFromScreen();
     Post(heading);
     if (m_adapter.EnterProgrammingMode(checkSignature) != kIspOk) {
@@ -240,7 +241,46 @@ int COperations::Stride(Memory memory) {
     return memory == Memory::Prog ? kProgStep : kDataStep;
 }
 
+bool COperations::ReadAhead::Holds(Memory m, int address) const {
+    const int index = (address - first) / Stride(m);
+    return m == memory && address >= first && index < static_cast<int>(units.size());
+}
+
+bool COperations::ReadAheadFrom(Memory memory, int address) {
+    const int stride = Stride(memory);
+    const int ahead = m_adapter.BatchLength() / (memory == Memory::Prog ? kProgStep : kDataStep);
+    const int count = std::min(ahead, (Size(memory) - address + stride - 1) / stride);
+    if (ahead <= 1 || count <= 0) {
+        return false;
+    }
+    m_readAhead.memory = memory;
+    m_readAhead.first = address;
+    m_readAhead.units.assign(static_cast<size_t>(count), Unit{});
+    m_readAhead.statuses.assign(static_cast<size_t>(count), kIspOk);
+    if (memory == Memory::Prog) {
+        std::vector<uint16_t> words(static_cast<size_t>(count));
+        m_adapter.ReadProgramWords(words.data(), m_readAhead.statuses.data(), address / kProgStep,
+                                   count);
+        for (size_t i = 0; i < words.size(); ++i) {
+            m_readAhead.units[i][0] = static_cast<uint8_t>(words[i] & kByteMask);
+            m_readAhead.units[i][1] = static_cast<uint8_t>(words[i] >> kBitsPerByte);
+        }
+    } else {
+        std::vector<uint8_t> bytes(static_cast<size_t>(count));
+        m_adapter.ReadDataBytes(bytes.data(), m_readAhead.statuses.data(), address, count);
+        for (size_t i = 0; i < bytes.size(); ++i) {
+            m_readAhead.units[i][0] = bytes[i];
+        }
+    }
+    return true;
+}
+
 int COperations::ReadUnit(Memory memory, int address, Unit& unit) {
+    if (m_readAhead.Holds(memory, address) || ReadAheadFrom(memory, address)) {
+        const size_t index = static_cast<size_t>((address - m_readAhead.first) / Stride(memory));
+        unit = m_readAhead.units[index];
+        return m_readAhead.statuses[index];
+    }
     if (memory == Memory::Prog) {
         uint16_t word = 0;
         const int status = m_adapter.ReadProgramWord(word, address / kProgStep);
@@ -287,6 +327,7 @@ int COperations::WriteStride(Memory memory) const {
 }
 
 int COperations::WriteUnit(Memory memory, int& address, const std::vector<uint8_t>& buffer) {
+    m_readAhead = ReadAhead();  // what was read before may change now
     const int page = WriteStride(memory);
     if (memory == Memory::Prog && page > Stride(memory)) {
         // The page from the image; a short image reads as erased beyond its end.

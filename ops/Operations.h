@@ -110,6 +110,17 @@ private:
     using Unit = std::array<uint8_t, kMaxUnitBytes>;
     static int Stride(Memory memory);
     int ReadUnit(Memory memory, int address, Unit& unit);
+    // Units read ahead in one batch, where the adapter's lines take many
+    // instructions at once; a walk then takes them one by one as before.
+    struct ReadAhead {
+        Memory memory = Memory::Prog;
+        int first = 0;  // byte address of the first unit
+        std::vector<Unit> units;
+        std::vector<int> statuses;
+        bool Holds(Memory m, int address) const;
+    };
+    // Fills the read-ahead from address; false when the lines gain nothing.
+    bool ReadAheadFrom(Memory memory, int address);
     static void StoreUnit(Memory memory, int address, const Unit& unit,
                           std::vector<uint8_t>& buffer);
     // The unit at byte address a, to or from buffer[a..] in image layout.
@@ -160,5 +171,6 @@ private:
 
     CIspAdapter& m_adapter;
     MemoryImages& m_images;
+    ReadAhead m_readAhead;
     IOperationHost& m_host;
 };
