@@ -366,16 +366,23 @@ int CIspAdapter::CheckSignature() {
 }
 
 int CIspAdapter::EnterProgrammingMode(int checkSignature) {
-    if (PulseReset() != kIspOk) {
-        return kIspLineError;
-    }
-    WaitMicroseconds(kSyncSetupWaitUs);
-    // Until the part shows otherwise, trust no read it does not echo.
-    m_bEchoes = true;
-    m_nExtendedAddress = kExtendedUnknown;  // a reset clears it in the part
-    const bool once = m_pDevice != nullptr && m_pDevice->entry == EntryRule::SingleEnable;
-    if (!(once ? SynchroniseOnce() : SynchroniseByEcho())) {
-        return kIspNoSync;
+    // A chip on a slow clock misses a fast SCK: where the lines can go
+    // slower, each failed entry tries again a step slower.
+    for (;;) {
+        if (PulseReset() != kIspOk) {
+            return kIspLineError;
+        }
+        WaitMicroseconds(kSyncSetupWaitUs);
+        // Until the part shows otherwise, trust no read it does not echo.
+        m_bEchoes = true;
+        m_nExtendedAddress = kExtendedUnknown;  // a reset clears it in the part
+        const bool once = m_pDevice != nullptr && m_pDevice->entry == EntryRule::SingleEnable;
+        if (once ? SynchroniseOnce() : SynchroniseByEcho()) {
+            break;
+        }
+        if (!m_lines->SlowDown()) {
+            return kIspNoSync;
+        }
     }
     if (checkSignature != 1) {
         return kIspOk;

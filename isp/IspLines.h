@@ -25,4 +25,7 @@ public:
     // Something outside Shift changed the lines (a reset pulse, a new port):
     // nothing is known of their levels now.
     virtual void Forget() {}
+    // Programming Enable did not get through: go slower (a chip on a slow
+    // clock needs a slower SCK). false when the lines cannot.
+    virtual bool SlowDown() { return false; }
 };

@@ -18,6 +18,8 @@ constexpr const char* kNoTarget = "no-target";
 constexpr const char* kStuckFlash = "stuck-flash=";
 constexpr const char* kStuckEeprom = "stuck-eeprom=";
 constexpr const char* kEraseFails = "erase-fails";
+constexpr const char* kFtdiOption = "ftdi";
+constexpr const char* kFtdiUnplugOption = "ftdi-unplug-after=";
 constexpr const char* kHexPrefix = "0x";
 
 constexpr int kDecimalBase = 10;
@@ -123,6 +125,14 @@ bool ParseSimPortOptions(const std::string& name, SimPortOptions& simPort, std::
     SimConfig& config = parsed.config;
     for (size_t i = 1; i < parts.size(); ++i) {
         const std::string& option = parts[i];
+        bool cableOption = false;
+        const bool cableOptionOk = ParseFtdiOption(option, parsed.ftdiOptions, error, cableOption);
+        if (cableOption) {
+            if (!cableOptionOk) {
+                return false;
+            }
+            continue;
+        }
         if (StartsWith(option, kStateOption)) {
             if (!parsed.stateFile.empty()) {
                 error = "more than one state file in \"" + name + "\"";
@@ -139,6 +149,15 @@ bool ParseSimPortOptions(const std::string& name, SimPortOptions& simPort, std::
             config.noTarget = true;
         } else if (option == kEraseFails) {
             config.eraseFails = true;
+        } else if (option == kFtdiOption) {
+            parsed.ftdi = true;
+        } else if (StartsWith(option, kFtdiUnplugOption)) {
+            int after = 0;
+            if (!ParseAddress(option.substr(std::strlen(kFtdiUnplugOption)), after) || after <= 0) {
+                error = "bad round trip count in \"" + option + "\"";
+                return false;
+            }
+            parsed.ftdiUnplugAfter = static_cast<uint64_t>(after);
         } else if (StartsWith(option, kStuckFlash)) {
             if (!StuckAddress(option, kStuckFlash, config.progSize, deviceName,
                               config.stuckProgBytes, error)) {
@@ -153,6 +172,11 @@ bool ParseSimPortOptions(const std::string& name, SimPortOptions& simPort, std::
             error = "unknown option \"" + option + "\" in \"" + name + "\"";
             return false;
         }
+    }
+    if (!parsed.ftdi && (parsed.ftdiOptions.ttl || parsed.ftdiUnplugAfter != 0 ||
+                         parsed.ftdiOptions.pinClockHz != kDefaultPinClockHz)) {
+        error = "ttl, clock= and ftdi-unplug-after= go with ftdi in \"" + name + "\"";
+        return false;
     }
     simPort = parsed;
     return true;
@@ -169,7 +193,13 @@ ISerialPort* CSimPortKind::PortNamed(const std::string& name, std::string& error
         if (!ParseSimPortOptions(name, simPort, error)) {
             return nullptr;
         }
-        SimChip chip{std::make_unique<CSimPort>(simPort.config, m_counter), simPort.stateFile};
+        SimChip chip{std::make_unique<CSimPort>(simPort.config, m_counter), simPort.stateFile,
+                     nullptr, nullptr};
+        if (simPort.ftdi) {
+            chip.cable = std::make_unique<CSimFtdiCable>(
+                *chip.port, m_counter, simPort.ftdiOptions.ttl, simPort.ftdiUnplugAfter);
+            chip.ftdiPort = std::make_unique<CFtdiPort>(*chip.cable, simPort.ftdiOptions);
+        }
         // A state file that does not exist yet is created by the first save.
         if (!simPort.stateFile.empty() && StateFileExists(simPort.stateFile) &&
             !chip.port->LoadState(simPort.stateFile, error)) {
@@ -178,6 +208,10 @@ ISerialPort* CSimPortKind::PortNamed(const std::string& name, std::string& error
         it = m_chips.emplace(name, std::move(chip)).first;
     }
     m_lastSim = it->second.port.get();
+    m_lastCable = it->second.cable.get();
+    if (it->second.ftdiPort != nullptr) {
+        return it->second.ftdiPort.get();
+    }
     return m_lastSim;
 }
 

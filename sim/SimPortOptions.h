@@ -6,6 +6,12 @@
 //   stuck-flash=<addr>  this flash byte never takes a write (decimal or 0x hex)
 //   stuck-eeprom=<addr> likewise for an EEPROM byte
 //   erase-fails         Chip Erase erases nothing and loses the next reset echo
+// The adapter on a simulated FT232R cable in bit-bang mode instead of a
+// serial port:
+//   ftdi                the cable (with RS-232 transceiver)
+//   ttl                 a TTL-level cable, and the port told so
+//   clock=<Hz>          the pin clock
+//   ftdi-unplug-after=<n>  the cable is pulled after n USB round trips
 // The state file keeps flash, EEPROM, lock and fuse bits between runs; its name
 // cannot contain a comma.
 #pragma once
@@ -14,13 +20,18 @@
 #include <memory>
 #include <string>
 
+#include "isp/FtdiPort.h"
 #include "isp/RoutingPort.h"
+#include "sim/SimFtdiCable.h"
 #include "sim/SimTarget.h"
 
 struct SimPortOptions {
     std::string partName;   // the simulated part, as the simulator names it
     std::string stateFile;  // empty: no state file
     SimConfig config;       // device values plus the faults named
+    bool ftdi = false;      // on a simulated FT232R cable
+    FtdiPortOptions ftdiOptions;
+    uint64_t ftdiUnplugAfter = 0;  // round trips; 0: never
 };
 
 constexpr const char* kSimPortPrefix = "sim:";
@@ -46,17 +57,22 @@ public:
     // Saves every simulated chip that has a state file.
     bool Save(std::string& error) override;
 
-    // The simulated port last asked for (nullptr when none).
+    // The simulated port last asked for (nullptr when none), and its cable
+    // when it is on one.
     CSimPort* Sim() { return m_lastSim; }
+    CSimFtdiCable* Cable() { return m_lastCable; }
 
 private:
     struct SimChip {
         std::unique_ptr<CSimPort> port;
         std::string stateFile;
+        std::unique_ptr<CSimFtdiCable> cable;
+        std::unique_ptr<CFtdiPort> ftdiPort;
     };
     static bool StateFileExists(const std::string& path);
 
     IPerformanceCounter& m_counter;
     std::map<std::string, SimChip> m_chips;
     CSimPort* m_lastSim = nullptr;
+    CSimFtdiCable* m_lastCable = nullptr;
 };

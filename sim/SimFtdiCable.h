@@ -1,0 +1,63 @@
+// A simulated FT232R cable in synchronous bit-bang mode with the adapter
+// and a simulated chip behind it. Each byte written is put on the pins at
+// the pin clock, after the sample of the pins as they were just before it
+// is taken (one byte behind); an exchange of more than the chip's buffers
+// hold stalls and fails; each exchange costs a USB round trip. Time passes
+// on the virtual counter when the chip runs on one.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "isp/FtdiDevice.h"
+#include "isp/PerformanceCounter.h"
+#include "sim/SimTarget.h"
+#include "sim/VirtualCounter.h"
+
+// A USB round trip of a full-speed device: a frame.
+constexpr int64_t kUsbRoundTripNs = 1000000;
+
+struct SimFtdiCounters {
+    uint64_t exchanges = 0;  // USB round trips
+    uint64_t samples = 0;    // pin states put out
+    uint64_t stalls = 0;     // exchanges larger than the buffers
+};
+
+class CSimFtdiCable : public IFtdiDevice {
+public:
+    // target: the adapter and chip on the cable's pins; ttl: a cable without
+    // RS-232 transceiver. unplugAfter: exchanges after which the cable is
+    // gone (0: never). counter: the time base; time advances only on a
+    // virtual one.
+    CSimFtdiCable(CSimPort& target, IPerformanceCounter& counter, bool ttl, uint64_t unplugAfter);
+
+    bool Open(const std::string& serial, uint8_t outputMask, int pinClockHz) override;
+    bool SetPinClock(int pinClockHz) override;
+    bool Exchange(const uint8_t* out, uint8_t* samples, size_t count) override;
+    void Close() override;
+    std::string LastError() const override { return m_error; }
+
+    const SimFtdiCounters& Counters() const { return m_counters; }
+    void ResetCounters() { m_counters = SimFtdiCounters(); }
+    int PinClockHz() const { return m_pinClockHz; }
+    // Plugs the cable in again after it was pulled.
+    void PlugIn() { m_unplugAfter = 0; }
+
+private:
+    uint8_t Sample();
+    void Put(uint8_t pins);
+    bool LineSet(uint8_t pins, uint8_t pin) const;
+    void Advance(int64_t ns);
+
+    CSimPort& m_target;
+    IPerformanceCounter& m_counter;
+    CVirtualCounter* m_virtual;
+    bool m_ttl;
+    uint64_t m_unplugAfter;
+    bool m_open = false;
+    uint8_t m_outputMask = 0;
+    uint8_t m_pins = 0xFF;
+    int m_pinClockHz = 0;
+    SimFtdiCounters m_counters;
+    std::string m_error;
+};
