@@ -30,11 +30,14 @@ int RowNamed(const char* name) {
 // verified and read back; Write Lock with no box ticked changes no lock or
 // fuse bit; Erase Prog keeps the EEPROM and Erase Data the flash; and the
 // program never sends an instruction the part does not have.
-class EveryPart : public ::testing::TestWithParam<size_t> {};
+// The same over a simulated FT232R cable in bit-bang mode: the same
+// results as over the serial port.
+class EveryPart : public ::testing::TestWithParam<std::tuple<size_t, bool>> {};
 
 TEST_P(EveryPart, ProgramsByItsOwnDatasheet) {
     {
-        const SimPart& part = SimParts()[GetParam()];
+        const SimPart& part = SimParts()[std::get<0>(GetParam())];
+        const bool overCable = std::get<1>(GetParam());
         const int row = RowNamed(part.name);
         ASSERT_GE(row, 0);
         if (row == kATtiny10) {
@@ -50,7 +53,7 @@ TEST_P(EveryPart, ProgramsByItsOwnDatasheet) {
         EXPECT_GE(device.dataWriteUs, part.eepromWriteUs);
         EXPECT_GE(device.lockWriteUs, part.lockWriteUs);
         EXPECT_GE(device.chipEraseUs, part.eraseUs);
-        COpsBench bench(row, {}, row == 0 ? 1 : 0);  // another part selected first
+        COpsBench bench(row, {}, row == 0 ? 1 : 0, overCable);  // another part selected first
         COpsBench::FillRandom(bench.sim.Flash(), 100 + row);
         COpsBench::FillRandom(bench.sim.Eeprom(), 150 + row);
         ASSERT_EQ(bench.adapter.IdentifyDevice(), row);
@@ -121,14 +124,14 @@ TEST_P(EveryPart, ProgramsByItsOwnDatasheet) {
 // to cut it off from this adapter is written without consent: RSTDISBL or
 // DWEN programmed, SPIEN unprogrammed.
 TEST_P(EveryPart, FusesReadAndNoCutOffWithoutConsent) {
-    const SimPart& part = SimParts()[GetParam()];
+    const SimPart& part = SimParts()[std::get<0>(GetParam())];
     const int row = RowNamed(part.name);
     ASSERT_GE(row, 0);
     const DeviceInfo& device = g_deviceTable[row];
     if (device.number != kNoDeviceNumber) {
         return;  // the older parts' fuses are the lock panel's
     }
-    COpsBench bench(row);
+    COpsBench bench(row, {}, -1, std::get<1>(GetParam()));
     EXPECT_EQ(__builtin_popcount(device.fuseBytes), part.rules.fuseBytes);
     std::array<uint8_t, kFuseByteCount> fuses{};
     uint8_t present = 0;
@@ -183,11 +186,13 @@ TEST_P(EveryPart, FusesReadAndNoCutOffWithoutConsent) {
     EXPECT_FALSE(bench.sim.CutOff());
 }
 
-INSTANTIATE_TEST_SUITE_P(OfTheSimulator, EveryPart, ::testing::Range<size_t>(0, SimPartCount()),
-                         [](const ::testing::TestParamInfo<size_t>& info) {
-                             std::string name = SimParts()[info.param].name;
+INSTANTIATE_TEST_SUITE_P(OfTheSimulator, EveryPart,
+                         ::testing::Combine(::testing::Range<size_t>(0, SimPartCount()),
+                                            ::testing::Bool()),
+                         [](const ::testing::TestParamInfo<std::tuple<size_t, bool>>& info) {
+                             std::string name = SimParts()[std::get<0>(info.param)].name;
                              std::replace(name.begin(), name.end(), '/', '_');
-                             return name;
+                             return name + (std::get<1>(info.param) ? "_OverCable" : "");
                          });
 
 // That row's signature value is wider than a byte: no device ever passes its

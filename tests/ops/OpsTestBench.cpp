@@ -23,9 +23,11 @@ SimConfig COpsBench::MakeConfig(int chipRow, const ConfigChange& change) {
     return config;
 }
 
-COpsBench::COpsBench(int chipRow, const ConfigChange& change, int selectedRow)
+COpsBench::COpsBench(int chipRow, const ConfigChange& change, int selectedRow, bool overCable)
     : sim(MakeConfig(chipRow, change), counter),
-      port(sim),
+      cable(sim, counter, false, 0),
+      ftdi(cable, FtdiPortOptions()),
+      port(overCable ? static_cast<ISerialPort&>(ftdi) : sim),
       adapter(port, counter),
       ops(adapter, images, host) {
     adapter.SetPortNames({{kSimComPort, "sim"}});

@@ -10,9 +10,11 @@
 #include <vector>
 
 #include "isp/DeviceTable.h"
+#include "isp/FtdiPort.h"
 #include "isp/IspAdapter.h"
 #include "ops/OperationHost.h"
 #include "ops/Operations.h"
+#include "sim/SimFtdiCable.h"
 #include "sim/SimTarget.h"
 #include "sim/VirtualCounter.h"
 #include "tests/support/PassThroughPort.h"
@@ -155,10 +157,15 @@ class COpsBench {
 public:
     using ConfigChange = std::function<void(SimConfig&)>;
 
-    explicit COpsBench(int chipRow, const ConfigChange& change = {}, int selectedRow = -1);
+    // overCable: the adapter on a simulated FT232R cable in bit-bang mode
+    // instead of the serial port's modem lines.
+    explicit COpsBench(int chipRow, const ConfigChange& change = {}, int selectedRow = -1,
+                       bool overCable = false);
 
     CVirtualCounter counter;
     CSimPort sim;
+    CSimFtdiCable cable;
+    CFtdiPort ftdi;
     CLeaveCountingPort port;
     CIspAdapter adapter;
     CFakeHost host;

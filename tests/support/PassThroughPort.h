@@ -23,6 +23,7 @@ public:
     bool GetCommModemStatus(uint32_t& status) override { return m_port.GetCommModemStatus(status); }
     void Close() override { m_port.Close(); }
     std::string LastError() const override { return m_port.LastError(); }
+    IIspLines* FastLines() override { return m_port.FastLines(); }
 
 protected:
     ISerialPort& m_port;
