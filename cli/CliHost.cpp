@@ -12,7 +12,21 @@ constexpr size_t kProgressBufferSize = 64;
 
 }  // namespace
 
-CCliHost::CCliHost(std::ostream& out, std::ostream* progress) : m_out(out), m_progress(progress) {}
+CCliHost::CCliHost(std::ostream& out, std::ostream* progress, std::ostream* notices)
+    : m_out(out), m_progress(progress), m_notices(notices) {}
+
+void CCliHost::Notice(const std::string& text) {
+    if (m_notices == nullptr) {
+        AddMessage(text);
+        return;
+    }
+    ClearProgress();
+    std::string line = text;
+    while (!line.empty() && (line.back() == '\n' || line.back() == '\r')) {
+        line.pop_back();
+    }
+    *m_notices << line << '\n' << std::flush;
+}
 
 void CCliHost::AddMessage(const std::string& text) {
     ClearProgress();

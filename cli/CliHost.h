@@ -13,7 +13,9 @@ class CCliHost : public IOperationHost {
 public:
     // out receives the message lines; progress, when not null, the progress
     // line (only for a terminal: it is redrawn in place with carriage returns).
-    CCliHost(std::ostream& out, std::ostream* progress);
+    CCliHost(std::ostream& out, std::ostream* progress, std::ostream* notices = nullptr);
+    // Notices go to the error output (or the output when there is none).
+    void Notice(const std::string& text) override;
 
     void AddMessage(const std::string& text) override;
     void AppendMessage(const std::string& text) override { AddMessage(text); }
@@ -35,6 +37,7 @@ private:
 
     std::ostream& m_out;
     std::ostream* m_progress;
+    std::ostream* m_notices;
     std::string m_pending;  // text after the last complete line
     LockTicks m_ticks;
 

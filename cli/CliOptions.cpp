@@ -43,6 +43,7 @@ constexpr const char* kDeviceOption = "--device";
 constexpr const char* kQuietOption = "--quiet";
 constexpr const char* kHelpOption = "--help";
 constexpr const char* kListDevicesOption = "--list-devices";
+constexpr const char* kListPortsOption = "--list-ports";
 constexpr const char* kAllowCutOffOption = "--allow-cutoff";
 constexpr int kHexBase = 16;
 constexpr unsigned kMaxByte = 0xFF;
@@ -175,6 +176,11 @@ bool ParseCliArguments(const std::vector<std::string>& args, CliOptions& options
             options = parsed;
             return true;
         }
+        if (word == kListPortsOption) {
+            parsed.listPorts = true;
+            options = parsed;
+            return true;
+        }
     }
     for (size_t i = 0; i < args.size(); ++i) {
         const std::string& word = args[i];
@@ -275,12 +281,20 @@ with the same operations and messages as the Brenwick window.
 Options:
   --port PORT      COM1 to COM4 (/dev/ttyS0 to /dev/ttyS3 here; no settings
                    file is read), a device path such as /dev/ttyUSB0, or
-                   sim:<device>[,state=<file>][,<fault>...]. Default COM2.
+                   sim:<device>[,state=<file>][,<fault>...], or an FTDI
+                   cable in bit-bang mode: ftdi: (the only one) or
+                   ftdi:<serial>, with ,ttl for a TTL-level cable and
+                   ,clock=<Hz> for the pin clock (default 100000). A device
+                   path of an FT232R/FT231X cable uses bit-bang on its own
+                   where it can; add ,modem to keep the modem lines.
+                   Default COM2.
   --device DEVICE  a device number of the table (8515), a table name
                    (AT90S8515, any case), or auto to identify the device by
                    its signature bytes. Default 8535.
   --quiet          no progress line on standard error.
   --list-devices   the devices, with their sizes and what each can do.
+  --list-ports     the serial ports and the FT232R/FT231X cables here, each
+                   with the name --port takes.
   --help, -h       this text.
   --               ends the options; what follows are actions.
 
@@ -333,6 +347,9 @@ the device name, separated by commas:
   stuck-flash=<addr>   this flash byte never takes a write (decimal or 0x..)
   stuck-eeprom=<addr>  likewise for an EEPROM byte
   erase-fails          chip erase erases nothing
+  ftdi                 the adapter on a simulated FT232R cable in bit-bang
+                       mode (with ttl and clock=<Hz> as for ftdi: ports)
+  ftdi-unplug-after=<n>  the cable is pulled after n USB round trips
 
 Output: the message lines of the operations on standard output; errors of
 the tool itself on standard error; while an operation runs on a terminal, a

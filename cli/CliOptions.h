@@ -57,6 +57,7 @@ struct CliOptions {
     bool quiet = false;
     bool help = false;
     bool listDevices = false;
+    bool listPorts = false;
     // write-fuses may write values that take the chip out of reach.
     bool allowCutOff = false;
     std::vector<CliAction> actions;

@@ -39,7 +39,7 @@ public:
     CCliRunner(const CliOptions& options, std::ostream& out, std::ostream& err, bool showProgress)
         : m_options(options),
           m_err(err),
-          m_host(out, showProgress ? &err : nullptr),
+          m_host(out, showProgress ? &err : nullptr, &err),
           // A simulated chip runs in virtual time; a real one on the clock.
           m_session(m_host, SessionClock::VirtualWhenSimulated, options.portText),
           m_operations(m_session.Operations()) {}

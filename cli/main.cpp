@@ -26,6 +26,10 @@ int main(int argc, char** argv) {
         std::cout << DeviceListText();
         return kCliExitOk;
     }
+    if (options.listPorts) {
+        std::cout << PortListText();
+        return kCliExitOk;
+    }
     // The real serial port is a Qt object; no event loop is run.
     QCoreApplication app(argc, argv);
     const bool progress = !options.quiet && ::isatty(STDERR_FILENO) != 0;

@@ -1,6 +1,7 @@
 #include "isp/QtSerialPort.h"
 
 #include <QSerialPort>
+#include <QSerialPortInfo>
 #include <QString>
 #include <system_error>
 
@@ -277,4 +278,17 @@ void CQtSerialPort::Close() {
 
 std::string CQtSerialPort::LastError() const {
     return m_lastError;
+}
+
+std::vector<SerialDeviceInfo> ListSerialDevices() {
+    std::vector<SerialDeviceInfo> devices;
+    for (const QSerialPortInfo& info : QSerialPortInfo::availablePorts()) {
+        QString description = info.description();
+        if (!info.manufacturer().isEmpty()) {
+            description += QStringLiteral(" (") + info.manufacturer() + QStringLiteral(")");
+        }
+        devices.push_back(
+            {info.systemLocation().toStdString(), description.trimmed().toStdString()});
+    }
+    return devices;
 }

@@ -5,6 +5,7 @@
 
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "isp/SerialPort.h"
 
@@ -27,6 +28,13 @@ public:
     virtual int Ioctl(int fd, unsigned long request, int* bits) = 0;
 #endif
 };
+
+// A serial device of this machine: its path and what the system says it is.
+struct SerialDeviceInfo {
+    std::string path;
+    std::string description;
+};
+std::vector<SerialDeviceInfo> ListSerialDevices();
 
 class CQtSerialPort : public ISerialPort {
 public:

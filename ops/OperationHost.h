@@ -44,4 +44,8 @@ public:
     // Called between words or bytes of a long operation; a window lets its
     // non-input events run here, at most every few tens of milliseconds.
     virtual void Yield() {}
+    // A word about the set-up rather than an operation (how to make the
+    // cable faster, say): the window puts it in its pane, the tool on its
+    // error output.
+    virtual void Notice(const std::string& text) { AddMessage(text); }
 };

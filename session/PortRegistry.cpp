@@ -2,8 +2,11 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cstring>
 
+#include "isp/FtdiPortKind.h"
 #include "isp/NameText.h"
+#include "isp/QtSerialPort.h"
 #include "isp/RoutingPort.h"
 #include "sim/SimPortOptions.h"
 
@@ -22,6 +25,15 @@ std::unique_ptr<IPortKind> MakeSimKind(IPerformanceCounter& counter) {
     return std::make_unique<CSimPortKind>(counter);
 }
 
+bool CheckFtdiName(const std::string& name, std::string& error) {
+    FtdiPortOptions options;
+    return ParseFtdiPortName(name, options, error);
+}
+
+std::unique_ptr<IPortKind> MakeFtdiKind(IPerformanceCounter&) {
+    return std::make_unique<CFtdiPortKind>();
+}
+
 std::string Quoted(const std::string& text) {
     return "\"" + text + "\"";
 }
@@ -31,6 +43,7 @@ std::string Quoted(const std::string& text) {
 const std::vector<PortKindSpec>& PortKinds() {
     static const std::vector<PortKindSpec> kinds = {
         {kSimPortPrefix, true, CheckSimName, MakeSimKind},
+        {kFtdiPortPrefix, false, CheckFtdiName, MakeFtdiKind},
     };
     return kinds;
 }
@@ -76,6 +89,41 @@ bool CheckPortName(const std::string& name, std::string& error) {
     return kind == nullptr || kind->check(name, error);
 }
 
+std::string PortListText() {
+    std::string text = "Serial ports (the modem lines):\n";
+    const std::vector<SerialDeviceInfo> ports = ListSerialDevices();
+    for (const SerialDeviceInfo& port : ports) {
+        std::string name = port.path;
+        for (int n = kFirstComPort; n <= kLastComPort; ++n) {
+            if (ResolvePortName(n, {}) == port.path) {
+                name = ComPortName(n) + " (" + port.path + ")";
+            }
+        }
+        std::string fast;
+        text +=
+            "  " + name + (port.description.empty() ? "" : "  " + port.description) +
+            (FastWayOf(port.path, fast) ? "  [an FTDI cable: " + fast + " drives it faster]" : "") +
+            "\n";
+    }
+    if (ports.empty()) {
+        text += "  none\n";
+    }
+    text += "FT232R/FT231X cables (bit-bang, the fast way):\n";
+    std::vector<FtdiCable> cables;
+    std::string error;
+    const bool listed = CLibFtdiDevice::List(cables, error);
+    for (const FtdiCable& cable : cables) {
+        text += "  " + std::string(kFtdiPortPrefix) + cable.serial +
+                (cable.description.empty() ? "" : "  " + cable.description) + "\n";
+    }
+    if (!listed) {
+        text += "  (the USB bus could not be searched: " + error + ")\n";
+    } else if (cables.empty()) {
+        text += "  none\n";
+    }
+    return text;
+}
+
 bool IsSimulatedPortName(const std::string& name) {
     const PortKindSpec* kind = PortKindOf(name);
     return kind != nullptr && kind->simulated;
@@ -83,5 +131,23 @@ bool IsSimulatedPortName(const std::string& name) {
 
 std::string PortDevicePath(const std::string& name, const PortNameMap& overrides) {
     int number = 0;
-    return ParseComName(name, number) ? ResolvePortName(number, overrides) : name;
+    const std::string path = ParseComName(name, number) ? ResolvePortName(number, overrides) : name;
+    return KeepsModemLines(path) ? path.substr(0, path.size() - std::strlen(kModemLinesOption))
+                                 : path;
+}
+
+bool KeepsModemLines(const std::string& path) {
+    const std::string option = kModemLinesOption;
+    return path.size() > option.size() &&
+           EqualNoCase(path.substr(path.size() - option.size()), option);
+}
+
+bool FastWayOf(const std::string& path, std::string& fastName) {
+    std::string serial;
+    if (PortKindOf(path) != nullptr || KeepsModemLines(path) ||
+        !FtdiCableOfSerialDevice(path, serial)) {
+        return false;
+    }
+    fastName = kFtdiPortPrefix + serial;
+    return true;
 }

@@ -42,4 +42,14 @@ bool CheckPortName(const std::string& name, std::string& error);
 bool IsSimulatedPortName(const std::string& name);
 // What a name opens: COMn through overrides (or the default path), any
 // other name as it is.
+// The option ",modem" after a device path stays out of it.
 std::string PortDevicePath(const std::string& name, const PortNameMap& overrides);
+// Whether a device path asks to keep the modem lines (",modem" after it).
+bool KeepsModemLines(const std::string& path);
+// When path is the serial device of an FT232R or FT231X cable (and does not
+// keep the modem lines), true with the name that drives the same cable in
+// bit-bang mode ("ftdi:<serial>").
+bool FastWayOf(const std::string& path, std::string& fastName);
+// The serial ports and the FTDI cables of this machine, one a line, each
+// with the name a port setting takes.
+std::string PortListText();

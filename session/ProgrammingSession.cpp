@@ -22,6 +22,14 @@ const char* const kAutoSelectLine = "Auto Select device : \r\n";
 const char* const kDeviceErrorLine = " Device Error \r\n";
 const char* const kFoundSeparator = " ";
 const char* const kLineEnd = "\r\n";
+const char* const kSlowWayNotice1 = "The adapter's cable on ";
+const char* const kSlowWayNotice2 =
+    " is an FTDI cable that could go the fast way (bit-bang mode), but its USB device "
+    "cannot be opened (";
+const char* const kSlowWayNotice3 =
+    "): programming goes the slow way over the modem lines. To allow the fast way, install "
+    "the udev rule that comes with Brenwick (60-brenwick-ftdi.rules) and plug the cable in "
+    "again.\r\n";
 
 size_t ImageLength(int size) {
     return static_cast<size_t>(std::max(size, 0));
@@ -133,11 +141,24 @@ void CProgrammingSession::SetPortOverrides(const PortNameMap& overrides) {
 }
 
 int CProgrammingSession::OpenNamed(const std::string& name) {
-    int number = 0;
-    if (ParseComName(name, number)) {
-        return m_adapter->OpenPort(number);
+    int number = kNoPortNumber;
+    const bool com = ParseComName(name, number);
+    const std::string given = com ? ResolvePortName(number, m_adapter->PortNames()) : name;
+    std::string fast;
+    int result = kPortFailed;
+    if (FastWayOf(given, fast)) {
+        result = m_adapter->OpenDevice(fast);
+        if (result != kPortOk && !m_bToldFastWay) {
+            m_bToldFastWay = true;
+            m_host.Notice(kSlowWayNotice1 + given + kSlowWayNotice2 + m_adapter->LastPortError() +
+                          kSlowWayNotice3);
+        }
     }
-    return m_adapter->OpenDevice(name);
+    if (result != kPortOk) {
+        result = m_adapter->OpenDevice(PortDevicePath(name, m_adapter->PortNames()));
+    }
+    m_adapter->m_nPort = com ? number : kNoPortNumber;
+    return result;
 }
 
 bool CProgrammingSession::SelectPort(const std::string& name) {

@@ -115,6 +115,8 @@ public:
 
 private:
     CProgrammingSession(IOperationHost& host, IPerformanceCounter* counter, bool virtualTime);
+    // Opens a port name as COMn (through the overrides) or as it is; an
+    // FTDI cable's serial device the fast way where its USB device opens.
     int OpenNamed(const std::string& name);
 
     IOperationHost& m_host;
@@ -127,4 +129,5 @@ private:
     std::unique_ptr<CIspAdapter> m_adapter;
     MemoryImages m_images;
     std::unique_ptr<COperations> m_operations;
+    bool m_bToldFastWay = false;  // the notice on the slow way was given
 };

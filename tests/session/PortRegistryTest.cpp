@@ -29,6 +29,13 @@ TEST(PortRegistry, BadNamesAreReportedBeforeAnythingIsOpened) {
         {"sim:NoSuchPart", "NoSuchPart"},
         {"SIM:ATmega328P,bogus", "bogus"},
         {"sim:ATmega328P,stuck-flash=zz", "zz"},
+        {"ftdi:", nullptr},
+        {"FTDI:A9XYZ,ttl,clock=200000", nullptr},
+        {"sim:ATmega328P,ftdi,ttl,clock=50000,ftdi-unplug-after=10", nullptr},
+        {"ftdi:A9XYZ,B7", "B7"},
+        {"ftdi:,clock=5", "pin clock"},
+        {"sim:ATmega328P,ttl", "go with ftdi"},
+        {"/dev/ttyUSB0,modem", nullptr},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
