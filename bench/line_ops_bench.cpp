@@ -21,6 +21,7 @@
 #include "sim/VirtualCounter.h"
 #include "tests/support/PassThroughPort.h"
 #include "tests/support/QuietHost.h"
+#include "tests/support/TimedPort.h"
 #include "tests/support/SimForDevice.h"
 
 namespace {
@@ -38,33 +39,6 @@ const int kATmega161Row = FindDeviceByName("ATmega161");
 const int kATmega328PRow = FindDeviceByName("ATmega328P");
 const int kATmega2560Row = FindDeviceByName("ATmega2560");
 constexpr uint32_t kSeed = 8535;
-
-// The simulated port, with the time a real UART takes per line call.
-class CTimedPort : public CPassThroughPort {
-public:
-    CTimedPort(CSimPort& port, CVirtualCounter& counter, int64_t costNs)
-        : CPassThroughPort(port), m_counter(counter), m_costNs(costNs) {}
-    bool EscapeCommFunction(EscapeCode c) override {
-        m_counter.Advance(m_costNs);
-        return m_port.EscapeCommFunction(c);
-    }
-    bool SetCommBreak() override {
-        m_counter.Advance(m_costNs);
-        return m_port.SetCommBreak();
-    }
-    bool ClearCommBreak() override {
-        m_counter.Advance(m_costNs);
-        return m_port.ClearCommBreak();
-    }
-    bool GetCommModemStatus(uint32_t& s) override {
-        m_counter.Advance(m_costNs);
-        return m_port.GetCommModemStatus(s);
-    }
-
-private:
-    CVirtualCounter& m_counter;
-    int64_t m_costNs;
-};
 
 // A simulated part of the table behind the adapter, on a port that charges
 // every line call its cost, with random images of the part's sizes.
