@@ -7,8 +7,10 @@
 #include <vector>
 
 #include "cli/CliHost.h"
+#include "cli/ToolchainArgs.h"
 #include "image/FileAccess.h"
 #include "image/IntelHex.h"
+#include "isp/DeviceTable.h"
 #include "isp/IspAdapter.h"
 #include "session/ProgrammingSession.h"
 #include "sim/VirtualCounter.h"
@@ -21,6 +23,7 @@ constexpr const char* kToolName = "brenwick-cli: ";
 constexpr const char* kLockBitsPrefix = "Lock bits : ";
 constexpr const char* kFusesPrefix = "Fuses : ";
 constexpr size_t kCalibrationLineLength = 32;
+constexpr const char* kStandardOutput = "-";
 
 bool IsProgAction(CliActionKind kind) {
     return kind == CliActionKind::WriteProg || kind == CliActionKind::VerifyProg ||
@@ -40,6 +43,7 @@ class CCliRunner {
 public:
     CCliRunner(const CliOptions& options, std::ostream& out, std::ostream& err, bool showProgress)
         : m_options(options),
+          m_out(out),
           m_err(err),
           m_host(out, showProgress ? &err : nullptr),
           // A simulated chip runs in virtual time; a real one on the clock.
@@ -110,6 +114,20 @@ private:
     bool ReadInputFiles() {
         for (size_t i = 0; i < m_options.actions.size(); ++i) {
             const CliAction& action = m_options.actions[i];
+            if (TakesValueFile(action)) {
+                // Fuse and lock values from a file: checked now, read again
+                // when their action runs.
+                std::array<uint8_t, kFuseByteCount> fuses{};
+                uint8_t mask = 0;
+                LockTicks ticks;
+                if (!(action.kind == CliActionKind::WriteFuses ||
+                              action.kind == CliActionKind::VerifyFuses
+                          ? FuseValues(action, fuses, mask)
+                          : LockValues(action, ticks))) {
+                    return false;
+                }
+                continue;
+            }
             if (!ReadsFile(action.kind) || WrittenEarlier(i)) {
                 continue;
             }
@@ -118,9 +136,9 @@ private:
                 return false;
             }
             std::vector<uint8_t> image;
-            const HexReadStatus status = ReadImage(action, text, image);
-            if (status != HexReadStatus::Ok) {
-                ReportRead(action, status);
+            const ImageFileResult result = ReadImage(action, text, image);
+            if (!result.Ok()) {
+                ReportRead(action, result);
                 return false;
             }
             m_inputs[i] = text;
@@ -147,14 +165,121 @@ private:
         return true;
     }
 
-    HexReadStatus ReadImage(const CliAction& action, const std::string& text,
-                            std::vector<uint8_t>& image) const {
-        return m_session.ReadHexText(IsProgAction(action.kind), text, image);
+    ImageFileResult ReadImage(const CliAction& action, const std::string& text,
+                              std::vector<uint8_t>& image) const {
+        return m_session.ReadImageBytes(IsProgAction(action.kind), action.file, text, action.format,
+                                        image);
     }
 
     // The lines the window's reader posts.
-    void ReportRead(const CliAction& action, HexReadStatus status) {
-        m_session.PostHexRead(IsProgAction(action.kind), action.file, status);
+    void ReportRead(const CliAction& action, const ImageFileResult& result) {
+        m_session.PostImageRead(IsProgAction(action.kind), action.file, result);
+    }
+
+    static bool TakesValueFile(const CliAction& action) {
+        return !action.file.empty() && (action.kind == CliActionKind::WriteFuses ||
+                                        action.kind == CliActionKind::VerifyFuses ||
+                                        action.kind == CliActionKind::WriteLock ||
+                                        action.kind == CliActionKind::VerifyLock);
+    }
+
+    // The bytes of an action's value file: the fuse or lock section of an
+    // ELF file, or the values of a value file (-U lfuse:w:FILE:h).
+    bool ValueBytes(const CliAction& action, bool fuses, std::vector<uint8_t>& values, bool& elf) {
+        std::string text;
+        if (!ReadFile(action.file, text)) {
+            return false;
+        }
+        std::string error;
+        elf = ResolveFormat(action.format, action.file, text) == ImageFormat::Elf;
+        if (elf) {
+            ElfMemories memories;
+            if (!m_session.ReadElfForDevice(text, memories, error)) {
+                Error("cannot use " + action.file + ": " + error);
+                return false;
+            }
+            values = fuses ? memories.fuses : memories.lock;
+            if (values.empty()) {
+                Error(action.file + " has no " + (fuses ? "fuse" : "lock") + " section");
+                return false;
+            }
+            return true;
+        }
+        if (!ReadValueFile(text, action.valueFormat, values, error)) {
+            Error("cannot use " + action.file + ": " + error);
+            return false;
+        }
+        return true;
+    }
+
+    // The fuse bytes an action writes or verifies: its own, or those of its
+    // file; of an ELF file every byte it holds unless the action names some.
+    bool FuseValues(const CliAction& action, std::array<uint8_t, kFuseByteCount>& fuses,
+                    uint8_t& mask) {
+        fuses = action.fuses;
+        mask = action.fuseMask;
+        if (action.file.empty()) {
+            return true;
+        }
+        std::vector<uint8_t> values;
+        bool elf = false;
+        if (!ValueBytes(action, true, values, elf)) {
+            return false;
+        }
+        uint8_t present = 0;
+        for (size_t i = 0; i < values.size() && i < static_cast<size_t>(kFuseByteCount); ++i) {
+            present = static_cast<uint8_t>(present | 1U << i);
+        }
+        if (mask == 0) {
+            mask = present;
+        }
+        for (int i = 0; i < kFuseByteCount; ++i) {
+            if ((mask >> i & 1) == 0) {
+                continue;
+            }
+            // A value file gives the one byte named; an ELF file each at its place.
+            const size_t at = elf ? static_cast<size_t>(i) : 0;
+            if (at >= values.size()) {
+                Error(action.file + " holds no value for that fuse byte");
+                return false;
+            }
+            fuses[static_cast<size_t>(i)] = values[at];
+        }
+        return true;
+    }
+
+    bool LockValues(const CliAction& action, LockTicks& ticks) {
+        ticks = action.ticks;
+        if (action.file.empty()) {
+            return true;
+        }
+        std::vector<uint8_t> values;
+        std::string error;
+        bool elf = false;
+        if (!ValueBytes(action, false, values, elf)) {
+            return false;
+        }
+        if (!LockTicksFromByte(values[0], ticks, error)) {
+            Error("cannot use " + action.file + ": " + error);
+            return false;
+        }
+        return true;
+    }
+
+    // A value read (-U lfuse:r:FILE:h) into its file, or standard output.
+    bool PutValues(const CliAction& action, const std::vector<uint8_t>& values) {
+        const std::string text = FormatValueFile(values, action.valueFormat);
+        if (action.file == kStandardOutput) {
+            m_host.ClearProgress();
+            m_out << text << std::flush;
+            return true;
+        }
+        std::string error;
+        if (!WriteFileAtomically(action.file, text, error)) {
+            Error("cannot write " + action.file + ": " + error);
+            return false;
+        }
+        return true;
     }
 
     // Loads an action's file into the image it works on.
@@ -169,14 +294,26 @@ private:
         }
         std::vector<uint8_t>& image =
             IsProgAction(action.kind) ? m_adapter.m_progImage : m_adapter.m_dataImage;
-        const HexReadStatus status = ReadImage(action, text, image);
-        ReportRead(action, status);
-        return status == HexReadStatus::Ok;
+        const ImageFileResult result = ReadImage(action, text, image);
+        ReportRead(action, result);
+        return result.Ok();
     }
 
     bool SaveImage(const CliAction& action) {
+        const bool prog = IsProgAction(action.kind);
+        if (action.file == kStandardOutput) {
+            const std::vector<uint8_t>& image =
+                prog ? m_adapter.m_progImage : m_adapter.m_dataImage;
+            m_host.ClearProgress();
+            m_out << (ResolveFormat(action.format, action.file, std::string()) ==
+                              ImageFormat::Binary
+                          ? FormatBinaryImage(image)
+                          : FormatHexImage(image))
+                  << std::flush;
+            return true;
+        }
         std::string error;
-        if (!m_session.SaveHexFile(IsProgAction(action.kind), action.file, error)) {
+        if (!m_session.SaveImageFile(prog, action.file, action.format, error)) {
             Error("cannot write " + action.file + ": " + error);
             return false;
         }
@@ -189,12 +326,33 @@ private:
         return ready;
     }
 
-    bool ReadFuses() {
+    bool ReadFuses(const CliAction& action) {
         std::array<uint8_t, kFuseByteCount> fuses{};
         uint8_t present = 0;
         int calibration = -1;
         if (!m_operations.ReadFuses(fuses, present, calibration)) {
             return false;
+        }
+        if (action.value == CliValue::Calibration) {
+            if (calibration < 0) {
+                Error(m_adapter.m_strName + " gives no calibration byte");
+                return false;
+            }
+            return PutValues(action, {static_cast<uint8_t>(calibration)});
+        }
+        if (action.value == CliValue::Fuse) {
+            std::vector<uint8_t> values;
+            for (int i = 0; i < kFuseByteCount; ++i) {
+                if ((action.fuseMask >> i & 1) == 0) {
+                    continue;
+                }
+                if ((present >> i & 1) == 0) {
+                    Error(m_adapter.m_strName + " has no such fuse byte");
+                    return false;
+                }
+                values.push_back(fuses[static_cast<size_t>(i)]);
+            }
+            return PutValues(action, values);
         }
         if (present != 0) {
             m_host.PrintLine(kFusesPrefix + FormatFuseSet(fuses, present));
@@ -233,11 +391,9 @@ private:
             case CliActionKind::ReadData:
                 return m_operations.ReadData() && SaveImage(action);
             case CliActionKind::WriteLock:
-                m_host.Ticks() = action.ticks;
-                return m_operations.WriteLock();
+                return LockValues(action, m_host.Ticks()) && m_operations.WriteLock();
             case CliActionKind::VerifyLock:
-                m_host.Ticks() = action.ticks;
-                return m_operations.VerifyLock();
+                return LockValues(action, m_host.Ticks()) && m_operations.VerifyLock();
             case CliActionKind::ReadLock:
                 if (!m_operations.ReadLock()) {
                     return false;
@@ -249,21 +405,44 @@ private:
                 }
                 return true;
             case CliActionKind::ReadFuses:
-                return ReadFuses();
+                return ReadFuses(action);
             case CliActionKind::WriteFuses:
-                return m_operations.WriteFuses(action.fuses, action.fuseMask,
-                                               m_options.allowCutOff);
-            case CliActionKind::VerifyFuses:
-                return m_operations.VerifyFuses(action.fuses, action.fuseMask);
+            case CliActionKind::VerifyFuses: {
+                std::array<uint8_t, kFuseByteCount> fuses{};
+                uint8_t mask = 0;
+                if (!FuseValues(action, fuses, mask)) {
+                    return false;
+                }
+                return action.kind == CliActionKind::WriteFuses
+                           ? m_operations.WriteFuses(fuses, mask, m_options.allowCutOff)
+                           : m_operations.VerifyFuses(fuses, mask);
+            }
             case CliActionKind::Detect:
-                return m_session.AutoDetect();
+                if (!m_session.AutoDetect()) {
+                    return false;
+                }
+                return action.value != CliValue::Signature || PutSignature(action);
             case CliActionKind::Check:
                 return Check();
         }
         return false;
     }
 
+    // The signature of the chip Detect found: vendor, size code, part code.
+    bool PutSignature(const CliAction& action) {
+        const DeviceInfo* device = m_adapter.Device();
+        if (device == nullptr) {
+            return false;
+        }
+        const uint8_t sizeCode =
+            device->sizeCode != 0 ? device->sizeCode : SizeCodeForProgSize(device->progSize);
+        const std::vector<uint8_t> signature = {kAtmelVendorCode, sizeCode,
+                                                static_cast<uint8_t>(device->signature)};
+        return PutValues(action, signature);
+    }
+
     const CliOptions& m_options;
+    std::ostream& m_out;
     std::ostream& m_err;
     CCliHost m_host;
     CVirtualCounter m_virtualCounter;

@@ -3,6 +3,7 @@
 #include <gelf.h>
 #include <libelf.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <memory>
 
@@ -155,11 +156,16 @@ bool NameSections(const CElfFile& file, ElfMemories& memories, std::string& erro
             const RegionRange* region = RegionOf(segment.p_paddr);
             const char* name = elf_strptr(file.Get(), names, header.sh_name);
             if (region != nullptr) {
-                memories.sections.push_back({name != nullptr ? name : "?", region->region});
+                memories.sections.push_back(
+                    {name != nullptr ? name : "?", region->region,
+                     segment.p_paddr + (header.sh_offset - segment.p_offset)});
             }
             break;
         }
     }
+    std::stable_sort(
+        memories.sections.begin(), memories.sections.end(),
+        [](const ElfSection& a, const ElfSection& b) { return a.loadAddress < b.loadAddress; });
     return true;
 }
 

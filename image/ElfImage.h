@@ -24,6 +24,7 @@ constexpr int kElfSignatureLength = 3;
 struct ElfSection {
     std::string name;
     ElfRegion region = ElfRegion::Flash;
+    uint64_t loadAddress = 0;
 };
 
 struct ElfMemories {
@@ -34,7 +35,7 @@ struct ElfMemories {
     std::vector<uint8_t> fuses;  // low, high, extended
     std::vector<uint8_t> lock;
     std::vector<uint8_t> signature;
-    // The allocated sections that hold bytes, in file order.
+    // The allocated sections that hold bytes, by load address.
     std::vector<ElfSection> sections;
 
     // The sections of one region, space separated (".text .data").
