@@ -184,7 +184,8 @@ std::string ElfMemories::SectionNames(ElfRegion region) const {
 bool ReadElfImage(const std::string& bytes, ElfMemories& memories, std::string& error) {
     const CElfFile file(bytes);
     if (file.Get() == nullptr || elf_kind(file.Get()) != ELF_K_ELF) {
-        error = "it is no ELF file";
+        const bool magic = bytes.compare(0, SELFMAG, ELFMAG, SELFMAG) == 0;
+        error = magic ? "it is cut short: its ELF header is incomplete" : "it is no ELF file";
         return false;
     }
     GElf_Ehdr header;
