@@ -10,6 +10,9 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   clang-14 libclang-rt-14-dev clang-format
   srecord binutils-avr
+  libelf-dev
+  gcc-avr avr-libc
+  dpkg-dev file appstream desktop-file-utils man-db
 
 )
 
