@@ -9,15 +9,17 @@
 #include "app/ProgrammerDlg.h"
 #include "app/SettingsKeys.h"
 #include "image/FileAccess.h"
+#include "image/ImageFormats.h"
 #include "image/IntelHex.h"
 
 namespace {
 
 const char* const kOpenTitle = "Select the intel hex file to open.";
-const char* const kOpenFilter = "Hex file (*.hex;*.a90)|*.hex;*.a90||";
+const char* const kOpenFilter =
+    "Hex file (*.hex;*.a90)|*.hex;*.a90|ELF file (*.elf)|*.elf|Binary file (*.bin)|*.bin||";
 const char* const kOpenExtension = ".hex";
 const char* const kSaveTitle = "Select the intel hex file to save.";
-const char* const kSaveFilter = "Hex file (*.hex;*.epp)|*.hex;*.epp||";
+const char* const kSaveFilter = "Hex file (*.hex;*.epp)|*.hex;*.epp|Binary file (*.bin)|*.bin||";
 // Not a single extension: the chooser takes its first one, so a name typed
 // without an extension gets ".hex".
 const char* const kSaveExtension = ".hex;*.epp";
@@ -31,6 +33,11 @@ const char* const kProgExtensions[] = {".hex", ".a90"};
 const char* const kDataExtension = ".epp";
 
 bool DerivedDataFile(const std::string& progFile, std::string& dataFile) {
+    // An ELF file holds both memories.
+    if (FormatByName(progFile) == ImageFormat::Elf) {
+        dataFile = progFile;
+        return true;
+    }
     for (const char* extension : kProgExtensions) {
         const std::string from(extension);
         std::string derived;
@@ -201,13 +208,18 @@ void CProgrammerDlg::ReadImageFile(const FileSide& side) {
         ShowOnScreen();
         return;
     }
-    // The image holds the file's content from here on, whatever it contains.
-    side.loaded = 1;
-    const HexReadStatus status = m_session.ReadHexText(side.prog, text, side.image);
-    m_session.PostHexRead(side.prog, side.file, status);
+    const ImageFileResult result =
+        m_session.ReadImageBytes(side.prog, side.file, text, FormatChoice::ByName, side.image);
+    // A hex file's content is in the image from here on, whatever it
+    // contains; an ELF or binary file that cannot be used changes nothing,
+    // so that a later Save cannot write the old image over it.
+    if (result.format == ImageFormat::IntelHex || result.Ok()) {
+        side.loaded = 1;
+    }
+    m_session.PostImageRead(side.prog, side.file, result);
     (this->*side.refresh)();
     ShowOnScreen();
-    if (status == HexReadStatus::AddressError) {
+    if (result.hexStatus == HexReadStatus::AddressError || !result.error.empty()) {
         ScrollToEnd();
     }
 }
@@ -219,7 +231,7 @@ void CProgrammerDlg::WriteImageFile(const FileSide& side) {
         return;
     }
     std::string error;
-    m_session.SaveHexFile(side.prog, side.file, error);
+    m_session.SaveImageFile(side.prog, side.file, FormatChoice::ByName, error);
     ShowOnScreen();
 }
 

@@ -2,7 +2,9 @@
 # Installs what is missing, builds everything and runs every test through
 # CTest, twice: a normal build, and one with AddressSanitizer and
 # UndefinedBehaviorSanitizer. Before that, the fuzz corpora are replayed
-# through the parsers. BRENWICK_QUICK=1 runs the normal build's tests only.
+# through the parsers; after it, the Debian package is built from the normal
+# build, installed, tried and removed. BRENWICK_QUICK=1 runs the normal
+# build's tests only.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -26,3 +28,6 @@ if [ "${BRENWICK_QUICK:-0}" != 1 ]; then
     -DBRENWICK_BUILD_BENCH=OFF
 fi
 run_suite build -DCMAKE_BUILD_TYPE=RelWithDebInfo
+if [ "${BRENWICK_QUICK:-0}" != 1 ]; then
+  BUILD=build bash scripts/package-check.sh
+fi
