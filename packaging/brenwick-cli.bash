@@ -25,6 +25,7 @@ _brenwick_cli() {
     case $prev in
         --port | -P)
             COMPREPLY=($(compgen -W "$(_brenwick_cli_ports)" -- "$cur"))
+            __ltrim_colon_completions "$cur"
             return
             ;;
         --device)

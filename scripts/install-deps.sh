@@ -12,7 +12,7 @@ packages=(
   srecord binutils-avr
   libelf-dev
   gcc-avr avr-libc
-  dpkg-dev file appstream desktop-file-utils man-db
+  dpkg-dev file appstream desktop-file-utils man-db bash-completion
 
 )
 

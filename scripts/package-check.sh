@@ -33,7 +33,13 @@ cp examples/blink.hex "$work/"
 )
 man -w brenwick-cli
 man -w brenwick
-bash -c 'source /usr/share/bash-completion/completions/brenwick-cli && complete -p brenwick-cli'
+# The completion offers the part ids of the installed tool.
+bash -c 'source /usr/share/bash-completion/bash_completion
+  source /usr/share/bash-completion/completions/brenwick-cli
+  COMP_WORDS=(brenwick-cli -p m328); COMP_CWORD=2
+  COMP_LINE="${COMP_WORDS[*]}"; COMP_POINT=${#COMP_LINE}
+  _brenwick_cli
+  [[ " ${COMPREPLY[*]} " == *" m328p "* ]]'
 desktop-file-validate /usr/share/applications/brenwick.desktop
 appstreamcli validate --no-net /usr/share/metainfo/io.github.brenwick.Brenwick.metainfo.xml
 
