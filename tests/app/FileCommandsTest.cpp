@@ -609,7 +609,7 @@ void FileCommandsTest::elfAndBinaryFiles() {
     f.Command(ids::kFileOpen);
     QCOMPARE(f.PaneSince(before), Opened(path) + " ELF sections : .text .data\r\n" + Opened(path) +
                                       " ELF sections : .eeprom\r\n");
-    QCOMPARE(f.ProgCell(), QStringLiteral("940C"));
+    QCOMPARE(f.ProgCell(), QStringLiteral("940c"));
     QCOMPARE(f.DataCell(), QStringLiteral("01"));
     QCOMPARE(f.dlg->m_bProgLoaded, 1);
     QCOMPARE(f.dlg->m_bDataLoaded, 1);
