@@ -114,7 +114,7 @@ private:
     bool ReadInputFiles() {
         for (size_t i = 0; i < m_options.actions.size(); ++i) {
             const CliAction& action = m_options.actions[i];
-            if (TakesValueFile(action)) {
+            if (TakesValueFile(action) && !WrittenEarlier(i)) {
                 // Fuse and lock values from a file: checked now, read again
                 // when their action runs.
                 std::array<uint8_t, kFuseByteCount> fuses{};
@@ -128,7 +128,7 @@ private:
                 }
                 continue;
             }
-            if (!ReadsFile(action.kind) || WrittenEarlier(i)) {
+            if (TakesValueFile(action) || !ReadsFile(action.kind) || WrittenEarlier(i)) {
                 continue;
             }
             std::string text;
@@ -148,8 +148,9 @@ private:
 
     bool WrittenEarlier(size_t index) const {
         for (size_t j = 0; j < index; ++j) {
-            if (WritesFile(m_options.actions[j].kind) &&
-                m_options.actions[j].file == m_options.actions[index].file) {
+            const CliAction& earlier = m_options.actions[j];
+            if ((WritesFile(earlier.kind) || earlier.value != CliValue::None) &&
+                earlier.file == m_options.actions[index].file) {
                 return true;
             }
         }

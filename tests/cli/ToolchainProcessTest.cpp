@@ -83,6 +83,13 @@ TEST_F(ToolchainProcessTest, MakefileLineWritesTheElfAndTheFuse) {
         "-P sim:ATmega328P,state=chip.txt -p m328p -U flash:v:back.bin:r -U eeprom:w:main.elf");
     EXPECT_EQ(verify.status, 0) << verify.out << verify.err;
     EXPECT_TRUE(verify.Has(" ELF sections : .eeprom\n")) << verify.out;
+
+    // A value file that an earlier -U of the run writes is read when its
+    // turn comes, not before the run.
+    const ToolRun again = Tool(
+        "-P sim:ATmega328P -p m328p -U hfuse:r:high.txt:h -U hfuse:w:high.txt:h -U lfuse:v:98");
+    EXPECT_EQ(again.status, 0) << again.out << again.err;
+    EXPECT_EQ(ReadText(m_dir / "high.txt"), "0xd9\n");
 }
 
 TEST_F(ToolchainProcessTest, FailuresEndTheRun) {
