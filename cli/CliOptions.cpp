@@ -389,9 +389,10 @@ Actions, run in the order given; the first failing one ends the run:
   write-fuses FUSES | verify-fuses FUSES
                    FUSES: a comma list of lfuse=, hfuse=, efuse= with hex
                    values (lfuse=0xE2,hfuse=0xD9), or FILE.elf for its fuse
-                   section; only the bytes named are written, then read back. Values that would take the chip
-                   out of reach of this adapter (RSTDISBL or DWEN programmed,
-                   SPIEN unprogrammed, another clock source) are refused.
+                   section; only the bytes named are written, then read
+                   back. Values that would take the chip out of reach of
+                   this adapter (RSTDISBL or DWEN programmed, SPIEN
+                   unprogrammed, another clock source) are refused.
   --allow-cutoff   write such values all the same.
   detect           identify the device and print its name; the device found
                    becomes the selected one

@@ -34,7 +34,7 @@ enum class CliActionKind {
 
 // A single value that read-fuses or detect gives as the contents of file
 // (the toolchain's -U lfuse:r:-:h).
-enum class CliValue { None, Fuse, Lock, Signature, Calibration };
+enum class CliValue { None, Fuse, Signature, Calibration };
 
 struct CliAction {
     CliActionKind kind = CliActionKind::Check;
