@@ -10,6 +10,7 @@
 #include <QPushButton>
 #include <QRegularExpressionValidator>
 #include <QSignalBlocker>
+#include <QStringList>
 #include <QVBoxLayout>
 
 #include "isp/DeviceTable.h"
@@ -21,6 +22,7 @@ namespace {
 constexpr uint8_t kFuseMasks[kFuseByteCount] = {kLowFuse, kHighFuse, kExtendedFuse};
 constexpr const char* kFuseTitles[kFuseByteCount] = {"Low fuse (lfuse)", "High fuse (hfuse)",
                                                      "Extended fuse (efuse)"};
+constexpr const char* kFuseNames[kFuseByteCount] = {"lfuse", "hfuse", "efuse"};
 constexpr int kHexDigits = 2;
 constexpr int kGroupColumns = 2;
 constexpr int kHexBase = 16;
@@ -91,6 +93,8 @@ CFusesDlg::CFusesDlg(CProgrammingSession& session, QWidget* parent)
     }
 
     m_calibration = new QLabel(this);
+    m_offeredLabel = new QLabel(this);
+    m_offeredLabel->setVisible(false);
     auto* note = new QLabel(
         tr("A ticked box is a programmed fuse bit (0); its line says what programming it does."),
         this);
@@ -112,6 +116,7 @@ CFusesDlg::CFusesDlg(CProgrammingSession& session, QWidget* parent)
         read->setEnabled(false);
     }
     layout->addLayout(bytes);
+    layout->addWidget(m_offeredLabel);
     layout->addWidget(note);
     layout->addWidget(m_calibration);
     layout->addWidget(buttons);
@@ -121,6 +126,29 @@ CFusesDlg::CFusesDlg(CProgrammingSession& session, QWidget* parent)
 void CFusesDlg::SetValue(int i, uint8_t value) {
     m_values[static_cast<size_t>(i)] = value;
     Show();
+}
+
+void CFusesDlg::OfferValues(const std::array<uint8_t, kFuseByteCount>& values, uint8_t mask,
+                            const QString& source) {
+    m_offered = values;
+    m_offeredMask = static_cast<uint8_t>(mask & m_present);
+    QStringList named;
+    for (int i = 0; i < kFuseByteCount; ++i) {
+        if ((m_offeredMask & kFuseMasks[i]) != 0) {
+            named << QStringLiteral("%1=0x%2")
+                         .arg(QString::fromLatin1(kFuseNames[i]))
+                         .arg(QString::number(values[static_cast<size_t>(i)], kHexBase)
+                                  .rightJustified(kHexDigits, QLatin1Char('0'))
+                                  .toUpper());
+        }
+    }
+    m_offeredLabel->setText(tr("Values to write from %1: %2 (they replace the chip's after Read)")
+                                .arg(source, named.join(QStringLiteral(", "))));
+    m_offeredLabel->setVisible(m_offeredMask != 0);
+}
+
+QString CFusesDlg::OfferedText() const {
+    return m_offeredMask != 0 ? m_offeredLabel->text() : QString();
 }
 
 QString CFusesDlg::CalibrationText() const {
@@ -177,6 +205,11 @@ bool CFusesDlg::Read() {
     if (ok) {
         m_read = fuses;
         m_values = fuses;
+        for (int i = 0; i < kFuseByteCount; ++i) {
+            if ((m_offeredMask & kFuseMasks[i]) != 0) {
+                m_values[static_cast<size_t>(i)] = m_offered[static_cast<size_t>(i)];
+            }
+        }
         m_haveRead = present == m_present && present != 0;
         m_calibration->setText(calibration >= 0
                                    ? tr("Calibration byte: 0x%1")

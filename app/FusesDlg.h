@@ -43,6 +43,13 @@ public:
     uint8_t Value(int i) const { return m_values[static_cast<size_t>(i)]; }
     void SetValue(int i, uint8_t value);
     QString CalibrationText() const;
+    // Values to write that came from a file (the fuse section of an ELF
+    // file, named by source): after each Read they stand in for the chip's
+    // values of the bytes in mask, so that Write writes them, through the
+    // same question as values typed in.
+    void OfferValues(const std::array<uint8_t, kFuseByteCount>& values, uint8_t mask,
+                     const QString& source);
+    QString OfferedText() const;
     QCheckBox* BitBox(int i, int bit) const {
         return m_bits[static_cast<size_t>(i)][static_cast<size_t>(bit)];
     }
@@ -62,6 +69,9 @@ private:
     std::array<QLineEdit*, kFuseByteCount> m_hex{};
     std::array<std::array<QCheckBox*, 8>, kFuseByteCount> m_bits{};
     QLabel* m_calibration = nullptr;
+    std::array<uint8_t, kFuseByteCount> m_offered{};
+    uint8_t m_offeredMask = 0;
+    QLabel* m_offeredLabel = nullptr;
     QPushButton* m_write = nullptr;
     QPushButton* m_verify = nullptr;
 };

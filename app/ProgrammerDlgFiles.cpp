@@ -4,6 +4,7 @@
 
 #include "app/CommandIds.h"
 #include "app/FileChooser.h"
+#include "app/FusesDlg.h"
 #include "app/HexTableView.h"
 #include "app/ProfileFile.h"
 #include "app/ProgrammerDlg.h"
@@ -217,10 +218,35 @@ void CProgrammerDlg::ReadImageFile(const FileSide& side) {
         side.loaded = 1;
     }
     m_session.PostImageRead(side.prog, side.file, result);
+    if (side.prog) {
+        TakeFileFuses(side.file, text, result);
+    }
     (this->*side.refresh)();
     ShowOnScreen();
     if (result.hexStatus == HexReadStatus::AddressError || !result.error.empty()) {
         ScrollToEnd();
+    }
+}
+
+void CProgrammerDlg::TakeFileFuses(const std::string& path, const std::string& text,
+                                   const ImageFileResult& result) {
+    m_fileFuseMask = 0;
+    ElfMemories memories;
+    std::string error;
+    if (result.format != ImageFormat::Elf || !result.Ok() ||
+        !m_session.ReadElfForDevice(text, memories, error)) {
+        return;
+    }
+    for (size_t i = 0; i < memories.fuses.size() && i < m_fileFuses.size(); ++i) {
+        m_fileFuses[i] = memories.fuses[i];
+        m_fileFuseMask = static_cast<uint8_t>(m_fileFuseMask | 1U << i);
+    }
+    m_fileFuseSource = path;
+}
+
+void CProgrammerDlg::OfferFileFuses(CFusesDlg& dlg) const {
+    if (m_fileFuseMask != 0) {
+        dlg.OfferValues(m_fileFuses, m_fileFuseMask, QString::fromStdString(m_fileFuseSource));
     }
 }
 
@@ -354,6 +380,7 @@ void CProgrammerDlg::OnFileClose() {
     SaveRecentFiles();
     m_bProgLoaded = 0;
     m_bDataLoaded = 0;
+    m_fileFuseMask = 0;
     // The views stay empty until their next refresh.
     m_listProg->Model()->Clear();
     m_listData->Model()->Clear();
