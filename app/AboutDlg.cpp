@@ -5,6 +5,7 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
+#include "BrenwickVersion.h"
 #include "app/AppIcon.h"
 
 namespace {
@@ -23,7 +24,7 @@ CAboutDlg::CAboutDlg(QWidget* parent) : QDialog(parent) {
     top->addWidget(icon, 0, Qt::AlignTop);
 
     auto* text = new QVBoxLayout;
-    auto* version = new QLabel(QStringLiteral("Brenwick version 1.1"), this);
+    auto* version = new QLabel(QStringLiteral("Brenwick version " BRENWICK_VERSION), this);
     version->setObjectName(QStringLiteral("labelVersion"));
     text->addWidget(version);
     text->addWidget(

@@ -12,6 +12,7 @@
 #include <QPushButton>
 #include <QRegularExpressionValidator>
 #include <QSignalBlocker>
+#include <QStringList>
 #include <QVBoxLayout>
 
 #include "isp/DeviceTable.h"
@@ -118,6 +119,8 @@ CFusesDlg::CFusesDlg(CProgrammingSession& session, QWidget* parent)
     m_status = new QLabel(this);
     m_status->setWordWrap(true);
     m_calibration = new QLabel(this);
+    m_offeredLabel = new QLabel(this);
+    m_offeredLabel->setVisible(false);
     auto* note = new QLabel(
         tr("A ticked box is a programmed fuse bit (0); its line says what programming it does."),
         this);
@@ -144,6 +147,7 @@ CFusesDlg::CFusesDlg(CProgrammingSession& session, QWidget* parent)
     }
     layout->addLayout(bytes);
     layout->addWidget(m_status);
+    layout->addWidget(m_offeredLabel);
     layout->addWidget(note);
     layout->addWidget(m_calibration);
     layout->addWidget(buttons);
@@ -167,6 +171,29 @@ CFusesDlg::~CFusesDlg() {
 void CFusesDlg::SetValue(int i, uint8_t value) {
     m_values[static_cast<size_t>(i)] = value;
     Show();
+}
+
+void CFusesDlg::OfferValues(const std::array<uint8_t, kFuseByteCount>& values, uint8_t mask,
+                            const QString& source) {
+    m_offered = values;
+    m_offeredMask = static_cast<uint8_t>(mask & m_present);
+    QStringList named;
+    for (int i = 0; i < kFuseByteCount; ++i) {
+        if ((m_offeredMask & g_fuseBytes[i].mask) != 0) {
+            named << QStringLiteral("%1=0x%2")
+                         .arg(QString::fromLatin1(g_fuseBytes[i].name))
+                         .arg(QString::number(values[static_cast<size_t>(i)], kHexBase)
+                                  .rightJustified(kHexDigits, QLatin1Char('0'))
+                                  .toUpper());
+        }
+    }
+    m_offeredLabel->setText(tr("Values to write from %1: %2 (they replace the chip's after Read)")
+                                .arg(source, named.join(QStringLiteral(", "))));
+    m_offeredLabel->setVisible(m_offeredMask != 0);
+}
+
+QString CFusesDlg::OfferedText() const {
+    return m_offeredMask != 0 ? m_offeredLabel->text() : QString();
 }
 
 QString CFusesDlg::CalibrationText() const {
@@ -291,6 +318,11 @@ bool CFusesDlg::Read() {
     if (ok) {
         m_read = fuses;
         m_values = fuses;
+        for (int i = 0; i < kFuseByteCount; ++i) {
+            if ((m_offeredMask & g_fuseBytes[i].mask) != 0) {
+                m_values[static_cast<size_t>(i)] = m_offered[static_cast<size_t>(i)];
+            }
+        }
         m_haveRead = present == m_present && present != 0;
         m_calibration->setText(calibration >= 0
                                    ? tr("Calibration byte: 0x%1")

@@ -59,6 +59,13 @@ public:
                    ? m_settings[static_cast<size_t>(line)]
                    : nullptr;
     }
+    // Values to write that came from a file (the fuse section of an ELF
+    // file, named by source): after each Read they stand in for the chip's
+    // values of the bytes in mask, so that Write writes them, through the
+    // same question as values typed in.
+    void OfferValues(const std::array<uint8_t, kFuseByteCount>& values, uint8_t mask,
+                     const QString& source);
+    QString OfferedText() const;
     QCheckBox* BitBox(int i, int bit) const {
         return m_bits[static_cast<size_t>(i)][static_cast<size_t>(bit)];
     }
@@ -82,6 +89,9 @@ private:
     std::vector<QComboBox*> m_settings;
     QLabel* m_status = nullptr;
     QLabel* m_calibration = nullptr;
+    std::array<uint8_t, kFuseByteCount> m_offered{};
+    uint8_t m_offeredMask = 0;
+    QLabel* m_offeredLabel = nullptr;
     QPushButton* m_write = nullptr;
     QPushButton* m_verify = nullptr;
 };

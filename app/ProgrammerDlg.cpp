@@ -706,6 +706,7 @@ void CProgrammerDlg::OnOtherDevice() {
 
 void CProgrammerDlg::OnFuses() {
     CFusesDlg dlg(m_session, this);
+    OfferFileFuses(dlg);
     dlg.exec();
 }
 

@@ -7,12 +7,15 @@
 
 #include <QDialog>
 #include <QElapsedTimer>
+#include <array>
+#include <cstdint>
 #include <functional>
 #include <string>
 
 #include "ops/OperationHost.h"
 #include "session/ProgrammingSession.h"
 
+class CFusesDlg;
 class CProfileFile;
 class IFileChooser;
 class CHexTableView;
@@ -111,6 +114,12 @@ public:
     std::string m_strDataPath;
     int m_bProgLoaded = 0;
     int m_bDataLoaded = 0;
+    // The fuse section of the ELF file last opened as the program, offered
+    // to the Fuses window as values to write; mask 0 when there is none.
+    std::array<uint8_t, kFuseByteCount> m_fileFuses{};
+    uint8_t m_fileFuseMask = 0;
+    std::string m_fileFuseSource;
+    void OfferFileFuses(CFusesDlg& dlg) const;
 
 private:
     CProgrammerDlg(CProfileFile& profile, IFileChooser& chooser, IPerformanceCounter* counter,
@@ -175,6 +184,9 @@ private:
     FileSide ProgSide();
     FileSide DataSide();
     void ReadImageFile(const FileSide& side);
+    // Keeps the fuse section of an ELF file read as the program.
+    void TakeFileFuses(const std::string& path, const std::string& text,
+                       const ImageFileResult& result);
     void WriteImageFile(const FileSide& side);
     // The open chooser over the side's remembered folder; the chosen path
     // becomes the side's file, is read, and its folder is remembered. false

@@ -4,20 +4,23 @@
 
 #include "app/CommandIds.h"
 #include "app/FileChooser.h"
+#include "app/FusesDlg.h"
 #include "app/HexTableView.h"
 #include "app/ProfileFile.h"
 #include "app/ProgrammerDlg.h"
 #include "app/SettingsKeys.h"
 #include "image/FileAccess.h"
+#include "image/ImageFormats.h"
 #include "image/IntelHex.h"
 
 namespace {
 
 const char* const kOpenTitle = "Select the intel hex file to open.";
-const char* const kOpenFilter = "Hex file (*.hex;*.a90)|*.hex;*.a90||";
+const char* const kOpenFilter =
+    "Hex file (*.hex;*.a90)|*.hex;*.a90|ELF file (*.elf)|*.elf|Binary file (*.bin)|*.bin||";
 const char* const kOpenExtension = ".hex";
 const char* const kSaveTitle = "Select the intel hex file to save.";
-const char* const kSaveFilter = "Hex file (*.hex;*.epp)|*.hex;*.epp||";
+const char* const kSaveFilter = "Hex file (*.hex;*.epp)|*.hex;*.epp|Binary file (*.bin)|*.bin||";
 // Not a single extension: the chooser takes its first one, so a name typed
 // without an extension gets ".hex".
 const char* const kSaveExtension = ".hex;*.epp";
@@ -31,6 +34,11 @@ const char* const kProgExtensions[] = {".hex", ".a90"};
 const char* const kDataExtension = ".epp";
 
 bool DerivedDataFile(const std::string& progFile, std::string& dataFile) {
+    // An ELF file holds both memories.
+    if (FormatByName(progFile) == ImageFormat::Elf) {
+        dataFile = progFile;
+        return true;
+    }
     for (const char* extension : kProgExtensions) {
         const std::string from(extension);
         std::string derived;
@@ -201,14 +209,44 @@ void CProgrammerDlg::ReadImageFile(const FileSide& side) {
         ShowOnScreen();
         return;
     }
-    // The image holds the file's content from here on, whatever it contains.
-    side.loaded = 1;
-    const HexReadStatus status = m_session.ReadHexText(side.prog, text, side.image);
-    m_session.PostHexRead(side.prog, side.file, status);
+    const ImageFileResult result =
+        m_session.ReadImageBytes(side.prog, side.file, text, FormatChoice::ByName, side.image);
+    // A hex file's content is in the image from here on, whatever it
+    // contains; an ELF or binary file that cannot be used changes nothing,
+    // so that a later Save cannot write the old image over it.
+    if (result.format == ImageFormat::IntelHex || result.Ok()) {
+        side.loaded = 1;
+    }
+    m_session.PostImageRead(side.prog, side.file, result);
+    if (side.prog) {
+        TakeFileFuses(side.file, text, result);
+    }
     (this->*side.refresh)();
     ShowOnScreen();
-    if (status == HexReadStatus::AddressError) {
+    if (result.hexStatus == HexReadStatus::AddressError || !result.error.empty()) {
         ScrollToEnd();
+    }
+}
+
+void CProgrammerDlg::TakeFileFuses(const std::string& path, const std::string& text,
+                                   const ImageFileResult& result) {
+    m_fileFuseMask = 0;
+    ElfMemories memories;
+    std::string error;
+    if (result.format != ImageFormat::Elf || !result.Ok() ||
+        !m_session.ReadElfForDevice(text, memories, error)) {
+        return;
+    }
+    for (size_t i = 0; i < memories.fuses.size() && i < m_fileFuses.size(); ++i) {
+        m_fileFuses[i] = memories.fuses[i];
+        m_fileFuseMask = static_cast<uint8_t>(m_fileFuseMask | 1U << i);
+    }
+    m_fileFuseSource = path;
+}
+
+void CProgrammerDlg::OfferFileFuses(CFusesDlg& dlg) const {
+    if (m_fileFuseMask != 0) {
+        dlg.OfferValues(m_fileFuses, m_fileFuseMask, QString::fromStdString(m_fileFuseSource));
     }
 }
 
@@ -219,7 +257,7 @@ void CProgrammerDlg::WriteImageFile(const FileSide& side) {
         return;
     }
     std::string error;
-    m_session.SaveHexFile(side.prog, side.file, error);
+    m_session.SaveImageFile(side.prog, side.file, FormatChoice::ByName, error);
     ShowOnScreen();
 }
 
@@ -342,6 +380,7 @@ void CProgrammerDlg::OnFileClose() {
     SaveRecentFiles();
     m_bProgLoaded = 0;
     m_bDataLoaded = 0;
+    m_fileFuseMask = 0;
     // The views stay empty until their next refresh.
     m_listProg->Model()->Clear();
     m_listData->Model()->Clear();

@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "cli/ToolchainArgs.h"
 #include "isp/DeviceTable.h"
 #include "isp/FuseFields.h"
 #include "isp/NameText.h"
@@ -44,6 +45,8 @@ constexpr const char* kQuietOption = "--quiet";
 constexpr const char* kHelpOption = "--help";
 constexpr const char* kListDevicesOption = "--list-devices";
 constexpr const char* kListPortsOption = "--list-ports";
+constexpr const char* kListPartIdsOption = "--list-part-ids";
+constexpr const char* kVersionOption = "--version";
 constexpr const char* kAllowCutOffOption = "--allow-cutoff";
 constexpr int kHexBase = 16;
 constexpr unsigned kMaxByte = 0xFF;
@@ -77,7 +80,10 @@ bool ParseDevice(const std::string& text, CliOptions& options, std::string& erro
         options.autoDevice = true;
         return true;
     }
-    const int row = FindDevice(text);
+    int row = FindDevice(text);
+    if (row < 0) {
+        row = FindDeviceByPartId(text);  // m328p, as the toolchain's -p takes it
+    }
     if (row >= 0) {
         options.autoDevice = false;
         options.deviceNumber = g_deviceTable[row].number;
@@ -181,6 +187,15 @@ bool ParseCliArguments(const std::vector<std::string>& args, CliOptions& options
             options = parsed;
             return true;
         }
+        if (word == kListPartIdsOption || word == kVersionOption) {
+            (word == kVersionOption ? parsed.version : parsed.listPartIds) = true;
+            options = parsed;
+            return true;
+        }
+    }
+    // The AVR toolchain's -p/-P/-U command line is translated into this one.
+    if (IsToolchainCommandLine(args)) {
+        return ParseToolchainArguments(args, options, error);
     }
     for (size_t i = 0; i < args.size(); ++i) {
         const std::string& word = args[i];
@@ -252,6 +267,9 @@ bool ParseCliArguments(const std::vector<std::string>& args, CliOptions& options
             }
             if (action->argument == ArgumentKind::File) {
                 step.file = argument;
+            } else if (FormatByName(argument) == ImageFormat::Elf) {
+                step.file = argument;  // the fuse or lock section of an ELF file
+                step.format = FormatChoice::Elf;
             } else if (action->argument == ArgumentKind::Fuses) {
                 const bool byName = action->kind == CliActionKind::WriteFuses;
                 if (!ParseFuseSet(argument, step.fuses, step.fuseMask, error,
@@ -295,6 +313,8 @@ Options:
   --list-devices   the devices, with their sizes and what each can do.
   --list-ports     the serial ports and the FT232R/FT231X cables here, each
                    with the name --port takes.
+  --list-part-ids  the part ids that -p takes (m328p, t85, 8515...).
+  --version        the program's version.
   --help, -h       this text.
   --               ends the options; what follows are actions.
 
@@ -304,28 +324,33 @@ Actions, run in the order given; the first failing one ends the run:
                    lock bits
   write-prog FILE | write-data FILE
                    read FILE (Intel HEX; word lines for prog) into the
-                   image, then write the image to the device
+                   image, then write the image to the device. FILE.elf is
+                   the flash or EEPROM of avr-gcc's ELF output, FILE.bin
+                   (or .raw) a raw binary image
   verify-prog FILE | verify-data FILE
                    read FILE into the image, then compare it with the device
   read-prog FILE | read-data FILE
                    read the device, then save the image as Intel HEX to FILE
+                   (raw binary to FILE.bin)
   write-lock BITS | verify-lock BITS
                    BITS: none, or a comma list of lb1, lb2, fstrt (the bits
-                   to program, as the ticked boxes of the window)
+                   to program, as the ticked boxes of the window), or
+                   FILE.elf for its lock section
   read-lock        read the lock bits; prints "Lock bits : " and the ticked
                    set in the form BITS takes
   read-fuses       read the fuse bytes of a part of today; prints "Fuses : "
                    and lfuse=0x.., hfuse=0x.., efuse=0x.. for those it has
   write-fuses FUSES | verify-fuses FUSES
                    FUSES: a comma list of lfuse=, hfuse=, efuse= with hex
-                   values (lfuse=0xE2,hfuse=0xD9); only the bytes named are
-                   written, then read back. Where the device's fuse tables
-                   are known, settings by name as well (clock=rc8m,
-                   ckdiv8=off, startup=slow, bod=2v7, boot=512w, a fuse bit
-                   with on or off; read-fuses shows them), made on top of
-                   the chip's own values. Values that would take the chip
-                   out of reach of this adapter (RSTDISBL or DWEN programmed,
-                   SPIEN unprogrammed, another clock source) are refused.
+                   values (lfuse=0xE2,hfuse=0xD9), or FILE.elf for its fuse
+                   section; only the bytes named are written, then read
+                   back. Where the device's fuse tables are known, settings
+                   by name as well (clock=rc8m, ckdiv8=off, startup=slow,
+                   bod=2v7, boot=512w, a fuse bit with on or off; read-fuses
+                   shows them), made on top of the chip's own values. Values
+                   that would take the chip out of reach of this adapter
+                   (RSTDISBL or DWEN programmed, SPIEN unprogrammed, another
+                   clock source) are refused.
   --allow-cutoff   write such values all the same.
   detect           identify the device and print its name; the device found
                    becomes the selected one
@@ -360,6 +385,10 @@ port could not be used), 2 usage error.
 
 Example:
   brenwick-cli --port sim:AT90S8535,state=chip.txt erase write-prog blink.hex verify-prog blink.hex
+
+The AVR toolchain's uploader command line is taken as well (man brenwick-cli):
+  brenwick-cli -P PORT -p m328p [-c ponyser] [-e] [-V] -U MEMORY:OP:FILE[:FORMAT]...
+  brenwick-cli -P sim:ATmega328P -p m328p -U flash:w:main.elf:e -U lfuse:w:0xE2:m
 )";
 }
 

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "image/ImageFormats.h"
 #include "ops/OperationHost.h"
 #include "ops/Operations.h"
 #include "session/Defaults.h"
@@ -33,10 +34,22 @@ enum class CliActionKind {
     Check,
 };
 
+// A single value that read-fuses or detect gives as the contents of file
+// (the toolchain's -U lfuse:r:-:h).
+enum class CliValue { None, Fuse, Signature, Calibration };
+
 struct CliAction {
     CliActionKind kind = CliActionKind::Check;
-    std::string file;  // the hex file of the write-, verify- and read- actions
-    LockTicks ticks;   // the ticked set of write-lock and verify-lock
+    // The image file of the write-, verify- and read- actions; "-" is
+    // standard output for a read. The ELF file of write-fuses FILE.elf and
+    // write-lock FILE.elf; the value file of the toolchain's -U.
+    std::string file;
+    FormatChoice format = FormatChoice::ByName;  // how file is read or written
+    // The toolchain's format letter for values (m, h, d, b, r, i, e, a); 0
+    // for the long command line.
+    char valueFormat = 0;
+    CliValue value = CliValue::None;  // what a read puts into file
+    LockTicks ticks;                  // the ticked set of write-lock and verify-lock
     // The fuse bytes of write-fuses and verify-fuses (low, high, extended)
     // and which of them were given (kLowFuse, kHighFuse, kExtendedFuse).
     std::array<uint8_t, kFuseByteCount> fuses{};
@@ -58,6 +71,8 @@ struct CliOptions {
     bool help = false;
     bool listDevices = false;
     bool listPorts = false;
+    bool listPartIds = false;  // the -p ids of the toolchain's command line
+    bool version = false;
     // write-fuses may write values that take the chip out of reach.
     bool allowCutOff = false;
     std::vector<CliAction> actions;

@@ -7,8 +7,10 @@
 #include <vector>
 
 #include "cli/CliHost.h"
+#include "cli/ToolchainArgs.h"
 #include "image/FileAccess.h"
 #include "image/IntelHex.h"
+#include "isp/DeviceTable.h"
 #include "isp/FuseFields.h"
 #include "session/ProgrammingSession.h"
 
@@ -19,6 +21,7 @@ constexpr const char* kLockBitsPrefix = "Lock bits : ";
 constexpr const char* kFusesPrefix = "Fuses : ";
 constexpr uint8_t kFuseByteBits[kFuseByteCount] = {kLowFuse, kHighFuse, kExtendedFuse};
 constexpr size_t kCalibrationLineLength = 32;
+constexpr const char* kStandardOutput = "-";
 
 bool IsProgAction(CliActionKind kind) {
     return kind == CliActionKind::WriteProg || kind == CliActionKind::VerifyProg ||
@@ -38,6 +41,7 @@ class CCliRunner {
 public:
     CCliRunner(const CliOptions& options, std::ostream& out, std::ostream& err, bool showProgress)
         : m_options(options),
+          m_out(out),
           m_err(err),
           m_host(out, showProgress ? &err : nullptr, &err),
           // A simulated chip runs in virtual time; a real one on the clock.
@@ -104,7 +108,21 @@ private:
     bool ReadInputFiles() {
         for (size_t i = 0; i < m_options.actions.size(); ++i) {
             const CliAction& action = m_options.actions[i];
-            if (!ReadsFile(action.kind) || WrittenEarlier(i)) {
+            if (TakesValueFile(action) && !WrittenEarlier(i)) {
+                // Fuse and lock values from a file: checked now, read again
+                // when their action runs.
+                std::array<uint8_t, kFuseByteCount> fuses{};
+                uint8_t mask = 0;
+                LockTicks ticks;
+                if (!(action.kind == CliActionKind::WriteFuses ||
+                              action.kind == CliActionKind::VerifyFuses
+                          ? FuseValues(action, fuses, mask)
+                          : LockValues(action, ticks))) {
+                    return false;
+                }
+                continue;
+            }
+            if (TakesValueFile(action) || !ReadsFile(action.kind) || WrittenEarlier(i)) {
                 continue;
             }
             std::string text;
@@ -112,9 +130,9 @@ private:
                 return false;
             }
             std::vector<uint8_t> image;
-            const HexReadStatus status = ReadImage(action, text, image);
-            if (status != HexReadStatus::Ok) {
-                ReportRead(action, status);
+            const ImageFileResult result = ReadImage(action, text, image);
+            if (!result.Ok()) {
+                ReportRead(action, result);
                 return false;
             }
             m_inputs[i] = text;
@@ -124,8 +142,9 @@ private:
 
     bool WrittenEarlier(size_t index) const {
         for (size_t j = 0; j < index; ++j) {
-            if (WritesFile(m_options.actions[j].kind) &&
-                m_options.actions[j].file == m_options.actions[index].file) {
+            const CliAction& earlier = m_options.actions[j];
+            if ((WritesFile(earlier.kind) || earlier.value != CliValue::None) &&
+                earlier.file == m_options.actions[index].file) {
                 return true;
             }
         }
@@ -141,14 +160,121 @@ private:
         return true;
     }
 
-    HexReadStatus ReadImage(const CliAction& action, const std::string& text,
-                            std::vector<uint8_t>& image) const {
-        return m_session.ReadHexText(IsProgAction(action.kind), text, image);
+    ImageFileResult ReadImage(const CliAction& action, const std::string& text,
+                              std::vector<uint8_t>& image) const {
+        return m_session.ReadImageBytes(IsProgAction(action.kind), action.file, text, action.format,
+                                        image);
     }
 
     // The lines the window's reader posts.
-    void ReportRead(const CliAction& action, HexReadStatus status) {
-        m_session.PostHexRead(IsProgAction(action.kind), action.file, status);
+    void ReportRead(const CliAction& action, const ImageFileResult& result) {
+        m_session.PostImageRead(IsProgAction(action.kind), action.file, result);
+    }
+
+    static bool TakesValueFile(const CliAction& action) {
+        return !action.file.empty() && (action.kind == CliActionKind::WriteFuses ||
+                                        action.kind == CliActionKind::VerifyFuses ||
+                                        action.kind == CliActionKind::WriteLock ||
+                                        action.kind == CliActionKind::VerifyLock);
+    }
+
+    // The bytes of an action's value file: the fuse or lock section of an
+    // ELF file, or the values of a value file (-U lfuse:w:FILE:h).
+    bool ValueBytes(const CliAction& action, bool fuses, std::vector<uint8_t>& values, bool& elf) {
+        std::string text;
+        if (!ReadFile(action.file, text)) {
+            return false;
+        }
+        std::string error;
+        elf = ResolveFormat(action.format, action.file, text) == ImageFormat::Elf;
+        if (elf) {
+            ElfMemories memories;
+            if (!m_session.ReadElfForDevice(text, memories, error)) {
+                Error("cannot use " + action.file + ": " + error);
+                return false;
+            }
+            values = fuses ? memories.fuses : memories.lock;
+            if (values.empty()) {
+                Error(action.file + " has no " + (fuses ? "fuse" : "lock") + " section");
+                return false;
+            }
+            return true;
+        }
+        if (!ReadValueFile(text, action.valueFormat, values, error)) {
+            Error("cannot use " + action.file + ": " + error);
+            return false;
+        }
+        return true;
+    }
+
+    // The fuse bytes an action writes or verifies: its own, or those of its
+    // file; of an ELF file every byte it holds unless the action names some.
+    bool FuseValues(const CliAction& action, std::array<uint8_t, kFuseByteCount>& fuses,
+                    uint8_t& mask) {
+        fuses = action.fuses;
+        mask = action.fuseMask;
+        if (action.file.empty()) {
+            return true;
+        }
+        std::vector<uint8_t> values;
+        bool elf = false;
+        if (!ValueBytes(action, true, values, elf)) {
+            return false;
+        }
+        uint8_t present = 0;
+        for (size_t i = 0; i < values.size() && i < static_cast<size_t>(kFuseByteCount); ++i) {
+            present = static_cast<uint8_t>(present | 1U << i);
+        }
+        if (mask == 0) {
+            mask = present;
+        }
+        for (int i = 0; i < kFuseByteCount; ++i) {
+            if ((mask >> i & 1) == 0) {
+                continue;
+            }
+            // A value file gives the one byte named; an ELF file each at its place.
+            const size_t at = elf ? static_cast<size_t>(i) : 0;
+            if (at >= values.size()) {
+                Error(action.file + " holds no value for that fuse byte");
+                return false;
+            }
+            fuses[static_cast<size_t>(i)] = values[at];
+        }
+        return true;
+    }
+
+    bool LockValues(const CliAction& action, LockTicks& ticks) {
+        ticks = action.ticks;
+        if (action.file.empty()) {
+            return true;
+        }
+        std::vector<uint8_t> values;
+        std::string error;
+        bool elf = false;
+        if (!ValueBytes(action, false, values, elf)) {
+            return false;
+        }
+        if (!LockTicksFromByte(values[0], ticks, error)) {
+            Error("cannot use " + action.file + ": " + error);
+            return false;
+        }
+        return true;
+    }
+
+    // A value read (-U lfuse:r:FILE:h) into its file, or standard output.
+    bool PutValues(const CliAction& action, const std::vector<uint8_t>& values) {
+        const std::string text = FormatValueFile(values, action.valueFormat);
+        if (action.file == kStandardOutput) {
+            m_host.ClearProgress();
+            m_out << text << std::flush;
+            return true;
+        }
+        std::string error;
+        if (!WriteFileAtomically(action.file, text, error)) {
+            Error("cannot write " + action.file + ": " + error);
+            return false;
+        }
+        return true;
     }
 
     // Loads an action's file into the image it works on.
@@ -163,14 +289,26 @@ private:
         }
         std::vector<uint8_t>& image = IsProgAction(action.kind) ? m_session.Images().m_progImage
                                                                 : m_session.Images().m_dataImage;
-        const HexReadStatus status = ReadImage(action, text, image);
-        ReportRead(action, status);
-        return status == HexReadStatus::Ok;
+        const ImageFileResult result = ReadImage(action, text, image);
+        ReportRead(action, result);
+        return result.Ok();
     }
 
     bool SaveImage(const CliAction& action) {
+        const bool prog = IsProgAction(action.kind);
+        if (action.file == kStandardOutput) {
+            const std::vector<uint8_t>& image =
+                prog ? m_session.Images().m_progImage : m_session.Images().m_dataImage;
+            m_host.ClearProgress();
+            m_out << (ResolveFormat(action.format, action.file, std::string()) ==
+                              ImageFormat::Binary
+                          ? FormatBinaryImage(image)
+                          : FormatHexImage(image))
+                  << std::flush;
+            return true;
+        }
         std::string error;
-        if (!m_session.SaveHexFile(IsProgAction(action.kind), action.file, error)) {
+        if (!m_session.SaveImageFile(prog, action.file, action.format, error)) {
             Error("cannot write " + action.file + ": " + error);
             return false;
         }
@@ -183,11 +321,17 @@ private:
         return ready;
     }
 
-    // Settings by name are made on top of what the chip holds: it is read
-    // first, and the write goes ahead only while it still holds that.
+    // The values given (or a file's); settings by name are made on top of
+    // what the chip holds: it is read first, and the write goes ahead only
+    // while it still holds that.
     bool WriteFuses(const CliAction& action) {
+        std::array<uint8_t, kFuseByteCount> given{};
+        uint8_t mask = 0;
+        if (!FuseValues(action, given, mask)) {
+            return false;
+        }
         if (action.fuseSettings.empty()) {
-            return m_operations.WriteFuses(action.fuses, action.fuseMask, m_options.allowCutOff);
+            return m_operations.WriteFuses(given, mask, m_options.allowCutOff);
         }
         std::array<uint8_t, kFuseByteCount> now{};
         uint8_t present = 0;
@@ -197,8 +341,8 @@ private:
         }
         FuseByteValues next{now[0], now[1], now[2]};
         for (size_t i = 0; i < next.size(); ++i) {
-            if ((action.fuseMask & kFuseByteBits[i]) != 0) {
-                next[i] = action.fuses[i];
+            if ((mask & kFuseByteBits[i]) != 0) {
+                next[i] = given[i];
             }
         }
         uint8_t touched = 0;
@@ -208,16 +352,37 @@ private:
             return false;
         }
         const std::array<uint8_t, kFuseByteCount> fuses{next[0], next[1], next[2]};
-        return m_operations.WriteFuses(fuses, static_cast<uint8_t>(action.fuseMask | touched),
+        return m_operations.WriteFuses(fuses, static_cast<uint8_t>(mask | touched),
                                        m_options.allowCutOff, &now);
     }
 
-    bool ReadFuses() {
+    bool ReadFuses(const CliAction& action) {
         std::array<uint8_t, kFuseByteCount> fuses{};
         uint8_t present = 0;
         int calibration = -1;
         if (!m_operations.ReadFuses(fuses, present, calibration)) {
             return false;
+        }
+        if (action.value == CliValue::Calibration) {
+            if (calibration < 0) {
+                Error(m_session.DeviceName() + " gives no calibration byte");
+                return false;
+            }
+            return PutValues(action, {static_cast<uint8_t>(calibration)});
+        }
+        if (action.value == CliValue::Fuse) {
+            std::vector<uint8_t> values;
+            for (int i = 0; i < kFuseByteCount; ++i) {
+                if ((action.fuseMask >> i & 1) == 0) {
+                    continue;
+                }
+                if ((present >> i & 1) == 0) {
+                    Error(m_session.DeviceName() + " has no such fuse byte");
+                    return false;
+                }
+                values.push_back(fuses[static_cast<size_t>(i)]);
+            }
+            return PutValues(action, values);
         }
         if (present != 0) {
             m_host.PrintLine(kFusesPrefix + FormatFuseSet(fuses, present));
@@ -255,11 +420,9 @@ private:
             case CliActionKind::ReadData:
                 return m_operations.ReadData() && SaveImage(action);
             case CliActionKind::WriteLock:
-                m_host.Ticks() = action.ticks;
-                return m_operations.WriteLock();
+                return LockValues(action, m_host.Ticks()) && m_operations.WriteLock();
             case CliActionKind::VerifyLock:
-                m_host.Ticks() = action.ticks;
-                return m_operations.VerifyLock();
+                return LockValues(action, m_host.Ticks()) && m_operations.VerifyLock();
             case CliActionKind::ReadLock:
                 if (!m_operations.ReadLock()) {
                     return false;
@@ -271,20 +434,40 @@ private:
                 }
                 return true;
             case CliActionKind::ReadFuses:
-                return ReadFuses();
+                return ReadFuses(action);
             case CliActionKind::WriteFuses:
                 return WriteFuses(action);
-            case CliActionKind::VerifyFuses:
-                return m_operations.VerifyFuses(action.fuses, action.fuseMask);
+            case CliActionKind::VerifyFuses: {
+                std::array<uint8_t, kFuseByteCount> fuses{};
+                uint8_t mask = 0;
+                return FuseValues(action, fuses, mask) && m_operations.VerifyFuses(fuses, mask);
+            }
             case CliActionKind::Detect:
-                return m_session.AutoDetect();
+                if (!m_session.AutoDetect()) {
+                    return false;
+                }
+                return action.value != CliValue::Signature || PutSignature(action);
             case CliActionKind::Check:
                 return Check();
         }
         return false;
     }
 
+    // The signature of the chip Detect found: vendor, size code, part code.
+    bool PutSignature(const CliAction& action) {
+        const DeviceInfo* device = m_session.Device();
+        if (device == nullptr) {
+            return false;
+        }
+        const uint8_t sizeCode =
+            device->sizeCode != 0 ? device->sizeCode : SizeCodeForProgSize(device->progSize);
+        const std::vector<uint8_t> signature = {kAtmelVendorCode, sizeCode,
+                                                static_cast<uint8_t>(device->signature)};
+        return PutValues(action, signature);
+    }
+
     const CliOptions& m_options;
+    std::ostream& m_out;
     std::ostream& m_err;
     CCliHost m_host;
     CProgrammingSession m_session;

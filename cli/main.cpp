@@ -7,8 +7,10 @@
 #include <string>
 #include <vector>
 
+#include "BrenwickVersion.h"
 #include "cli/CliOptions.h"
 #include "cli/CliRunner.h"
+#include "cli/ToolchainArgs.h"
 
 int main(int argc, char** argv) {
     const std::vector<std::string> args(argv + 1, argv + argc);
@@ -28,6 +30,14 @@ int main(int argc, char** argv) {
     }
     if (options.listPorts) {
         std::cout << PortListText();
+        return kCliExitOk;
+    }
+    if (options.listPartIds) {
+        std::cout << PartIdListText();
+        return kCliExitOk;
+    }
+    if (options.version) {
+        std::cout << "brenwick-cli " << BRENWICK_VERSION << '\n';
         return kCliExitOk;
     }
     // The real serial port is a Qt object; no event loop is run.

@@ -92,13 +92,28 @@ bool SaneAction(const CliAction& action) {
         t.m_bSpien != 0) {
         return false;  // no set of lock bits turns Spien on
     }
-    if (NeedsFile(action.kind) != !action.file.empty()) {
-        return false;
-    }
     const bool takesFuses =
         action.kind == CliActionKind::WriteFuses || action.kind == CliActionKind::VerifyFuses;
-    if (takesFuses != (action.fuseMask != 0)) {
-        return false;  // fuse actions name at least one byte, others none
+    // Image actions always have a file; fuse and lock actions may take their
+    // values from one, and reads of single values write theirs to one.
+    const bool mayHaveFile = takesFuses || TakesBits(action.kind) || action.value != CliValue::None;
+    if (NeedsFile(action.kind) ? action.file.empty() : !action.file.empty() && !mayHaveFile) {
+        return false;
+    }
+    if (action.value != CliValue::None && action.file.empty()) {
+        return false;
+    }
+    // Fuse actions name at least one byte or take all of a file's; a fuse
+    // read names the one it gives; others none.
+    const bool namesFuses = takesFuses || action.value == CliValue::Fuse;
+    if (namesFuses ? action.fuseMask == 0 && action.file.empty() : action.fuseMask != 0) {
+        return false;
+    }
+    if (action.value == CliValue::Fuse) {
+        return true;
+    }
+    if (takesFuses && action.fuseMask == 0) {
+        return true;  // every byte of its ELF file
     }
     if (takesFuses) {
         // The fuse set prints in a form that parses back to itself.
@@ -122,7 +137,8 @@ bool SameOptions(const CliOptions& a, const CliOptions& b) {
     if (a.portText != b.portText || a.deviceNumber != b.deviceNumber ||
         a.deviceRow != b.deviceRow || a.listDevices != b.listDevices ||
         a.allowCutOff != b.allowCutOff || a.autoDevice != b.autoDevice || a.quiet != b.quiet ||
-        a.help != b.help || a.actions.size() != b.actions.size()) {
+        a.help != b.help || a.listPartIds != b.listPartIds || a.version != b.version ||
+        a.actions.size() != b.actions.size()) {
         return false;
     }
     for (size_t i = 0; i < a.actions.size(); ++i) {
@@ -130,7 +146,8 @@ bool SameOptions(const CliOptions& a, const CliOptions& b) {
         const CliAction& y = b.actions[i];
         if (x.kind != y.kind || x.file != y.file || x.ticks.m_bLockBit1 != y.ticks.m_bLockBit1 ||
             x.ticks.m_bLockBit2 != y.ticks.m_bLockBit2 || x.ticks.m_bFstrt != y.ticks.m_bFstrt ||
-            x.fuses != y.fuses || x.fuseMask != y.fuseMask) {
+            x.fuses != y.fuses || x.fuseMask != y.fuseMask || x.format != y.format ||
+            x.valueFormat != y.valueFormat || x.value != y.value) {
             return false;
         }
     }
@@ -160,7 +177,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (!SameOptions(options, again)) {
         std::abort();
     }
-    if (options.help || options.listDevices) {
+    if (options.help || options.listDevices || options.listPartIds || options.version) {
         return 0;
     }
     if (options.actions.empty() || !SanePort(options) ||

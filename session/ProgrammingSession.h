@@ -11,6 +11,8 @@
 #include <string>
 #include <vector>
 
+#include "image/ElfImage.h"
+#include "image/ImageFormats.h"
 #include "image/IntelHex.h"
 #include "isp/DeviceTable.h"
 #include "isp/PortNames.h"
@@ -23,6 +25,15 @@ class CSimPortKind;
 class IPerformanceCounter;
 class IPortKind;
 class ISerialPort;
+
+// What reading a memory image from a file in any format gave.
+struct ImageFileResult {
+    ImageFormat format = ImageFormat::IntelHex;
+    HexReadStatus hexStatus = HexReadStatus::Ok;  // Intel HEX
+    std::string error;                            // raw binary and ELF: why the file cannot be used
+    std::string sections;                         // ELF: the sections the memory came from
+    bool Ok() const { return hexStatus == HexReadStatus::Ok && error.empty(); }
+};
 
 // The adapter check's outcome as both front ends show it.
 extern const char* const kAdapterReadyText;     // "Prog. Key ready"
@@ -107,6 +118,25 @@ public:
     // file only once all is written; posts "Save Prog File <path>" (or
     // Data) and, when it failed, " File Save Error." with the reason in error.
     bool SaveHexFile(bool prog, const std::string& path, std::string& error);
+
+    // The same for a file in any format (session/ImageFiles.cpp): Intel HEX
+    // as ReadHexText, raw binary, or the flash or EEPROM of an ELF file.
+    // An ELF file must be for the selected device: its .signature (when it
+    // has one) must be that device's, and its memories must fit. A file
+    // that cannot be used leaves image as it was.
+    ImageFileResult ReadImageBytes(bool prog, const std::string& path, const std::string& bytes,
+                                   FormatChoice choice, std::vector<uint8_t>& image) const;
+    // Posts what reading path gave: Intel HEX as PostHexRead; otherwise
+    // "File <path> Opened" and the ELF sections read, or the reason the
+    // file could not be used.
+    void PostImageRead(bool prog, const std::string& path, const ImageFileResult& result);
+    // Saves the image in the format choice gives for path: Intel HEX as
+    // SaveHexFile, or raw binary; ELF files are never written.
+    bool SaveImageFile(bool prog, const std::string& path, FormatChoice choice, std::string& error);
+    // The memories of an ELF file, checked against the selected device as
+    // ReadImageBytes does; false with the reason in error.
+    bool ReadElfForDevice(const std::string& bytes, ElfMemories& memories,
+                          std::string& error) const;
 
     // For tests and benchmarks: the adapter and the simulated adapters that
     // sim: names lead to.

@@ -20,6 +20,7 @@
 #include "image/IntelHex.h"
 #include "sim/VirtualCounter.h"
 #include "tests/app/AppTestSupport.h"
+#include "tests/support/AvrElfFixture.h"
 
 namespace {
 
@@ -153,6 +154,7 @@ private slots:
     void failedSaveKeepsOldFileAndSettings();
     void contextMenuRunsViewCommands();
     void saveChooserGivesTypedNameHexExtension();
+    void elfAndBinaryFiles();
 };
 
 void FileCommandsTest::openReadsProgramAndDerivedDataFile() {
@@ -168,9 +170,11 @@ void FileCommandsTest::openReadsProgramAndDerivedDataFile() {
 
     QCOMPARE(f.chooser.m_nOpenCalls, 1);
     QCOMPARE(f.chooser.m_lastSetup.title, QStringLiteral("Select the intel hex file to open."));
-    QCOMPARE(f.chooser.m_lastSetup.filter, QStringLiteral("Hex file (*.hex;*.a90)|*.hex;*.a90||"));
+    QCOMPARE(f.chooser.m_lastSetup.filter,
+             QStringLiteral("Hex file (*.hex;*.a90)|*.hex;*.a90|ELF file (*.elf)|*.elf|"
+                            "Binary file (*.bin)|*.bin||"));
     QCOMPARE(QtFilterFromClassic(f.chooser.m_lastSetup.filter),
-             QStringLiteral("Hex file (*.hex *.a90)"));
+             QStringLiteral("Hex file (*.hex *.a90);;ELF file (*.elf);;Binary file (*.bin)"));
     QCOMPARE(f.chooser.m_lastSetup.defaultExtension, QStringLiteral(".hex"));
     QCOMPARE(f.chooser.m_lastSetup.initialFolder, QStringLiteral("/stored/prog"));
 
@@ -452,7 +456,8 @@ void FileCommandsTest::saveAfterDeviceReadWithoutName() {
 
     QCOMPARE(f.chooser.m_nSaveCalls, 1);
     QCOMPARE(f.chooser.m_lastSetup.title, QStringLiteral("Select the intel hex file to save."));
-    QCOMPARE(f.chooser.m_lastSetup.filter, QStringLiteral("Hex file (*.hex;*.epp)|*.hex;*.epp||"));
+    QCOMPARE(f.chooser.m_lastSetup.filter,
+             QStringLiteral("Hex file (*.hex;*.epp)|*.hex;*.epp|Binary file (*.bin)|*.bin||"));
     QCOMPARE(f.chooser.m_lastSetup.initialFolder, QString());
     QCOMPARE(DefaultSuffixFromExtension(f.chooser.m_lastSetup.defaultExtension),
              QStringLiteral("hex"));
@@ -591,6 +596,50 @@ void FileCommandsTest::saveChooserGivesTypedNameHexExtension() {
     };
     QCOMPARE(answer("image"), dir.filePath("image.hex"));
     QCOMPARE(answer("image.epp"), dir.filePath("image.epp"));
+}
+
+// File > Open takes both memories from one ELF file; binary images open
+// and save by their extension; a file that cannot be used changes nothing.
+void FileCommandsTest::elfAndBinaryFiles() {
+    Files f;  // an AT90S8535: 8 KB flash, 512 bytes EEPROM
+    auto sections = AtmegaFixtureSections();
+    sections.pop_back();  // no .signature: it fits any part
+    const std::string elf = BuildAvrElf(sections);
+    const QString path = f.Make("main.elf", QByteArray(elf.data(), static_cast<int>(elf.size())));
+    f.chooser.m_strAnswer = path;
+    int before = f.Pane().size();
+    f.Command(ids::kFileOpen);
+    QCOMPARE(f.PaneSince(before), Opened(path) + " ELF sections : .text .data\r\n" + Opened(path) +
+                                      " ELF sections : .eeprom\r\n");
+    QCOMPARE(f.ProgCell(), QStringLiteral("940c"));
+    QCOMPARE(f.DataCell(), QStringLiteral("01"));
+    QCOMPARE(f.dlg->m_bProgLoaded, 1);
+    QCOMPARE(f.dlg->m_bDataLoaded, 1);
+
+    // Saved as a raw image, the program memory is its bytes.
+    f.chooser.m_strAnswer = f.Path("flash.bin");
+    f.Command(ids::kSaveAsProgFile);
+    const QByteArray bin = ReadBytes(f.Path("flash.bin"));
+    QCOMPARE(bin.size(), 8192);
+    QCOMPARE(bin.left(8), QByteArray("\x0C\x94\x34\x00\xFF\xCF\x07\x08", 8));
+
+    // Another chip's ELF file and a binary image larger than the memory are
+    // refused, and the images stay as they were.
+    Files g;
+    const std::string other = BuildAvrElf(AtmegaFixtureSections());
+    g.chooser.m_strAnswer =
+        g.Make("other.elf", QByteArray(other.data(), static_cast<int>(other.size())));
+    before = g.Pane().size();
+    g.Command(ids::kOpenProgFile);
+    QVERIFY(g.PaneSince(before).contains(
+        " File Error : it was built for the chip with signature 1E 95 0F, not for the AT90S8535"));
+    QCOMPARE(g.dlg->m_bProgLoaded, 0);
+    g.chooser.m_strAnswer = g.Make("big.bin", QByteArray(513, '\x11'));
+    before = g.Pane().size();
+    g.Command(ids::kOpenDataFile);
+    QVERIFY(g.PaneSince(before).contains("more than the 512"));
+    QCOMPARE(g.dlg->m_bDataLoaded, 0);
+    QCOMPARE(g.dlg->Session().Images().m_dataImage, std::vector<uint8_t>(512, 0xFF));
 }
 
 QTEST_MAIN(FileCommandsTest)

@@ -13,6 +13,7 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QScrollBar>
+#include <QTemporaryDir>
 #include <QTimer>
 #include <QtTest>
 
@@ -23,6 +24,7 @@
 #include "app/HexTableView.h"
 #include "app/ProgrammerApp.h"
 #include "tests/app/AppTestSupport.h"
+#include "tests/support/AvrElfFixture.h"
 
 namespace {
 
@@ -85,6 +87,7 @@ private slots:
     void otherDeviceChooserNarrowsAndRemembers();
     void fusesWindowNamesBitsAndAsksBeforeCuttingOff();
     void fusesWindowShowsNothingUnreadAndSettingsAgreeWithBits();
+    void fusesWindowOffersTheElfFuses();
     void autoDetectFailureChangesNothing_data();
     void autoDetectFailureChangesNothing();
     void paneKeepsCarriageReturnsAndShowsAppends();
@@ -471,6 +474,41 @@ void WindowTest::fusesWindowNamesBitsAndAsksBeforeCuttingOff() {
     sim.SetFuses({0x62, 0xD7, 0xFF});
     QVERIFY(dlg.Write());
     QCOMPARE(sim.Fuses()[1], uint8_t(0x57));
+}
+
+// The fuse section of an ELF file opened as the program stands in for the
+// chip's values after Read; Write writes it. Nothing is written on opening.
+void WindowTest::fusesWindowOffersTheElfFuses() {
+    CTestSettings settings({{2, "sim:ATmega328P"}});
+    CScriptedChooser chooser;
+    auto window = MakeWindow(settings, chooser);
+    window->Session().SelectDeviceRow(FindDeviceByName("ATmega328P"));
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("main.elf"));
+    const std::string elf = BuildAvrElf(AtmegaFixtureSections());
+    QVERIFY(WriteBytes(path, QByteArray(elf.data(), static_cast<int>(elf.size()))));
+    chooser.m_strAnswer = path;
+    window->OnCommand(ids::kOpenProgFile);
+    CSimPort& sim = *window->Session().SimPorts().Sim();
+    const std::vector<uint8_t> factory = sim.Fuses();
+    QCOMPARE(factory[0], uint8_t(0x62));
+
+    CFusesDlg dlg(window->Session(), window.get());
+    window->OfferFileFuses(dlg);
+    QVERIFY(dlg.OfferedText().contains(QStringLiteral("lfuse=0xE2, hfuse=0xD9, efuse=0xFD")));
+    QVERIFY(dlg.Read());
+    QCOMPARE(dlg.Value(0), uint8_t(0xE2));
+    QCOMPARE(dlg.Value(2), uint8_t(0xFD));
+    QCOMPARE(sim.Fuses(), factory);  // shown, not yet written
+    QVERIFY(dlg.Write());
+    QCOMPARE(sim.Fuses()[0], uint8_t(0xE2));
+    QCOMPARE(sim.Fuses()[1], uint8_t(0xD9));
+
+    // Closing the files takes the offer back.
+    window->OnCommand(ids::kFileClose);
+    CFusesDlg after(window->Session(), window.get());
+    window->OfferFileFuses(after);
+    QVERIFY(after.OfferedText().isEmpty());
 }
 
 // Until a read succeeded no value stands in the window: empty hex fields,
