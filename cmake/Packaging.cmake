@@ -1,7 +1,7 @@
-#The Debian package : cpack - G DEB in a build folder(scripts / package.sh)
-#gives brenwick_ < version> _amd64.deb with both programs, the desktop entry,
-#icons, AppStream metadata, manual pages and bash completion.Its run - time
-#dependencies are found from the binaries by dpkg - shlibdeps.
+# The Debian package: cpack -G DEB in a build folder (scripts/package.sh)
+# gives brenwick_<version>_amd64.deb with both programs, the desktop entry,
+# icons, AppStream metadata, manual pages and bash completion. Its run-time
+# dependencies are found from the binaries by dpkg-shlibdeps.
 set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGE_NAME brenwick)
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})

@@ -1,10 +1,13 @@
-#bash completion for brenwick - cli : options, actions, devices, part ids and
-#ports, in both of its command - line styles.
+# bash completion for brenwick-cli: options, actions, devices, part ids and
+# ports, in both of its command-line styles.
 
-_brenwick_cli_devices(){brenwick - cli-- list - devices 2 > / dev / null |
-                        awk 'NR > 1 { print $1 }'}
+_brenwick_cli_devices() {
+    brenwick-cli --list-devices 2>/dev/null | awk 'NR > 1 { print $1 }'
+}
 
-_brenwick_cli_part_ids(){brenwick - cli-- list - part - ids 2 > / dev / null | awk '{ print $1 }'}
+_brenwick_cli_part_ids() {
+    brenwick-cli --list-part-ids 2>/dev/null | awk '{ print $1 }'
+}
 
 _brenwick_cli_ports() {
     local p

@@ -1,7 +1,7 @@
-#!/ usr / bin / env bash
-#Installs every Debian package that building, testing, fuzzing and the
-#interoperability peers need.Idempotent : when everything is present it
-#does not touch the network.
+#!/usr/bin/env bash
+# Installs every Debian package that building, testing, fuzzing and the
+# interoperability peers need. Idempotent: when everything is present it
+# does not touch the network.
 set -euo pipefail
 
 packages=(
@@ -18,17 +18,19 @@ packages=(
 )
 
 missing=()
-for p in "${packages[@]}";
-do
-    if
-        !dpkg - query - W - f = '${Status}' "$p" 2 > / dev / null | grep - q 'install ok installed';
-then missing += ("$p")fi done
+for p in "${packages[@]}"; do
+  if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed'; then
+    missing+=("$p")
+  fi
+done
 
-    if[$ { #missing[@] } - eq 0];
-then exit 0 fi
+if [ ${#missing[@]} -eq 0 ]; then
+  exit 0
+fi
 
-        echo "installing: ${missing[*]}" > & 2 SUDO = "" if["$(id -u)" - ne 0];
-then SUDO = "sudo";
-fi export DEBIAN_FRONTEND = noninteractive $SUDO apt - get update - qq $SUDO apt - get install - y -
-                                qq-- no - install - recommends "${missing[@]}" >
-                            / dev / null
+echo "installing: ${missing[*]}" >&2
+SUDO=""
+if [ "$(id -u)" -ne 0 ]; then SUDO="sudo"; fi
+export DEBIAN_FRONTEND=noninteractive
+$SUDO apt-get update -qq
+$SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
