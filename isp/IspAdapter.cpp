@@ -39,7 +39,6 @@ constexpr uint32_t kOpcodeEchoMask = 0x00FF0000;
 
 constexpr int kMaxPolls = 20;
 constexpr int kSyncAttempts = 32;
-constexpr int kInstructionBits = 32;
 
 // Instructions: first byte on the wire in bits 31..24.
 constexpr uint32_t kProgrammingEnable = 0xAC530000;

@@ -16,7 +16,6 @@ constexpr int64_t kNsPerSecond = 1000000000;
 CSimFtdiCable::CSimFtdiCable(CSimPort& target, IPerformanceCounter& counter, bool ttl,
                              uint64_t unplugAfter)
     : m_target(target),
-      m_counter(counter),
       m_virtual(dynamic_cast<CVirtualCounter*>(&counter)),
       m_ttl(ttl),
       m_unplugAfter(unplugAfter) {}

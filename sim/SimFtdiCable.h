@@ -50,8 +50,7 @@ private:
     void Advance(int64_t ns);
 
     CSimPort& m_target;
-    IPerformanceCounter& m_counter;
-    CVirtualCounter* m_virtual;
+    CVirtualCounter* m_virtual;  // nullptr: time passes on its own
     bool m_ttl;
     uint64_t m_unplugAfter;
     bool m_open = false;
