@@ -583,6 +583,9 @@ int CIspAdapter::WriteProgramPage(const uint8_t* pageBytes, int pageWordAddress,
     if (!blank) {
         LoadExtendedAddress(pageWordAddress);
         for (int offset = 0; offset < pageSize; ++offset) {
+            if (m_stopCheck && m_stopCheck()) {
+                return kIspStopped;  // the next RESET drops what was loaded
+            }
             const uint8_t op = offset % 2 != 0 ? kOpWriteProgHigh : kOpWriteProgLow;
             Transfer(Instruction(op, pageWordAddress + offset / 2, pageBytes[offset]), kNoAnswer);
             linesOk = linesOk && m_bLinesOk;
@@ -595,6 +598,10 @@ int CIspAdapter::WriteProgramPage(const uint8_t* pageBytes, int pageWordAddress,
     // page must read erased.
     for (int offset = 0; offset < pageSize; offset += 2) {
         const int word = pageWordAddress + offset / 2;
+        if (m_stopCheck && m_stopCheck()) {
+            failedWord = word;  // written, perhaps, but not confirmed from here on
+            return kIspStopped;
+        }
         uint16_t read = 0;
         const bool trusted = ReadProgramWord(read, word) == kIspOk;
         const uint16_t wanted =

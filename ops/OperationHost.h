@@ -44,4 +44,11 @@ public:
     // Called between words or bytes of a long operation; a window lets its
     // non-input events run here, at most every few tens of milliseconds.
     virtual void Yield() {}
+
+    // Whether the user asked for the running operation to stop. Asked
+    // between words, bytes and page loads, never inside an instruction.
+    virtual bool StopRequested() { return false; }
+    // Asks for a stop from below the front end (a simulated fault): the
+    // front end takes it as its own Stop.
+    virtual void RequestStop() {}
 };

@@ -65,6 +65,11 @@ CProgrammingSession::CProgrammingSession(IOperationHost& host, IPerformanceCount
     m_router = std::make_unique<CRoutingPort>(*m_realPort, entries);
     m_adapter = std::make_unique<CIspAdapter>(*m_router, m_counter);
     m_operations = std::make_unique<COperations>(*m_adapter, m_images, host);
+    m_operations->SetPortReopen([this] { return Reopen(); });
+    if (m_simPorts != nullptr) {
+        // A simulated stop request is the user's Stop, wherever the user is.
+        m_simPorts->SetStopHook([this] { m_host.RequestStop(); });
+    }
 }
 
 CProgrammingSession::~CProgrammingSession() {
@@ -133,11 +138,42 @@ void CProgrammingSession::SetPortOverrides(const PortNameMap& overrides) {
 }
 
 int CProgrammingSession::OpenNamed(const std::string& name) {
+    m_portName = name;
+    m_operations->SetPortLabel(PortLabel(name));
+    return OpenAgain();
+}
+
+int CProgrammingSession::OpenAgain() {
     int number = 0;
-    if (ParseComName(name, number)) {
-        return m_adapter->OpenPort(number);
+    return ParseComName(m_portName, number) ? m_adapter->OpenPort(number)
+                                            : m_adapter->OpenDevice(m_portName);
+}
+
+bool CProgrammingSession::Reopen() {
+    return !m_portName.empty() && OpenAgain() == kPortOk;
+}
+
+std::string CProgrammingSession::PortLabel(const std::string& name) const {
+    const std::string device = PortDevice(name);
+    return device != name ? name + " (" + device + ")" : name;
+}
+
+std::string CProgrammingSession::PortOpenError(const std::string& name) const {
+    const std::string label = PortLabel(name);
+    switch (m_router->LastErrorKind()) {
+        case PortErrorKind::InUse:
+            return label + " is in use by another program";
+        case PortErrorKind::NoDevice:
+            return label + " does not exist";
+        case PortErrorKind::Permission:
+            return label +
+                   " may not be opened by this user: add the user to the dialout group"
+                   " (sudo usermod -aG dialout $USER) and log in again";
+        default:
+            break;
     }
-    return m_adapter->OpenDevice(name);
+    const std::string reason = LastPortError();
+    return "cannot open port " + label + (reason.empty() ? std::string() : ": " + reason);
 }
 
 bool CProgrammingSession::SelectPort(const std::string& name) {

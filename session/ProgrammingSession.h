@@ -93,6 +93,12 @@ public:
     // The device the name opens (COMn as the overrides map it).
     std::string PortDevice(const std::string& name) const;
     std::string LastPortError() const;
+    // The port as the lines name it: "COM2 (/dev/ttyUSB0)", or the name.
+    std::string PortLabel(const std::string& name) const;
+    // Why the port with that name could not be opened, in words that say
+    // where to look: in use by another program, no such device, no
+    // permission (and how to get it), or the system's own reason.
+    std::string PortOpenError(const std::string& name) const;
     // Saves what the ports keep between runs (a sim: state file).
     bool SavePortState(std::string& error);
 
@@ -116,6 +122,9 @@ public:
 private:
     CProgrammingSession(IOperationHost& host, IPerformanceCounter* counter, bool virtualTime);
     int OpenNamed(const std::string& name);
+    // Opens the port last asked for by name again (a cable plugged back).
+    int OpenAgain();
+    bool Reopen();
 
     IOperationHost& m_host;
     std::unique_ptr<IPerformanceCounter> m_ownedCounter;
@@ -127,4 +136,5 @@ private:
     std::unique_ptr<CIspAdapter> m_adapter;
     MemoryImages m_images;
     std::unique_ptr<COperations> m_operations;
+    std::string m_portName;  // the name the port was last asked for by
 };

@@ -6,10 +6,16 @@
 //   stuck-flash=<addr>  this flash byte never takes a write (decimal or 0x hex)
 //   stuck-eeprom=<addr> likewise for an EEPROM byte
 //   erase-fails         Chip Erase erases nothing and loses the next reset echo
+//   unplug-after=<n>    the cable is pulled at the n-th line call (counted from 1
+//                       over the port's life); plugged back when next opened
+//   power-off-after=<n> the target loses its power at the n-th line call; it
+//                       comes back at the next release of RESET
+//   stop-after=<n>      a stop is asked for at the n-th line call, as by the user
 // The state file keeps flash, EEPROM, lock and fuse bits between runs; its name
 // cannot contain a comma.
 #pragma once
 
+#include <functional>
 #include <map>
 #include <memory>
 #include <string>
@@ -48,6 +54,8 @@ public:
 
     // The simulated port last asked for (nullptr when none).
     CSimPort* Sim() { return m_lastSim; }
+    // What a stop-after fault calls, on every simulated port of the kind.
+    void SetStopHook(std::function<void()> hook);
 
 private:
     struct SimChip {
@@ -59,4 +67,5 @@ private:
     IPerformanceCounter& m_counter;
     std::map<std::string, SimChip> m_chips;
     CSimPort* m_lastSim = nullptr;
+    std::function<void()> m_stopHook;
 };

@@ -23,6 +23,7 @@ public:
     bool GetCommModemStatus(uint32_t& status) override { return m_port.GetCommModemStatus(status); }
     void Close() override { m_port.Close(); }
     std::string LastError() const override { return m_port.LastError(); }
+    PortErrorKind LastErrorKind() const override { return m_port.LastErrorKind(); }
 
 protected:
     ISerialPort& m_port;
