@@ -18,6 +18,7 @@ constexpr int kNoSignatureCheck = 0;
 constexpr int kProgStep = 2;  // one program word per step
 constexpr int kDataStep = 1;
 constexpr uint8_t kErasedByte = 0xFF;
+constexpr uint16_t kErasedWord = 0xFFFF;
 constexpr uint8_t kReadFillByte = 0x00;  // a read starts from an image of zeros
 constexpr int kBitsPerByte = 8;
 constexpr unsigned kByteMask = 0xFF;
@@ -552,9 +553,16 @@ bool COperations::WriteLock() {
         m_host.AppendMessage(kWriteLockNoFstrt);
         return false;
     }
+    // Nothing of a lock write is read back; a target that lost its power
+    // meanwhile at least no longer answers. Some parts hide their signature
+    // once both lock bits are programmed: then only the echo can tell.
+    uint8_t vendor = 0;
+    const bool bothLocked = ticks.m_bLockBit1 != 0 && ticks.m_bLockBit2 != 0;
     const bool ok = m_adapter.WriteLockBits(BitValueOfTick(ticks.m_bLockBit1),
                                             BitValueOfTick(ticks.m_bLockBit2),
-                                            BitValueOfTick(ticks.m_bFstrt)) == kIspOk;
+                                            BitValueOfTick(ticks.m_bFstrt)) == kIspOk &&
+                    m_adapter.ReadSignatureByte(vendor, kVendorSignatureIndex) == kIspOk &&
+                    (vendor == kAtmelVendorCode || bothLocked);
     if (ok) {
         m_host.AppendMessage(kWriteLockComplete);
     } else {
@@ -771,13 +779,23 @@ bool COperations::EraseAll() {
         PostStopped(kNoAddress);
         return false;
     }
-    const bool ok = m_adapter.ChipErase() == kIspOk;
+    const bool ok = m_adapter.ChipErase() == kIspOk && ErasedChipAnswers();
     if (ok) {
         m_host.AppendMessage(kEraseComplete);
     } else {
         Fail(kEraseError);
     }
     return ok;
+}
+
+bool COperations::ErasedChipAnswers() {
+    // The reset pulse that ends the erase releases RESET, which a chip that
+    // lost its power in the erase survives unerased: only a chip that
+    // answers again, erased, was erased.
+    uint16_t word = 0;
+    return m_adapter.EnterProgrammingMode(kNoSignatureCheck) == kIspOk &&
+           m_adapter.ReadProgramWord(word, 0) == kIspOk && word == kErasedWord &&
+           TargetStillAnswers();
 }
 
 bool COperations::EraseKeeping(Memory kept, const EraseLines& lines) {

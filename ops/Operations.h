@@ -157,6 +157,9 @@ private:
     // and a read about to be reported as a difference, are settled by one
     // more instruction the target has to echo (the vendor signature byte).
     bool TargetStillAnswers();
+    // After a chip erase: the chip enters programming mode again and reads
+    // erased at its first word.
+    bool ErasedChipAnswers();
     // Whether two values of fuse byte (0..2) agree in every bit that is a fuse.
     bool SameFuses(int byte, uint8_t a, uint8_t b) const;
     // Reads the fuse bytes named in which; false when one could not be read.
