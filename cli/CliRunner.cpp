@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "cli/CliHost.h"
+#include "cli/CliSignals.h"
 #include "image/FileAccess.h"
 #include "image/IntelHex.h"
 #include "isp/FuseFields.h"
@@ -86,11 +87,27 @@ private:
             return kCliExitFailed;
         }
         for (size_t i = 0; i < m_options.actions.size(); ++i) {
-            if (!RunAction(i)) {
+            if (StopSignal() != 0) {
+                return Stopped(i);
+            }
+            const bool ok = RunAction(i);
+            if (StopSignal() != 0 && (!ok || i + 1 < m_options.actions.size())) {
+                return Stopped(i + 1);
+            }
+            if (!ok) {
                 return kCliExitFailed;
             }
         }
         return kCliExitOk;
+    }
+
+    // The actions from next on are not run; the one stopped has said where.
+    int Stopped(size_t next) {
+        if (next < m_options.actions.size()) {
+            Error("stopped: " + std::to_string(m_options.actions.size() - next) +
+                  " action(s) not run");
+        }
+        return kCliExitSignalBase + StopSignal();
     }
 
     void Error(const std::string& text) {
@@ -296,6 +313,7 @@ private:
 }  // namespace
 
 int RunCli(const CliOptions& options, std::ostream& out, std::ostream& err, bool showProgress) {
+    ClearStopSignal();
     CCliRunner runner(options, out, err, showProgress);
     return runner.Run();
 }

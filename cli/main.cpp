@@ -9,6 +9,7 @@
 
 #include "cli/CliOptions.h"
 #include "cli/CliRunner.h"
+#include "cli/CliSignals.h"
 
 int main(int argc, char** argv) {
     const std::vector<std::string> args(argv + 1, argv + argc);
@@ -29,5 +30,6 @@ int main(int argc, char** argv) {
     // The real serial port is a Qt object; no event loop is run.
     QCoreApplication app(argc, argv);
     const bool progress = !options.quiet && ::isatty(STDERR_FILENO) != 0;
+    InstallStopSignals();
     return RunCli(options, std::cout, std::cerr, progress);
 }
