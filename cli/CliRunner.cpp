@@ -72,11 +72,7 @@ private:
             }
         }
         if (!m_session.SelectPort(m_options.portText)) {
-            const std::string reason = m_session.LastPortError();
-            const std::string device = m_session.PortDevice(m_options.portText);
-            Error("cannot open port " + m_options.portText +
-                  (device != m_options.portText ? " (" + device + ")" : std::string()) +
-                  (reason.empty() ? std::string() : ": " + reason));
+            Error(m_session.PortOpenError(m_options.portText));
             return kCliExitFailed;
         }
         m_portOpened = true;
