@@ -429,7 +429,8 @@ void CProgrammerDlg::InitDialog() {
     m_bDataLoaded = 0;
 
     if (!m_session.SelectPort(ComPortName(nPort))) {
-        m_strMessages = kNotFound;
+        // Where to look, when the system said: in use, missing, forbidden.
+        m_strMessages = kNotFound + m_session.PortTroubleLine(ComPortName(nPort));
     }
     ShowOnScreen();
     RefreshCommandStates();
@@ -797,7 +798,7 @@ void CProgrammerDlg::OnSetUp() {
     if (m_session.SelectPort(ComPortName(dlg.m_nSelPort))) {
         m_profile.WriteInt(settings::kComSection, settings::kComPort, dlg.m_nSelPort);
     } else {
-        ReplaceMessages(kNotFound);
+        ReplaceMessages(kNotFound + m_session.PortTroubleLine(ComPortName(dlg.m_nSelPort)));
     }
 }
 

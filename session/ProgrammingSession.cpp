@@ -140,7 +140,9 @@ void CProgrammingSession::SetPortOverrides(const PortNameMap& overrides) {
 int CProgrammingSession::OpenNamed(const std::string& name) {
     m_portName = name;
     m_operations->SetPortLabel(PortLabel(name));
-    return OpenAgain();
+    const int result = OpenAgain();
+    m_openKind = result == kPortOk ? PortErrorKind::None : m_router->LastErrorKind();
+    return result;
 }
 
 int CProgrammingSession::OpenAgain() {
@@ -158,27 +160,36 @@ std::string CProgrammingSession::PortLabel(const std::string& name) const {
     return device != name ? name + " (" + device + ")" : name;
 }
 
-std::string CProgrammingSession::PortOpenError(const std::string& name) const {
-    const std::string label = PortLabel(name);
-    switch (m_router->LastErrorKind()) {
+std::string CProgrammingSession::PortTroubleLine(const std::string& name) const {
+    const std::string reason = PortTrouble();
+    return reason.empty() ? std::string() : " " + PortLabel(name) + " " + reason + kLineEnd;
+}
+
+std::string CProgrammingSession::PortTrouble() const {
+    switch (m_openKind) {
         case PortErrorKind::InUse:
-            return label + " is in use by another program";
+            return "is in use by another program";
         case PortErrorKind::NoDevice:
-            return label + " does not exist";
+            return "does not exist";
         case PortErrorKind::Permission:
-            return label +
-                   " may not be opened by this user: add the user to the dialout group"
+            return "may not be opened by this user: add the user to the dialout group"
                    " (sudo usermod -aG dialout $USER) and log in again";
         default:
             break;
     }
-    const std::string reason = LastPortError();
-    return "cannot open port " + label + (reason.empty() ? std::string() : ": " + reason);
+    return std::string();
+}
+
+std::string CProgrammingSession::PortOpenError(const std::string& name) const {
+    const std::string trouble = PortTrouble();
+    const std::string reason = trouble.empty() ? LastPortError() : "it " + trouble;
+    return "cannot open port " + PortLabel(name) + (reason.empty() ? std::string() : ": " + reason);
 }
 
 bool CProgrammingSession::SelectPort(const std::string& name) {
     std::string error;
     if (!CheckPortName(name, error)) {
+        m_openKind = PortErrorKind::Other;
         return false;
     }
     return OpenNamed(name) == kPortOk;

@@ -14,6 +14,7 @@
 #include "image/IntelHex.h"
 #include "isp/DeviceTable.h"
 #include "isp/PortNames.h"
+#include "isp/SerialPort.h"
 #include "ops/OperationHost.h"
 #include "ops/Operations.h"
 
@@ -95,10 +96,14 @@ public:
     std::string LastPortError() const;
     // The port as the lines name it: "COM2 (/dev/ttyUSB0)", or the name.
     std::string PortLabel(const std::string& name) const;
-    // Why the port with that name could not be opened, in words that say
-    // where to look: in use by another program, no such device, no
-    // permission (and how to get it), or the system's own reason.
+    // Why the port with that name could not be opened ("cannot open port
+    // COM2 (/dev/ttyUSB0): ..."), in words that say where to look: it is
+    // in use by another program, does not exist, may not be opened by this
+    // user (and how to be allowed), or else the system's own reason.
     std::string PortOpenError(const std::string& name) const;
+    // " COM2 (/dev/ttyUSB0) is in use by another program\r\n" when the last
+    // open failed for one of those three reasons; empty otherwise.
+    std::string PortTroubleLine(const std::string& name) const;
     // Saves what the ports keep between runs (a sim: state file).
     bool SavePortState(std::string& error);
 
@@ -125,6 +130,9 @@ private:
     // Opens the port last asked for by name again (a cable plugged back).
     int OpenAgain();
     bool Reopen();
+    // The last open's failure in words, for the three reasons the user can
+    // act on; empty for any other.
+    std::string PortTrouble() const;
 
     IOperationHost& m_host;
     std::unique_ptr<IPerformanceCounter> m_ownedCounter;
@@ -136,5 +144,6 @@ private:
     std::unique_ptr<CIspAdapter> m_adapter;
     MemoryImages m_images;
     std::unique_ptr<COperations> m_operations;
-    std::string m_portName;  // the name the port was last asked for by
+    std::string m_portName;                          // the name the port was last asked for by
+    PortErrorKind m_openKind = PortErrorKind::None;  // why the last open failed
 };
