@@ -549,8 +549,10 @@ void CProgrammerDlg::Yield() {
     }
     ShowProgress();
     // Repaints, Stop and Esc run; the filter holds back every other click
-    // and key until the operation ends.
-    QCoreApplication::processEvents();
+    // and key until the operation ends. An operation run from another
+    // window (the Fuses window) has no Stop: input waits altogether.
+    QCoreApplication::processEvents(IsOperationRunning() ? QEventLoop::AllEvents
+                                                         : QEventLoop::ExcludeUserInputEvents);
     m_yieldClock.start();
 }
 

@@ -121,6 +121,11 @@ void CProgrammingSession::BlankImages() {
 
 bool CProgrammingSession::AutoDetect() {
     m_host.AddMessage(kAutoSelectLine);
+    // A port that stopped answering is opened afresh: the cable may be back.
+    const ISerialPort* port = m_adapter->m_hComm;
+    if (port != nullptr && port->LastErrorKind() == PortErrorKind::NotAnswering) {
+        Reopen();
+    }
     const int row = m_adapter->IdentifyDevice();
     const bool found = row >= 0;
     if (found) {
