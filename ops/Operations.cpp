@@ -258,20 +258,18 @@ bool COperations::PortGone() {
 
 void COperations::PostStopped(int address) {
     m_end = End::Stopped;
-    std::string line = std::string(" ") + m_name + " : Stopped";
-    if (address != kNoAddress) {
-        std::array<char, kLineBufferSize> text{};
-        std::snprintf(text.data(), text.size(), " at address %04x", static_cast<unsigned>(address));
-        line += text.data();
-    }
-    m_host.AppendMessage(line + ".\r\n");
+    PostEnd("Stopped", address);
 }
 
 void COperations::PostPortGone(int address) {
     m_end = End::PortLost;
-    std::string line = std::string(" ") + m_name + " : " +
-                       (m_portLabel.empty() ? std::string("The port") : "Port " + m_portLabel) +
-                       " stopped answering";
+    PostEnd((m_portLabel.empty() ? std::string("The port") : "Port " + m_portLabel) +
+                " stopped answering",
+            address);
+}
+
+void COperations::PostEnd(const std::string& what, int address) {
+    std::string line = std::string(" ") + m_name + " : " + what;
     if (address != kNoAddress) {
         std::array<char, kLineBufferSize> text{};
         std::snprintf(text.data(), text.size(), " at address %04x", static_cast<unsigned>(address));

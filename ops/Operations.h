@@ -122,6 +122,8 @@ private:
     // Fail posts line, or the port's line in its place once the port is gone.
     void PostStopped(int address);
     void PostPortGone(int address);
+    // " <name> : <what>[ at address <address>].\r\n"
+    void PostEnd(const std::string& what, int address);
     void Fail(const char* line);
     void FailAt(const char* format, int address);
     // Appends the line and shows it, without scrolling the pane.
