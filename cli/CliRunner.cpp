@@ -87,7 +87,9 @@ private:
                 return Stopped(i);
             }
             const bool ok = RunAction(i);
-            if (StopSignal() != 0 && (!ok || i + 1 < m_options.actions.size())) {
+            // A stop that came too late for the action (it had no word left,
+            // or none to stop at) still ends the run as stopped.
+            if (StopSignal() != 0) {
                 return Stopped(i + 1);
             }
             if (!ok) {
