@@ -17,6 +17,7 @@ constexpr int kFstrt = 1019;
 constexpr int kSpien = 1018;
 constexpr int kMessages = 1025;
 constexpr int kProgress = 1013;
+constexpr int kStop = 1050;  // beside the progress bar while an operation runs
 
 // The command buttons.
 constexpr int kWriteAll = 1032;

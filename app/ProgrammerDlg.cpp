@@ -181,7 +181,7 @@ CProgrammerDlg::CProgrammerDlg(CProfileFile& profile, IFileChooser& chooser,
     // dialog the button's access key comes first. Qt would treat the two as
     // ambiguous and only move the focus, so the key is taken before the
     // shortcut map sees it.
-    qApp->installEventFilter(this);
+    QCoreApplication::instance()->installEventFilter(this);
 }
 
 CProgrammerDlg::~CProgrammerDlg() = default;
@@ -202,6 +202,10 @@ QAbstractButton* CProgrammerDlg::ButtonForAccessKey(QObject* watched, const QKey
 }
 
 bool CProgrammerDlg::eventFilter(QObject* watched, QEvent* event) {
+    if (IsOperationRunning()) {
+        // No access key either: it would start another operation.
+        return HoldsBackInput(watched, event) || QDialog::eventFilter(watched, event);
+    }
     if (event->type() == QEvent::ShortcutOverride || event->type() == QEvent::KeyPress) {
         auto* key = static_cast<QKeyEvent*>(event);
         if (QAbstractButton* button = ButtonForAccessKey(watched, *key)) {
@@ -284,8 +288,16 @@ void CProgrammerDlg::BuildControls() {
     m_progress->setRange(0, 100);
     m_progress->setValue(0);
     m_progress->setTextVisible(false);
+    m_buttonStop = new QPushButton(QStringLiteral("Stop"), groupMessages);
+    m_buttonStop->setObjectName(IdName(ids::kStop));
+    m_buttonStop->setAutoDefault(false);
+    m_buttonStop->setVisible(false);
+    connect(m_buttonStop, &QPushButton::clicked, this, [this] { RequestStop(); });
+    auto* progressRow = new QHBoxLayout;
+    progressRow->addWidget(m_progress, 1);
+    progressRow->addWidget(m_buttonStop);
     messages->addWidget(m_editMessages);
-    messages->addWidget(m_progress);
+    messages->addLayout(progressRow);
 
     auto* groupCommand = new QGroupBox(QStringLiteral("Command"), this);
     auto* grid = new QGridLayout(groupCommand);
@@ -417,7 +429,8 @@ void CProgrammerDlg::InitDialog() {
     m_bDataLoaded = 0;
 
     if (!m_session.SelectPort(ComPortName(nPort))) {
-        m_strMessages = kNotFound;
+        // Where to look, when the system said: in use, missing, forbidden.
+        m_strMessages = kNotFound + m_session.PortTroubleLine(ComPortName(nPort));
     }
     ShowOnScreen();
     RefreshCommandStates();
@@ -535,22 +548,76 @@ void CProgrammerDlg::Yield() {
         return;
     }
     ShowProgress();
-    // Repaints and the like run; clicks and keys wait until the operation ends.
-    QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+    // Repaints, Stop and Esc run; the filter holds back every other click
+    // and key until the operation ends. An operation run from another
+    // window (the Fuses window) has no Stop: input waits altogether.
+    QCoreApplication::processEvents(IsOperationRunning() ? QEventLoop::AllEvents
+                                                         : QEventLoop::ExcludeUserInputEvents);
     m_yieldClock.start();
 }
 
+bool CProgrammerDlg::StopRequested() {
+    Yield();
+    return m_bStopRequested;
+}
+
+bool CProgrammerDlg::HoldsBackInput(QObject* watched, QEvent* event) {
+    const bool onStop = watched == m_buttonStop;
+    switch (event->type()) {
+        case QEvent::KeyPress:
+            if (static_cast<QKeyEvent*>(event)->key() == Qt::Key_Escape) {
+                RequestStop();
+                return true;
+            }
+            return !onStop;
+        case QEvent::KeyRelease:
+        case QEvent::ShortcutOverride:
+        case QEvent::Shortcut:
+        case QEvent::MouseButtonPress:
+        case QEvent::MouseButtonRelease:
+        case QEvent::MouseButtonDblClick:
+            return !onStop;
+        case QEvent::Wheel:
+        case QEvent::ContextMenu:
+        case QEvent::TouchBegin:
+        case QEvent::TouchUpdate:
+        case QEvent::TouchEnd:
+        case QEvent::TabletPress:
+        case QEvent::TabletRelease:
+        case QEvent::Drop:
+            return true;
+        default:
+            break;
+    }
+    return false;
+}
+
 void CProgrammerDlg::RunOperation(const std::function<void()>& operation) {
-    ++m_nOperationDepth;
+    if (m_nOperationDepth++ == 0) {
+        m_bStopRequested = false;
+        m_buttonStop->setVisible(true);
+        QCoreApplication::instance()->installEventFilter(this);
+    }
     m_yieldClock.invalidate();
     operation();
-    --m_nOperationDepth;
+    if (--m_nOperationDepth == 0) {
+        QCoreApplication::instance()->removeEventFilter(this);
+        m_buttonStop->setVisible(false);
+        m_bStopRequested = false;
+    }
     ShowProgress();
+    if (!IsOperationRunning() && m_bCloseAfterOperation) {
+        m_bCloseAfterOperation = false;
+        close();
+    }
 }
 
 void CProgrammerDlg::done(int result) {
     if (IsOperationRunning()) {
-        return;  // the operation runs to its end; the request is dropped
+        // The operation stops first; the window closes once it has.
+        RequestStop();
+        m_bCloseAfterOperation = true;
+        return;
     }
     SaveRecentFiles();
     QDialog::done(result);
@@ -558,6 +625,8 @@ void CProgrammerDlg::done(int result) {
 
 void CProgrammerDlg::closeEvent(QCloseEvent* event) {
     if (IsOperationRunning()) {
+        RequestStop();
+        m_bCloseAfterOperation = true;
         event->ignore();
         return;
     }
@@ -732,7 +801,7 @@ void CProgrammerDlg::OnSetUp() {
     if (m_session.SelectPort(ComPortName(dlg.m_nSelPort))) {
         m_profile.WriteInt(settings::kComSection, settings::kComPort, dlg.m_nSelPort);
     } else {
-        ReplaceMessages(kNotFound);
+        ReplaceMessages(kNotFound + m_session.PortTroubleLine(ComPortName(dlg.m_nSelPort)));
     }
 }
 

@@ -29,6 +29,7 @@ class QMenu;
 class QMenuBar;
 class QPlainTextEdit;
 class QProgressBar;
+class QPushButton;
 
 // Number of names each recent-file submenu remembers.
 constexpr int kRecentCount = 2;
@@ -59,6 +60,10 @@ public:
     LockTicks& Ticks() override { return m_ticks; }
     void ImageChanged(bool prog, bool loaded) override;
     void Yield() override;
+    // Stop or Esc, or a close of the window, during the operation; asking
+    // lets the window's events run as Yield does.
+    bool StopRequested() override;
+    void RequestStop() override { m_bStopRequested = true; }
 
     // Rebuild a view from its image.
     void RefreshProgView();
@@ -72,8 +77,10 @@ public:
     // Replaces the whole message text and shows it.
     void ReplaceMessages(const std::string& text);
 
-    // Runs a long operation on this thread. Meanwhile Yield() lets
-    // non-input events run, and requests to close the window are ignored.
+    // Runs a long operation on this thread. Meanwhile Yield() lets the
+    // window's events run, but of the user's input only Stop (its button
+    // or Esc) answers; a request to close the window stops the operation
+    // and closes the window once it has ended.
     void RunOperation(const std::function<void()>& operation);
     bool IsOperationRunning() const { return m_nOperationDepth > 0; }
 
@@ -214,6 +221,7 @@ private:
     QCheckBox* m_checkSpien = nullptr;
     QPlainTextEdit* m_editMessages = nullptr;
     QProgressBar* m_progress = nullptr;
+    QPushButton* m_buttonStop = nullptr;  // shown while an operation runs
 
     // What the pane shows, so that a show after an append only adds the rest.
     std::string m_strShownMessages;
@@ -224,7 +232,13 @@ private:
     bool m_bProgressPending = false;
     void ShowProgress();
 
+    // While an operation runs: whether an input event is the user's and
+    // must wait (anything but Stop); Esc asks for the stop here.
+    bool HoldsBackInput(QObject* watched, QEvent* event);
+
     int m_nOperationDepth = 0;
+    bool m_bStopRequested = false;
+    bool m_bCloseAfterOperation = false;
     DeviceChooser m_deviceChooser;
     QElapsedTimer m_yieldClock;
 };

@@ -2,6 +2,8 @@
 
 #include <cstdio>
 
+#include "cli/CliSignals.h"
+
 namespace {
 
 // The progress line is redrawn at most this often; the first position after
@@ -44,6 +46,14 @@ void CCliHost::AddMessage(const std::string& text) {
     }
     m_pending.erase(0, start);
     m_out.flush();
+}
+
+bool CCliHost::StopRequested() {
+    return StopSignal() != 0;
+}
+
+void CCliHost::RequestStop() {
+    RequestStopAsInterrupt();
 }
 
 void CCliHost::PrintLine(const std::string& line) {

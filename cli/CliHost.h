@@ -22,6 +22,9 @@ public:
     void SetProgressRange(int maximum) override;
     void SetProgressPos(int position) override;
     LockTicks& Ticks() override { return m_ticks; }
+    // A stop signal (see cli/CliSignals.h).
+    bool StopRequested() override;
+    void RequestStop() override;
 
     // Prints a line of the tool's own on the output ("\n" added).
     void PrintLine(const std::string& line);

@@ -375,13 +375,23 @@ the device name, separated by commas:
   ftdi                 the adapter on a simulated FT232R cable in bit-bang
                        mode (with ttl and clock=<Hz> as for ftdi: ports)
   ftdi-unplug-after=<n>  the cable is pulled after n USB round trips
+  unplug-after=<n>     the cable is pulled at the n-th line change or read
+                       (counted from 1); back when the port is next opened
+  power-off-after=<n>  the chip loses its power there; back when RESET is
+                       next released
+  stop-after=<n>       a stop is asked for there, as by Ctrl-C
 
 Output: the message lines of the operations on standard output; errors of
 the tool itself on standard error; while an operation runs on a terminal, a
 progress line (percentage and bytes per second) on standard error.
 
 Exit status: 0 every action succeeded, 1 an action failed (or a file or the
-port could not be used), 2 usage error.
+port could not be used), 2 usage error, 128 + the signal when stopped.
+
+Ctrl-C, SIGTERM and SIGHUP stop the running action at its next word, byte or
+page load ("Write : Stopped at address ..."), leave the chip out of
+programming mode with RESET released, and skip the actions after it; a
+second Ctrl-C ends the tool at once.
 
 Example:
   brenwick-cli --port sim:AT90S8535,state=chip.txt erase write-prog blink.hex verify-prog blink.hex

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "cli/CliHost.h"
+#include "cli/CliSignals.h"
 #include "cli/ToolchainArgs.h"
 #include "image/FileAccess.h"
 #include "image/IntelHex.h"
@@ -75,11 +76,7 @@ private:
             }
         }
         if (!m_session.SelectPort(m_options.portText)) {
-            const std::string reason = m_session.LastPortError();
-            const std::string device = m_session.PortDevice(m_options.portText);
-            Error("cannot open port " + m_options.portText +
-                  (device != m_options.portText ? " (" + device + ")" : std::string()) +
-                  (reason.empty() ? std::string() : ": " + reason));
+            Error(m_session.PortOpenError(m_options.portText));
             return kCliExitFailed;
         }
         m_portOpened = true;
@@ -90,11 +87,29 @@ private:
             return kCliExitFailed;
         }
         for (size_t i = 0; i < m_options.actions.size(); ++i) {
-            if (!RunAction(i)) {
+            if (StopSignal() != 0) {
+                return Stopped(i);
+            }
+            const bool ok = RunAction(i);
+            // A stop that came too late for the action (it had no word left,
+            // or none to stop at) still ends the run as stopped.
+            if (StopSignal() != 0) {
+                return Stopped(i + 1);
+            }
+            if (!ok) {
                 return kCliExitFailed;
             }
         }
         return kCliExitOk;
+    }
+
+    // The actions from next on are not run; the one stopped has said where.
+    int Stopped(size_t next) {
+        if (next < m_options.actions.size()) {
+            Error("stopped: " + std::to_string(m_options.actions.size() - next) +
+                  " action(s) not run");
+        }
+        return kCliExitSignalBase + StopSignal();
     }
 
     void Error(const std::string& text) {
@@ -479,6 +494,7 @@ private:
 }  // namespace
 
 int RunCli(const CliOptions& options, std::ostream& out, std::ostream& err, bool showProgress) {
+    ClearStopSignal();
     CCliRunner runner(options, out, err, showProgress);
     return runner.Run();
 }

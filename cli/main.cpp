@@ -10,6 +10,7 @@
 #include "BrenwickVersion.h"
 #include "cli/CliOptions.h"
 #include "cli/CliRunner.h"
+#include "cli/CliSignals.h"
 #include "cli/ToolchainArgs.h"
 
 int main(int argc, char** argv) {
@@ -43,5 +44,6 @@ int main(int argc, char** argv) {
     // The real serial port is a Qt object; no event loop is run.
     QCoreApplication app(argc, argv);
     const bool progress = !options.quiet && ::isatty(STDERR_FILENO) != 0;
+    InstallStopSignals();
     return RunCli(options, std::cout, std::cerr, progress);
 }

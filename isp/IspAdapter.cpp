@@ -631,15 +631,32 @@ int CIspAdapter::WriteProgramPage(const uint8_t* pageBytes, int pageWordAddress,
         std::all_of(pageBytes, pageBytes + pageSize, [](uint8_t b) { return b == kErased; });
     bool linesOk = true;
     if (!blank) {
-        // The page's loads and its write go down as one batch.
-        Batch batch;
-        AddExtendedAddress(batch, pageWordAddress);
+        // The page's loads go down as batches as long as the lines take to
+        // their benefit (the whole page on a bit-bang cable, one load at a
+        // time on the modem lines), with a stop honoured between them: the
+        // next RESET drops what was loaded, and no page is committed half.
+        Batch loads;
+        AddExtendedAddress(loads, pageWordAddress);
         for (int offset = 0; offset < pageSize; ++offset) {
             const uint8_t op = offset % 2 != 0 ? kOpWriteProgHigh : kOpWriteProgLow;
-            batch.Add(Instruction(op, pageWordAddress + offset / 2, pageBytes[offset]), kNoAnswer);
+            loads.Add(Instruction(op, pageWordAddress + offset / 2, pageBytes[offset]), kNoAnswer);
         }
-        batch.Add(Instruction(kOpWriteProgPage, pageWordAddress), kNoAnswer);
-        linesOk = Send(batch);
+        const size_t step = std::max<size_t>(1, m_lines->BatchLength());
+        for (size_t at = 0; at < loads.sent.size(); at += step) {
+            if (m_stopCheck && m_stopCheck()) {
+                return kIspStopped;
+            }
+            Batch part;
+            for (size_t i = at; i < std::min(loads.sent.size(), at + step); ++i) {
+                part.Add(loads.sent[i], loads.bits[i]);
+            }
+            linesOk = Send(part) && linesOk;
+        }
+        if (m_stopCheck && m_stopCheck()) {
+            return kIspStopped;
+        }
+        Transfer(Instruction(kOpWriteProgPage, pageWordAddress), kNoAnswer);
+        linesOk = linesOk && m_bLinesOk;
         WaitForPage(pageBytes, pageWordAddress);
     }
     // The page counts as written once every byte of it reads back; a blank
@@ -650,6 +667,11 @@ int CIspAdapter::WriteProgramPage(const uint8_t* pageBytes, int pageWordAddress,
     std::vector<uint16_t> read(static_cast<size_t>(chunk));
     std::vector<int> statuses(static_cast<size_t>(chunk));
     for (int first = 0; first < pageWords; first += chunk) {
+        if (m_stopCheck && m_stopCheck()) {
+            failedWord =
+                pageWordAddress + first;  // written, perhaps, but not confirmed from here on
+            return kIspStopped;
+        }
         const int count = std::min(chunk, pageWords - first);
         ReadProgramWords(read.data(), statuses.data(), pageWordAddress + first, count);
         for (int i = 0; i < count; ++i) {

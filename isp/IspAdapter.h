@@ -7,6 +7,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -43,6 +44,10 @@ constexpr int kIspNoEcho = 13;
 // The selected part has no such instruction in serial programming mode (no
 // lock read on an AT90S1200, for example).
 constexpr int kIspNotSupported = 14;
+// A stop was asked for during a page write: while it was loaded (the page
+// was not committed), or while it was read back (from the word named on,
+// it was not confirmed).
+constexpr int kIspStopped = 15;
 
 // Results of IdentifyDevice besides a row index.
 constexpr int kIdentifyNotFound = -1;
@@ -130,6 +135,10 @@ public:
     const DeviceInfo* Device() const { return m_pDevice; }
     // Flash page size of the selected part; 0 when it writes byte by byte.
     int ProgPageSize() const;
+
+    // Asked between the instructions of a flash page write; true ends the
+    // write there with kIspStopped.
+    void SetStopCheck(std::function<bool()> check) { m_stopCheck = std::move(check); }
 
     // Overrides of where COMn lives (the settings' [Ports] section).
     void SetPortNames(const PortNameMap& names) { m_portNames = names; }
@@ -237,4 +246,5 @@ private:
     // that echoes only Programming Enable's 0x53 is taken at its word.
     bool m_bEchoes = true;
     const DeviceInfo* m_pDevice = nullptr;
+    std::function<bool()> m_stopCheck;
 };

@@ -10,6 +10,7 @@
 #else
 #include <sys/ioctl.h>
 #include <termios.h>
+#include <unistd.h>
 
 #include <cerrno>
 #endif
@@ -93,6 +94,29 @@ QSerialPort::StopBits ToQt(CommStopBits stopBits) {
     return QSerialPort::OneStop;
 }
 
+// Why an open failed, in the kinds the messages tell apart. Qt reports a
+// port that another program holds (an exclusive open, or its lock file) as
+// a permission error too: whether this user may use the device at all
+// tells the two apart, without opening it.
+PortErrorKind OpenFailureKind(const std::string& deviceName, QSerialPort::SerialPortError error) {
+    switch (error) {
+        case QSerialPort::DeviceNotFoundError:
+            return PortErrorKind::NoDevice;
+        case QSerialPort::PermissionError:
+#ifdef _WIN32
+            return PortErrorKind::InUse;  // the system denies a port that is open elsewhere
+#else
+            if (::access(deviceName.c_str(), R_OK | W_OK) != 0) {
+                return errno == ENOENT ? PortErrorKind::NoDevice : PortErrorKind::Permission;
+            }
+            return PortErrorKind::InUse;
+#endif
+        default:
+            break;
+    }
+    return PortErrorKind::Other;
+}
+
 }  // namespace
 
 CQtSerialPort::CQtSerialPort(ISerialLineCalls* calls)
@@ -109,10 +133,12 @@ bool CQtSerialPort::Open(const std::string& deviceName) {
     // QSerialPort opens exclusively and takes the usual lock file.
     if (!m_port->open(QIODevice::ReadWrite)) {
         m_lastError = m_port->errorString().toStdString();
+        m_lastKind = OpenFailureKind(deviceName, m_port->error());
         m_port.reset();
         return false;
     }
     m_lastError.clear();
+    m_lastKind = PortErrorKind::None;
     return true;
 }
 
@@ -176,9 +202,16 @@ bool CQtSerialPort::SetCommState(const CommState& state) {
 
 bool CQtSerialPort::Succeeded(int error) {
     if (error != 0) {
+        // EIO, ENODEV, a handle gone: whatever the reason, the lines no
+        // longer do what they are told.
         m_lastError = std::system_category().message(error);
+        m_lastKind = PortErrorKind::NotAnswering;
+        return false;
     }
-    return error == 0;
+    if (m_lastKind == PortErrorKind::NotAnswering) {
+        m_lastKind = PortErrorKind::None;
+    }
+    return true;
 }
 
 #ifdef _WIN32

@@ -54,6 +54,7 @@ public:
     bool GetCommModemStatus(uint32_t& status) override;
     void Close() override;
     std::string LastError() const override;
+    PortErrorKind LastErrorKind() const override { return m_lastKind; }
 
 private:
     // true when a line call gave no error; otherwise keeps the system's
@@ -63,4 +64,5 @@ private:
     ISerialLineCalls& m_calls;
     std::unique_ptr<QSerialPort> m_port;
     std::string m_lastError;
+    PortErrorKind m_lastKind = PortErrorKind::None;
 };

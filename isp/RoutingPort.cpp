@@ -88,6 +88,16 @@ std::string CRoutingPort::LastError() const {
     return m_lastTried != nullptr ? m_lastTried->LastError() : std::string();
 }
 
+PortErrorKind CRoutingPort::LastErrorKind() const {
+    if (m_active != nullptr) {
+        return m_active->LastErrorKind();
+    }
+    if (!m_error.empty()) {
+        return PortErrorKind::Other;  // a name its kind refused, or a second open
+    }
+    return m_lastTried != nullptr ? m_lastTried->LastErrorKind() : PortErrorKind::None;
+}
+
 bool CRoutingPort::SaveKinds(std::string& error) {
     bool ok = true;
     for (const PortKindEntry& entry : m_kinds) {

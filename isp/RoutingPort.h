@@ -47,6 +47,7 @@ public:
     bool GetCommModemStatus(uint32_t& status) override;
     void Close() override;
     std::string LastError() const override;
+    PortErrorKind LastErrorKind() const override;
     ISerialPort* OpenedPort() override;
 
     // Saves what every kind keeps between runs; false when one failed, with

@@ -72,6 +72,17 @@ struct CommTimeouts {
     uint32_t WriteTotalTimeoutConstant = 0;
 };
 
+// What kind of trouble the port's last failure was, for messages that tell
+// the user where to look.
+enum class PortErrorKind {
+    None,
+    NoDevice,      // the open found no such device
+    InUse,         // another program holds the port
+    Permission,    // the user may not open it
+    NotAnswering,  // the last line call failed: the cable pulled, the handle gone
+    Other,
+};
+
 class ISerialPort {
 public:
     virtual ~ISerialPort() = default;
@@ -95,6 +106,9 @@ public:
     // The system's reason for the last failure, for messages of the
     // command-line tool; empty when there is none to tell.
     virtual std::string LastError() const { return std::string(); }
+    // The kind of the last failed open, or NotAnswering while the last line
+    // call failed; a line call that works clears that again.
+    virtual PortErrorKind LastErrorKind() const { return PortErrorKind::None; }
 
     // The object that carries the calls of the port now open. A port that
     // only forwards to another one gives that one, so the adapter's

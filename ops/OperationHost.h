@@ -48,4 +48,11 @@ public:
     // cable faster, say): the window puts it in its pane, the tool on its
     // error output.
     virtual void Notice(const std::string& text) { AddMessage(text); }
+
+    // Whether the user asked for the running operation to stop. Asked
+    // between words, bytes and page loads, never inside an instruction.
+    virtual bool StopRequested() { return false; }
+    // Asks for a stop from below the front end (a simulated fault): the
+    // front end takes it as its own Stop.
+    virtual void RequestStop() {}
 };

@@ -18,6 +18,7 @@ constexpr int kNoSignatureCheck = 0;
 constexpr int kProgStep = 2;  // one program word per step
 constexpr int kDataStep = 1;
 constexpr uint8_t kErasedByte = 0xFF;
+constexpr uint16_t kErasedWord = 0xFFFF;
 constexpr uint8_t kReadFillByte = 0x00;  // a read starts from an image of zeros
 constexpr int kBitsPerByte = 8;
 constexpr unsigned kByteMask = 0xFF;
@@ -151,6 +152,18 @@ constexpr char kEraseRewriteDataFailedAt[] =
 constexpr char kEraseRewriteProgFailedAt[] = " Erase : ReWrite Error at address %04x.\r\n";
 constexpr char kEraseRewriteLockError[] = " Erase : ReWrite LockBit : Error.\r\n";
 
+// The names that begin an operation's stop and port lines.
+constexpr char kWriteName[] = "Write";
+constexpr char kWriteDataName[] = "Write Data";
+constexpr char kWriteLockName[] = "Write LockBit";
+constexpr char kReadName[] = "Read";
+constexpr char kReadLockName[] = "Read LockBit";
+constexpr char kVerifyName[] = "Verify";
+constexpr char kReadFusesName[] = "Read Fuses";
+constexpr char kWriteFusesName[] = "Write Fuses";
+constexpr char kEraseName[] = "Erase";
+constexpr int kNoAddress = -1;
+
 bool HasFstrt(const CIspAdapter& adapter) {
     return adapter.Device() != nullptr && adapter.Device()->fstrtWrite != nullptr;
 }
@@ -199,15 +212,87 @@ private:
 
 // ---- The frame ----
 
-bool COperations::Begin(const char* heading, const char* initError, int checkSignature) {
+COperations::COperations(CIspAdapter& adapter, MemoryImages& images, IOperationHost& host)
+    : m_adapter(adapter), m_images(images), m_host(host) {
+    // A page being loaded is dropped, not committed, when a stop comes.
+    m_adapter.SetStopCheck([this] { return m_host.StopRequested(); });
+}
+
+COperations::~COperations() {
+    m_adapter.SetStopCheck(nullptr);
+}
+
+void COperations::SetPortLabel(const std::string& label) {
+    m_portLabel = label;
+    m_bPortLost = false;
+}
+
+bool COperations::Begin(const char* name, const char* heading, const char* initError,
+                        int checkSignature) {
     m_readAhead = ReadAhead();  // nothing read before counts for this operation
+    m_name = name;
+    m_end = End::Running;
     m_host.TakeFromScreen();
     Post(heading);
+    // A port that stopped answering is opened afresh: the cable may be back.
+    if (PortGone() && m_reopen) {
+        m_bPortLost = !m_reopen();
+    }
     if (m_adapter.EnterProgrammingMode(checkSignature) != kIspOk) {
-        m_host.AppendMessage(initError);
+        Fail(initError);
         return false;
     }
     return true;
+}
+
+bool COperations::Stopping() {
+    if (m_end != End::Stopped && m_host.StopRequested()) {
+        m_end = End::Stopped;
+    }
+    return m_end == End::Stopped;
+}
+
+bool COperations::PortGone() {
+    const ISerialPort* port = m_adapter.m_hComm;
+    return m_bPortLost || (port != nullptr && port->LastErrorKind() == PortErrorKind::NotAnswering);
+}
+
+void COperations::PostStopped(int address) {
+    m_end = End::Stopped;
+    PostEnd("Stopped", address);
+}
+
+void COperations::PostPortGone(int address) {
+    m_end = End::PortLost;
+    PostEnd((m_portLabel.empty() ? std::string("The port") : "Port " + m_portLabel) +
+                " stopped answering",
+            address);
+}
+
+void COperations::PostEnd(const std::string& what, int address) {
+    std::string line = std::string(" ") + m_name + " : " + what;
+    if (address != kNoAddress) {
+        std::array<char, kLineBufferSize> text{};
+        std::snprintf(text.data(), text.size(), " at address %04x", static_cast<unsigned>(address));
+        line += text.data();
+    }
+    m_host.AppendMessage(line + ".\r\n");
+}
+
+void COperations::Fail(const char* line) {
+    if (PortGone()) {
+        PostPortGone(kNoAddress);
+    } else {
+        m_host.AppendMessage(line);
+    }
+}
+
+void COperations::FailAt(const char* format, int address) {
+    if (PortGone()) {
+        PostPortGone(address);
+    } else {
+        AppendAddressLine(format, address);
+    }
 }
 
 void COperations::Post(const char* line) {
@@ -353,16 +438,24 @@ int COperations::WriteUnit(Memory memory, int& address, const std::vector<uint8_
 }
 
 template <typename Step>
-bool COperations::ForEachAddress(Memory memory, Step step, int stride) {
+bool COperations::ForEachAddress(Memory memory, Step step, int stride, bool stoppable) {
     const int size = Size(memory);
     if (stride <= 0) {
         stride = Stride(memory);
     }
     for (int address = 0; address < size; address += stride) {
+        if (stoppable && Stopping()) {
+            PostStopped(address);
+            return false;
+        }
         m_host.SetProgressPos(address);
         int reported = address;
         if (const char* failure = step(reported)) {
-            AppendAddressLine(failure, reported);
+            if (m_end == End::Stopped) {
+                PostStopped(reported);  // the step itself stopped (a page write)
+            } else {
+                FailAt(failure, reported);
+            }
             return false;
         }
         m_host.Yield();
@@ -385,14 +478,18 @@ bool COperations::RunOverMemory(Memory memory, const char* complete, Step step, 
 
 bool COperations::WriteMemory(Memory memory, const MemoryLines& lines) {
     CProgrammingModeExit exit(m_adapter);
-    if (!Begin(lines.heading, lines.initError, kCheckSignature)) {
+    if (!Begin(lines.name, lines.heading, lines.initError, kCheckSignature)) {
         return false;
     }
     const std::vector<uint8_t>& image = Image(memory);
     return RunOverMemory(
         memory, lines.complete,
         [&](int& address) -> const char* {
-            return WriteUnit(memory, address, image) == kIspOk ? nullptr : lines.failedAt;
+            const int status = WriteUnit(memory, address, image);
+            if (status == kIspStopped) {
+                m_end = End::Stopped;
+            }
+            return status == kIspOk ? nullptr : lines.failedAt;
         },
         WriteStride(memory));
 }
@@ -401,7 +498,7 @@ bool COperations::ReadMemory(Memory memory, const MemoryLines& lines) {
     CProgrammingModeExit exit(m_adapter);
     // The image is re-made only once the device answered, so that a failed
     // entry leaves image, view and flag as they were.
-    if (!Begin(lines.heading, lines.initError, kCheckSignature)) {
+    if (!Begin(lines.name, lines.heading, lines.initError, kCheckSignature)) {
         return false;
     }
     std::vector<uint8_t>& image = Image(memory);
@@ -423,7 +520,7 @@ bool COperations::ReadMemory(Memory memory, const MemoryLines& lines) {
 
 bool COperations::VerifyMemory(Memory memory, const MemoryLines& lines) {
     CProgrammingModeExit exit(m_adapter);
-    if (!Begin(lines.heading, lines.initError, kCheckSignature)) {
+    if (!Begin(lines.name, lines.heading, lines.initError, kCheckSignature)) {
         return false;
     }
     const std::vector<uint8_t>& image = Image(memory);
@@ -447,32 +544,32 @@ bool COperations::VerifyMemory(Memory memory, const MemoryLines& lines) {
 }
 
 bool COperations::WriteProg() {
-    return WriteMemory(
-        Memory::Prog, {kWriteProgHeading, kWriteInitError, kWriteProgFailedAt, kWriteProgComplete});
+    return WriteMemory(Memory::Prog, {kWriteName, kWriteProgHeading, kWriteInitError,
+                                      kWriteProgFailedAt, kWriteProgComplete});
 }
 
 bool COperations::WriteData() {
-    return WriteMemory(Memory::Data, {kWriteDataHeading, kWriteDataInitError, kWriteDataFailedAt,
-                                      kWriteDataComplete});
+    return WriteMemory(Memory::Data, {kWriteDataName, kWriteDataHeading, kWriteDataInitError,
+                                      kWriteDataFailedAt, kWriteDataComplete});
 }
 
 bool COperations::ReadProg() {
     return ReadMemory(Memory::Prog,
-                      {kReadProgHeading, kReadInitError, kReadFailedAt, kReadComplete});
+                      {kReadName, kReadProgHeading, kReadInitError, kReadFailedAt, kReadComplete});
 }
 
 bool COperations::ReadData() {
     return ReadMemory(Memory::Data,
-                      {kReadDataHeading, kReadInitError, kReadFailedAt, kReadComplete});
+                      {kReadName, kReadDataHeading, kReadInitError, kReadFailedAt, kReadComplete});
 }
 
 bool COperations::VerifyProg() {
-    return VerifyMemory(Memory::Prog, {kVerifyProgHeading, kVerifyInitError,
+    return VerifyMemory(Memory::Prog, {kVerifyName, kVerifyProgHeading, kVerifyInitError,
                                        kVerifyProgReadFailedAt, kVerifyComplete});
 }
 
 bool COperations::VerifyData() {
-    return VerifyMemory(Memory::Data, {kVerifyDataHeading, kVerifyInitError,
+    return VerifyMemory(Memory::Data, {kVerifyName, kVerifyDataHeading, kVerifyInitError,
                                        kVerifyDataReadFailedAt, kVerifyComplete});
 }
 
@@ -480,7 +577,12 @@ bool COperations::VerifyData() {
 
 bool COperations::WriteLock() {
     CProgrammingModeExit exit(m_adapter);
-    if (!Begin(kWriteLockHeading, kWriteInitError, kCheckSignature)) {
+    if (!Begin(kWriteLockName, kWriteLockHeading, kWriteInitError, kCheckSignature)) {
+        return false;
+    }
+    // Once begun, its one or two instructions run to their end.
+    if (Stopping()) {
+        PostStopped(kNoAddress);
         return false;
     }
     // Spien is display only: it is never written.
@@ -490,16 +592,27 @@ bool COperations::WriteLock() {
         m_host.AppendMessage(kWriteLockNoFstrt);
         return false;
     }
+    // Nothing of a lock write is read back; a target that lost its power
+    // meanwhile at least no longer answers. Some parts hide their signature
+    // once both lock bits are programmed: then only the echo can tell.
+    uint8_t vendor = 0;
+    const bool bothLocked = ticks.m_bLockBit1 != 0 && ticks.m_bLockBit2 != 0;
     const bool ok = m_adapter.WriteLockBits(BitValueOfTick(ticks.m_bLockBit1),
                                             BitValueOfTick(ticks.m_bLockBit2),
-                                            BitValueOfTick(ticks.m_bFstrt)) == kIspOk;
-    m_host.AppendMessage(ok ? kWriteLockComplete : kWriteLockError);
+                                            BitValueOfTick(ticks.m_bFstrt)) == kIspOk &&
+                    m_adapter.ReadSignatureByte(vendor, kVendorSignatureIndex) == kIspOk &&
+                    (vendor == kAtmelVendorCode || bothLocked);
+    if (ok) {
+        m_host.AppendMessage(kWriteLockComplete);
+    } else {
+        Fail(kWriteLockError);
+    }
     return ok;
 }
 
 bool COperations::ReadLock() {
     CProgrammingModeExit exit(m_adapter);
-    if (!Begin(kReadLockHeading, kReadInitError, kCheckSignature)) {
+    if (!Begin(kReadLockName, kReadLockHeading, kReadInitError, kCheckSignature)) {
         return false;
     }
     int lockBit1 = 0, lockBit2 = 0, fstrt = 0, spien = 0;
@@ -520,7 +633,11 @@ bool COperations::ReadLock() {
     }
     // Its show on screen puts the ticks read (or, on failure, those taken
     // from the screen) back into the boxes.
-    m_host.AppendMessage(ok ? kReadLockComplete : kReadLockError);
+    if (ok) {
+        m_host.AppendMessage(kReadLockComplete);
+    } else {
+        Fail(kReadLockError);
+    }
     return ok;
 }
 
@@ -529,7 +646,7 @@ bool COperations::ReadFuses(std::array<uint8_t, kFuseByteCount>& fuses, uint8_t&
     CProgrammingModeExit exit(m_adapter);
     present = m_adapter.Device() != nullptr ? m_adapter.Device()->fuseBytes : 0;
     calibration = -1;
-    if (!Begin(kReadFusesHeading, kReadInitError, kCheckSignature)) {
+    if (!Begin(kReadFusesName, kReadFusesHeading, kReadInitError, kCheckSignature)) {
         return false;
     }
     if (present == 0) {
@@ -552,7 +669,11 @@ bool COperations::ReadFuses(std::array<uint8_t, kFuseByteCount>& fuses, uint8_t&
     if (!ok) {
         calibration = -1;
     }
-    m_host.AppendMessage(ok ? kReadFusesComplete : kReadFusesError);
+    if (ok) {
+        m_host.AppendMessage(kReadFusesComplete);
+    } else {
+        Fail(kReadFusesError);
+    }
     return ok;
 }
 
@@ -569,7 +690,7 @@ bool COperations::ReadFuseBytes(std::array<uint8_t, kFuseByteCount>& fuses, uint
 
 bool COperations::BeginFuses(const FuseLines& lines, uint8_t which,
                              std::array<uint8_t, kFuseByteCount>& now) {
-    if (!Begin(lines.heading, lines.initError, kCheckSignature)) {
+    if (!Begin(lines.name, lines.heading, lines.initError, kCheckSignature)) {
         return false;
     }
     const DeviceInfo* device = m_adapter.Device();
@@ -578,7 +699,7 @@ bool COperations::BeginFuses(const FuseLines& lines, uint8_t which,
         return false;
     }
     if (!ReadFuseBytes(now, which)) {
-        m_host.AppendMessage(lines.readError);
+        Fail(lines.readError);
         return false;
     }
     return true;
@@ -589,7 +710,8 @@ bool COperations::WriteFuses(const std::array<uint8_t, kFuseByteCount>& fuses, u
                              const std::array<uint8_t, kFuseByteCount>* readBefore) {
     CProgrammingModeExit exit(m_adapter);
     std::array<uint8_t, kFuseByteCount> now{};
-    if (!BeginFuses({kWriteFusesHeading, kWriteInitError, kWriteFusesError}, which, now)) {
+    if (!BeginFuses({kWriteFusesName, kWriteFusesHeading, kWriteInitError, kWriteFusesError}, which,
+                    now)) {
         return false;
     }
     for (int i = 0; readBefore != nullptr && i < kFuseByteCount; ++i) {
@@ -600,6 +722,11 @@ bool COperations::WriteFuses(const std::array<uint8_t, kFuseByteCount>& fuses, u
             m_host.AppendMessage(kWriteFusesChanged);
             return false;
         }
+    }
+    // Once the writes begin, they run to their end: a stop comes before.
+    if (Stopping()) {
+        PostStopped(kNoAddress);
+        return false;
     }
     const std::string reasons = FuseCutOffReasons(*m_adapter.Device(), now, fuses, which);
     if (!reasons.empty() && !allowCutOff) {
@@ -623,7 +750,11 @@ bool COperations::WriteFuses(const std::array<uint8_t, kFuseByteCount>& fuses, u
         const size_t index = static_cast<size_t>(i);
         ok = (which & g_fuseBytes[i].mask) == 0 || SameFuses(i, back[index], fuses[index]);
     }
-    m_host.AppendMessage(ok ? kWriteFusesComplete : kWriteFusesError);
+    if (ok) {
+        m_host.AppendMessage(kWriteFusesComplete);
+    } else {
+        Fail(kWriteFusesError);
+    }
     return ok;
 }
 
@@ -636,7 +767,8 @@ bool COperations::SameFuses(int byte, uint8_t a, uint8_t b) const {
 bool COperations::VerifyFuses(const std::array<uint8_t, kFuseByteCount>& fuses, uint8_t which) {
     CProgrammingModeExit exit(m_adapter);
     std::array<uint8_t, kFuseByteCount> now{};
-    if (!BeginFuses({kVerifyFusesHeading, kVerifyInitError, kVerifyFusesReadError}, which, now)) {
+    if (!BeginFuses({kVerifyName, kVerifyFusesHeading, kVerifyInitError, kVerifyFusesReadError},
+                    which, now)) {
         return false;
     }
     bool same = true;
@@ -651,7 +783,7 @@ bool COperations::VerifyFuses(const std::array<uint8_t, kFuseByteCount>& fuses, 
 
 bool COperations::VerifyLock() {
     CProgrammingModeExit exit(m_adapter);
-    if (!Begin(kVerifyLockHeading, kReadInitError, kCheckSignature)) {
+    if (!Begin(kVerifyName, kVerifyLockHeading, kReadInitError, kCheckSignature)) {
         return false;
     }
     int lockBit1 = 0, lockBit2 = 0, fstrt = 0, spien = 0;
@@ -662,7 +794,7 @@ bool COperations::VerifyLock() {
         return false;
     }
     if (status != kIspOk || !TargetStillAnswers()) {
-        m_host.AppendMessage(kVerifyLockReadError);
+        Fail(kVerifyLockReadError);
         return false;
     }
     // Spien takes no part: it cannot be changed.
@@ -679,17 +811,35 @@ bool COperations::VerifyLock() {
 bool COperations::EraseAll() {
     CProgrammingModeExit exit(m_adapter);
     // Any device that answers is erased, whichever device is selected.
-    if (!Begin(kEraseAllHeading, kEraseInitError, kNoSignatureCheck)) {
+    if (!Begin(kEraseName, kEraseAllHeading, kEraseInitError, kNoSignatureCheck)) {
         return false;
     }
-    const bool ok = m_adapter.ChipErase() == kIspOk;
-    m_host.AppendMessage(ok ? kEraseComplete : kEraseError);
+    if (Stopping()) {
+        PostStopped(kNoAddress);
+        return false;
+    }
+    const bool ok = m_adapter.ChipErase() == kIspOk && ErasedChipAnswers();
+    if (ok) {
+        m_host.AppendMessage(kEraseComplete);
+    } else {
+        Fail(kEraseError);
+    }
     return ok;
+}
+
+bool COperations::ErasedChipAnswers() {
+    // The reset pulse that ends the erase releases RESET, which a chip that
+    // lost its power in the erase survives unerased: only a chip that
+    // answers again, erased, was erased.
+    uint16_t word = 0;
+    return m_adapter.EnterProgrammingMode(kNoSignatureCheck) == kIspOk &&
+           m_adapter.ReadProgramWord(word, 0) == kIspOk && word == kErasedWord &&
+           TargetStillAnswers();
 }
 
 bool COperations::EraseKeeping(Memory kept, const EraseLines& lines) {
     CProgrammingModeExit exit(m_adapter);
-    if (!Begin(lines.heading, kEraseInitError, kCheckSignature)) {
+    if (!Begin(kEraseName, lines.heading, kEraseInitError, kCheckSignature)) {
         return false;
     }
     const Memory erased = kept == Memory::Prog ? Memory::Data : Memory::Prog;
@@ -712,11 +862,11 @@ bool COperations::EraseKeeping(Memory kept, const EraseLines& lines) {
     const int lockStatus = m_adapter.ReadLockByte(lockByte, reported);
     const bool lockRead = lockStatus == kIspOk;
     if (lockStatus != kIspNotSupported && (!lockRead || !TargetStillAnswers())) {
-        m_host.AppendMessage(kEraseReadLockError);
+        Fail(kEraseReadLockError);
         return false;
     }
     if (!lockRead && !TargetStillAnswers()) {
-        AppendAddressLine(lines.saveFailedAt, LastAddress(kept));
+        FailAt(lines.saveFailedAt, LastAddress(kept));
         return false;
     }
     // In lock mode 3 (both lock bits programmed) the chip answers no read
@@ -727,10 +877,20 @@ bool COperations::EraseKeeping(Memory kept, const EraseLines& lines) {
         return false;
     }
 
+    // The last moment a stop leaves the chip as it was. From the erase on,
+    // the kept memory exists only in this copy: it is written back whatever
+    // is asked meanwhile.
+    if (Stopping()) {
+        PostStopped(kNoAddress);
+        return false;
+    }
     const bool chipErased = m_adapter.ChipErase() == kIspOk;
     if (chipErased) {
         Image(erased).assign(BufferLength(Size(erased)), kErasedByte);
         ImageErased(erased);
+    } else if (PortGone()) {
+        PostPortGone(kNoAddress);
+        return false;
     } else {
         Post(kEraseError);
     }
@@ -739,21 +899,24 @@ bool COperations::EraseKeeping(Memory kept, const EraseLines& lines) {
     // programming mode: without a new synchronisation it would ignore every
     // restore write and the memory the user asked to keep would be lost.
     if (m_adapter.EnterProgrammingMode(kCheckSignature) != kIspOk) {
-        AppendAddressLine(lines.restoreFailedAt, kRestoreEntryAddress);
+        FailAt(lines.restoreFailedAt, kRestoreEntryAddress);
         return false;
     }
+    // The adapter's page writes see no stop here either.
+    m_adapter.SetStopCheck(nullptr);
     const bool restored = ForEachAddress(
         kept,
         [&](int& address) -> const char* {
             return WriteUnit(kept, address, keptCopy) == kIspOk ? nullptr : lines.restoreFailedAt;
         },
-        WriteStride(kept));
+        WriteStride(kept), /*stoppable=*/false);
+    m_adapter.SetStopCheck([this] { return m_host.StopRequested(); });
     if (!restored) {
         return false;
     }
     // The lock bits go back last: Lock Bit1 would block the memory writes.
     if (lockRead && m_adapter.WriteLockByte(lockByte) != kIspOk) {
-        m_host.AppendMessage(kEraseRewriteLockError);
+        Fail(kEraseRewriteLockError);
         return false;
     }
     if (chipErased) {
@@ -776,25 +939,26 @@ bool COperations::EraseData() {
 }
 
 // ---- All three ----
-// Each part runs in full whatever the one before it gave.
+// Each part runs in full whatever the one before it gave, unless it was
+// stopped or the port stopped answering: then the rest is not begun.
 
 bool COperations::WriteAll() {
     const bool prog = WriteProg();
-    const bool data = WriteData();
-    const bool lock = WriteLock();
+    const bool data = m_end == End::Running && WriteData();
+    const bool lock = m_end == End::Running && WriteLock();
     return prog && data && lock;
 }
 
 bool COperations::ReadAll() {
     const bool prog = ReadProg();
-    const bool data = ReadData();
-    const bool lock = ReadLock();
+    const bool data = m_end == End::Running && ReadData();
+    const bool lock = m_end == End::Running && ReadLock();
     return prog && data && lock;
 }
 
 bool COperations::VerifyAll() {
     const bool prog = VerifyProg();
-    const bool data = VerifyData();
-    const bool lock = VerifyLock();
+    const bool data = m_end == End::Running && VerifyData();
+    const bool lock = m_end == End::Running && VerifyLock();
     return prog && data && lock;
 }

@@ -8,6 +8,7 @@
 
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <vector>
 
 #include <string>
@@ -35,8 +36,21 @@ std::string FuseCutOffReasons(const DeviceInfo& device,
 
 class COperations {
 public:
-    COperations(CIspAdapter& adapter, MemoryImages& images, IOperationHost& host)
-        : m_adapter(adapter), m_images(images), m_host(host) {}
+    COperations(CIspAdapter& adapter, MemoryImages& images, IOperationHost& host);
+    ~COperations();
+    COperations(const COperations&) = delete;
+    COperations& operator=(const COperations&) = delete;
+
+    // How the lines name the port open now ("COM2 (/dev/ttyUSB0)"); a new
+    // port forgets that the one before stopped answering.
+    void SetPortLabel(const std::string& label);
+    // Opens the port again; called when an operation starts on a port that
+    // had stopped answering (the cable may be back). true when it opened.
+    void SetPortReopen(std::function<bool()> reopen) { m_reopen = std::move(reopen); }
+    // How the last operation ended besides its result: stopped by a stop
+    // request, or cut short by a port that stopped answering.
+    bool WasStopped() const { return m_end == End::Stopped; }
+    bool PortLost() const { return m_end == End::PortLost; }
 
     bool WriteAll();
     bool WriteProg();
@@ -79,6 +93,7 @@ private:
     // The lines of one memory operation; the failure line takes the byte
     // address through "%04x".
     struct MemoryLines {
+        const char* name;
         const char* heading;
         const char* initError;
         const char* failedAt;
@@ -91,10 +106,26 @@ private:
         const char* restoreFailedAt;
     };
 
+    enum class End { Running, Stopped, PortLost };
+
     // Start of the frame: take from screen, post the heading, enter
     // programming mode. On a failed entry appends the initialisation error
-    // and gives false; the caller then only leaves programming mode.
-    bool Begin(const char* heading, const char* initError, int checkSignature);
+    // and gives false; the caller then only leaves programming mode. name
+    // begins the operation's stop and port lines (" Write : Stopped ...").
+    bool Begin(const char* name, const char* heading, const char* initError, int checkSignature);
+    // Whether a stop was asked for; once it was, the operation ends as stopped.
+    bool Stopping();
+    // Whether the port stopped answering: its last line call failed, or it
+    // could not be opened again since.
+    bool PortGone();
+    // The line of a stop at a byte address (-1: none) or of a lost port;
+    // Fail posts line, or the port's line in its place once the port is gone.
+    void PostStopped(int address);
+    void PostPortGone(int address);
+    // " <name> : <what>[ at address <address>].\r\n"
+    void PostEnd(const std::string& what, int address);
+    void Fail(const char* line);
+    void FailAt(const char* format, int address);
     // Appends the line and shows it, without scrolling the pane.
     void Post(const char* line);
     void AppendAddressLine(const char* format, int address);
@@ -139,11 +170,15 @@ private:
     // and a read about to be reported as a difference, are settled by one
     // more instruction the target has to echo (the vendor signature byte).
     bool TargetStillAnswers();
+    // After a chip erase: the chip enters programming mode again and reads
+    // erased at its first word.
+    bool ErasedChipAnswers();
     // Whether two values of fuse byte (0..2) agree in every bit that is a fuse.
     bool SameFuses(int byte, uint8_t a, uint8_t b) const;
     // Reads the fuse bytes named in which; false when one could not be read.
     bool ReadFuseBytes(std::array<uint8_t, kFuseByteCount>& fuses, uint8_t which);
     struct FuseLines {
+        const char* name;
         const char* heading;
         const char* initError;
         const char* readError;
@@ -158,8 +193,9 @@ private:
     // moving the progress bar. step(a) gives nullptr when it succeeded, else
     // the line reporting its failure, which is appended with the address
     // (which the step may move to the byte that failed); the walk stops there.
+    // A stoppable walk also ends before a step when a stop is asked for.
     template <typename Step>
-    bool ForEachAddress(Memory memory, Step step, int stride = 0);
+    bool ForEachAddress(Memory memory, Step step, int stride = 0, bool stoppable = true);
     // Progress range and position 0, the walk, and the completion line.
     template <typename Step>
     bool RunOverMemory(Memory memory, const char* complete, Step step, int stride = 0);
@@ -173,4 +209,9 @@ private:
     MemoryImages& m_images;
     ReadAhead m_readAhead;
     IOperationHost& m_host;
+    std::string m_portLabel;
+    std::function<bool()> m_reopen;
+    End m_end = End::Running;
+    const char* m_name = "";
+    bool m_bPortLost = false;  // it stopped answering and could not be opened again
 };

@@ -73,6 +73,11 @@ CProgrammingSession::CProgrammingSession(IOperationHost& host, IPerformanceCount
     m_router = std::make_unique<CRoutingPort>(*m_realPort, entries);
     m_adapter = std::make_unique<CIspAdapter>(*m_router, m_counter);
     m_operations = std::make_unique<COperations>(*m_adapter, m_images, host);
+    m_operations->SetPortReopen([this] { return Reopen(); });
+    if (m_simPorts != nullptr) {
+        // A simulated stop request is the user's Stop, wherever the user is.
+        m_simPorts->SetStopHook([this] { m_host.RequestStop(); });
+    }
 }
 
 CProgrammingSession::~CProgrammingSession() {
@@ -124,6 +129,11 @@ void CProgrammingSession::BlankImages() {
 
 bool CProgrammingSession::AutoDetect() {
     m_host.AddMessage(kAutoSelectLine);
+    // A port that stopped answering is opened afresh: the cable may be back.
+    const ISerialPort* port = m_adapter->m_hComm;
+    if (port != nullptr && port->LastErrorKind() == PortErrorKind::NotAnswering) {
+        Reopen();
+    }
     const int row = m_adapter->IdentifyDevice();
     const bool found = row >= 0;
     if (found) {
@@ -141,9 +151,19 @@ void CProgrammingSession::SetPortOverrides(const PortNameMap& overrides) {
 }
 
 int CProgrammingSession::OpenNamed(const std::string& name) {
+    m_portName = name;
+    m_operations->SetPortLabel(PortLabel(name));
+    const int result = OpenAgain();
+    m_openKind = result == kPortOk ? PortErrorKind::None : m_router->LastErrorKind();
+    return result;
+}
+
+int CProgrammingSession::OpenAgain() {
+    // COMn through the overrides; an FTDI cable's serial device the fast
+    // way where its USB device opens.
     int number = kNoPortNumber;
-    const bool com = ParseComName(name, number);
-    const std::string given = com ? ResolvePortName(number, m_adapter->PortNames()) : name;
+    const bool com = ParseComName(m_portName, number);
+    const std::string given = com ? ResolvePortName(number, m_adapter->PortNames()) : m_portName;
     std::string fast;
     int result = kPortFailed;
     if (FastWayOf(given, fast)) {
@@ -155,15 +175,51 @@ int CProgrammingSession::OpenNamed(const std::string& name) {
         }
     }
     if (result != kPortOk) {
-        result = m_adapter->OpenDevice(PortDevicePath(name, m_adapter->PortNames()));
+        result = m_adapter->OpenDevice(PortDevicePath(m_portName, m_adapter->PortNames()));
     }
     m_adapter->m_nPort = com ? number : kNoPortNumber;
     return result;
 }
 
+bool CProgrammingSession::Reopen() {
+    return !m_portName.empty() && OpenAgain() == kPortOk;
+}
+
+std::string CProgrammingSession::PortLabel(const std::string& name) const {
+    const std::string device = PortDevice(name);
+    return device != name ? name + " (" + device + ")" : name;
+}
+
+std::string CProgrammingSession::PortTroubleLine(const std::string& name) const {
+    const std::string reason = PortTrouble();
+    return reason.empty() ? std::string() : " " + PortLabel(name) + " " + reason + kLineEnd;
+}
+
+std::string CProgrammingSession::PortTrouble() const {
+    switch (m_openKind) {
+        case PortErrorKind::InUse:
+            return "is in use by another program";
+        case PortErrorKind::NoDevice:
+            return "does not exist";
+        case PortErrorKind::Permission:
+            return "may not be opened by this user: add the user to the dialout group"
+                   " (sudo usermod -aG dialout $USER) and log in again";
+        default:
+            break;
+    }
+    return std::string();
+}
+
+std::string CProgrammingSession::PortOpenError(const std::string& name) const {
+    const std::string trouble = PortTrouble();
+    const std::string reason = trouble.empty() ? LastPortError() : "it " + trouble;
+    return "cannot open port " + PortLabel(name) + (reason.empty() ? std::string() : ": " + reason);
+}
+
 bool CProgrammingSession::SelectPort(const std::string& name) {
     std::string error;
     if (!CheckPortName(name, error)) {
+        m_openKind = PortErrorKind::Other;
         return false;
     }
     return OpenNamed(name) == kPortOk;

@@ -16,6 +16,7 @@
 #include "image/IntelHex.h"
 #include "isp/DeviceTable.h"
 #include "isp/PortNames.h"
+#include "isp/SerialPort.h"
 #include "ops/OperationHost.h"
 #include "ops/Operations.h"
 
@@ -104,6 +105,16 @@ public:
     // The device the name opens (COMn as the overrides map it).
     std::string PortDevice(const std::string& name) const;
     std::string LastPortError() const;
+    // The port as the lines name it: "COM2 (/dev/ttyUSB0)", or the name.
+    std::string PortLabel(const std::string& name) const;
+    // Why the port with that name could not be opened ("cannot open port
+    // COM2 (/dev/ttyUSB0): ..."), in words that say where to look: it is
+    // in use by another program, does not exist, may not be opened by this
+    // user (and how to be allowed), or else the system's own reason.
+    std::string PortOpenError(const std::string& name) const;
+    // " COM2 (/dev/ttyUSB0) is in use by another program\r\n" when the last
+    // open failed for one of those three reasons; empty otherwise.
+    std::string PortTroubleLine(const std::string& name) const;
     // Saves what the ports keep between runs (a sim: state file).
     bool SavePortState(std::string& error);
 
@@ -148,6 +159,12 @@ private:
     // Opens a port name as COMn (through the overrides) or as it is; an
     // FTDI cable's serial device the fast way where its USB device opens.
     int OpenNamed(const std::string& name);
+    // Opens the port last asked for by name again (a cable plugged back).
+    int OpenAgain();
+    bool Reopen();
+    // The last open's failure in words, for the three reasons the user can
+    // act on; empty for any other.
+    std::string PortTrouble() const;
 
     IOperationHost& m_host;
     std::unique_ptr<IPerformanceCounter> m_ownedCounter;
@@ -159,5 +176,7 @@ private:
     std::unique_ptr<CIspAdapter> m_adapter;
     MemoryImages m_images;
     std::unique_ptr<COperations> m_operations;
-    bool m_bToldFastWay = false;  // the notice on the slow way was given
+    bool m_bToldFastWay = false;                     // the notice on the slow way was given
+    std::string m_portName;                          // the name the port was last asked for by
+    PortErrorKind m_openKind = PortErrorKind::None;  // why the last open failed
 };

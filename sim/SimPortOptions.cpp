@@ -20,6 +20,9 @@ constexpr const char* kStuckEeprom = "stuck-eeprom=";
 constexpr const char* kEraseFails = "erase-fails";
 constexpr const char* kFtdiOption = "ftdi";
 constexpr const char* kFtdiUnplugOption = "ftdi-unplug-after=";
+constexpr const char* kUnplugAfter = "unplug-after=";
+constexpr const char* kPowerOffAfter = "power-off-after=";
+constexpr const char* kStopAfter = "stop-after=";
 constexpr const char* kHexPrefix = "0x";
 
 constexpr int kDecimalBase = 10;
@@ -98,6 +101,18 @@ bool StuckAddress(const std::string& option, const char* key, int memorySize,
     return true;
 }
 
+// A line call count of a fault, from 1 (decimal or 0x hex).
+bool LineCallCount(const std::string& option, const char* key, int64_t& count, std::string& error) {
+    const std::string text = option.substr(std::strlen(key));
+    int value = 0;
+    if (!ParseAddress(text, value) || value < 1) {
+        error = "bad line call count \"" + text + "\" in " + option;
+        return false;
+    }
+    count = value;
+    return true;
+}
+
 }  // namespace
 
 bool IsSimPortName(const std::string& name) {
@@ -158,6 +173,18 @@ bool ParseSimPortOptions(const std::string& name, SimPortOptions& simPort, std::
                 return false;
             }
             parsed.ftdiUnplugAfter = static_cast<uint64_t>(after);
+        } else if (StartsWith(option, kUnplugAfter)) {
+            if (!LineCallCount(option, kUnplugAfter, config.unplugAfterLineOps, error)) {
+                return false;
+            }
+        } else if (StartsWith(option, kPowerOffAfter)) {
+            if (!LineCallCount(option, kPowerOffAfter, config.powerOffAfterLineOps, error)) {
+                return false;
+            }
+        } else if (StartsWith(option, kStopAfter)) {
+            if (!LineCallCount(option, kStopAfter, config.stopAfterLineOps, error)) {
+                return false;
+            }
         } else if (StartsWith(option, kStuckFlash)) {
             if (!StuckAddress(option, kStuckFlash, config.progSize, deviceName,
                               config.stuckProgBytes, error)) {
@@ -205,6 +232,7 @@ ISerialPort* CSimPortKind::PortNamed(const std::string& name, std::string& error
             !chip.port->LoadState(simPort.stateFile, error)) {
             return nullptr;
         }
+        chip.port->SetStopHook(m_stopHook);
         it = m_chips.emplace(name, std::move(chip)).first;
     }
     m_lastSim = it->second.port.get();
@@ -213,6 +241,13 @@ ISerialPort* CSimPortKind::PortNamed(const std::string& name, std::string& error
         return it->second.ftdiPort.get();
     }
     return m_lastSim;
+}
+
+void CSimPortKind::SetStopHook(std::function<void()> hook) {
+    m_stopHook = std::move(hook);
+    for (auto& entry : m_chips) {
+        entry.second.port->SetStopHook(m_stopHook);
+    }
 }
 
 bool CSimPortKind::Save(std::string& error) {

@@ -12,10 +12,16 @@
 //   ttl                 a TTL-level cable, and the port told so
 //   clock=<Hz>          the pin clock
 //   ftdi-unplug-after=<n>  the cable is pulled after n USB round trips
+//   unplug-after=<n>    the cable is pulled at the n-th line call (counted from 1
+//                       over the port's life); plugged back when next opened
+//   power-off-after=<n> the target loses its power at the n-th line call; it
+//                       comes back at the next release of RESET
+//   stop-after=<n>      a stop is asked for at the n-th line call, as by the user
 // The state file keeps flash, EEPROM, lock and fuse bits between runs; its name
 // cannot contain a comma.
 #pragma once
 
+#include <functional>
 #include <map>
 #include <memory>
 #include <string>
@@ -61,6 +67,8 @@ public:
     // when it is on one.
     CSimPort* Sim() { return m_lastSim; }
     CSimFtdiCable* Cable() { return m_lastCable; }
+    // What a stop-after fault calls, on every simulated port of the kind.
+    void SetStopHook(std::function<void()> hook);
 
 private:
     struct SimChip {
@@ -75,4 +83,5 @@ private:
     std::map<std::string, SimChip> m_chips;
     CSimPort* m_lastSim = nullptr;
     CSimFtdiCable* m_lastCable = nullptr;
+    std::function<void()> m_stopHook;
 };

@@ -159,6 +159,10 @@ struct CSimPort::Impl {
     CommTimeouts timeouts;
     uint32_t eventMask = 0, inQueue = 0, outQueue = 0;
     uint64_t lineCallsEver = 0;
+    bool lastLineCallFailed = false;
+    bool unplugged = false;   // until the port is opened again
+    bool poweredOff = false;  // until RESET is next released
+    std::function<void()> stopHook;
 
     // The target's serial interface.
     bool progMode = false;
@@ -215,9 +219,19 @@ struct CSimPort::Impl {
         if (virtualCounter != nullptr) {
             virtualCounter->NoteActivity();
         }
+        if (Reached(config.unplugAfterLineOps) && open) {
+            Unplug();
+        }
+        if (Reached(config.powerOffAfterLineOps)) {
+            PowerOff();
+        }
+        if (Reached(config.stopAfterLineOps) && stopHook) {
+            stopHook();
+        }
         // A negative failAfterLineOps turns into a count never reached.
         const bool pulled = lineCallsEver >= static_cast<uint64_t>(config.failAfterLineOps);
-        if (!open | config.lineOpsFail | pulled) {
+        lastLineCallFailed = !open | config.lineOpsFail | pulled | unplugged;
+        if (lastLineCallFailed) {
             ++counters.failedLineOps;
             return false;
         }
@@ -226,6 +240,26 @@ struct CSimPort::Impl {
             trace.push_back(SimEvent{kind, NowNs()});
         }
         return true;
+    }
+
+    // Whether this line call is the one a fault given by its count starts at.
+    bool Reached(int64_t count) const {
+        return count >= 0 && lineCallsEver == static_cast<uint64_t>(count);
+    }
+
+    // A pulled cable takes every line with it: the target sees RESET released.
+    void Unplug() {
+        unplugged = true;
+        if (brk) {
+            brk = false;
+            ReleaseReset();
+        }
+        dtr = rts = false;
+    }
+
+    void PowerOff() {
+        poweredOff = true;
+        PowerCycle();
     }
 
     bool ConfigCall(SimPortCall call) {
@@ -303,7 +337,7 @@ struct CSimPort::Impl {
 
     // ------------------------------------------------------------ lines
 
-    bool TargetConnected() const { return !config.noAdapter && !config.noTarget; }
+    bool TargetConnected() const { return !config.noAdapter && !config.noTarget && !poweredOff; }
     bool TargetListening() const { return brk && TargetConnected() && !lost && !CutOffNow(); }
 
     bool Cts() const {
@@ -348,6 +382,10 @@ struct CSimPort::Impl {
 
     void ReleaseReset() {
         NoteResetWhileBusy();
+        if (poweredOff) {
+            poweredOff = false;  // the power is back: the chip starts afresh
+            PowerCycle();
+        }
         progMode = false;
         miso = false;
         if (Rules().fuseEffect == SimFuseEffect::LeavingProgramming) {
@@ -809,6 +847,8 @@ bool CSimPort::Open(const std::string& deviceName) {
         return false;
     }
     s.open = true;
+    s.unplugged = false;  // plugged back in
+    s.lastLineCallFailed = false;
     s.dtr = s.rts = s.brk = false;
     s.openedName = deviceName;
     s.state = CommState();
@@ -975,6 +1015,18 @@ void CSimPort::Close() {
 
 std::string CSimPort::LastError() const {
     return m_impl->lastError;
+}
+
+PortErrorKind CSimPort::LastErrorKind() const {
+    return m_impl->lastLineCallFailed ? PortErrorKind::NotAnswering : PortErrorKind::None;
+}
+
+void CSimPort::SetStopHook(std::function<void()> hook) {
+    m_impl->stopHook = std::move(hook);
+}
+
+bool CSimPort::PoweredOff() const {
+    return m_impl->poweredOff;
 }
 
 std::vector<uint8_t>& CSimPort::Flash() {

@@ -116,6 +116,17 @@ struct SimConfig {
     // is pulled. -1: never.
     int64_t failAfterLineOps = -1;
     int64_t misoStuckAfterInstructions = -1;  // after N instructions MISO stays low
+    // At the N-th line call (counted as failAfterLineOps) the cable is pulled:
+    // every line drops (RESET released) and every line call fails until the
+    // port is opened again, as a USB adapter plugged back in. -1: never.
+    int64_t unplugAfterLineOps = -1;
+    // At the N-th line call the target loses its power: MISO stays low, no
+    // echo, programming mode and the page buffer are lost. The power comes
+    // back at the next release of RESET. -1: never.
+    int64_t powerOffAfterLineOps = -1;
+    // At the N-th line call the port asks for the running operation to stop,
+    // through the hook set by SetStopHook, as a user pressing Stop. -1: never.
+    int64_t stopAfterLineOps = -1;
     bool neverSynchronises = false;
     int outOfStepBits = 0;            // target framing offset after each RESET assertion
     std::vector<int> stuckProgBytes;  // byte addresses that never take a write
@@ -181,6 +192,12 @@ public:
     // Closing drops every line, releasing RESET.
     void Close() override;
     std::string LastError() const override;
+    // NotAnswering while the last line call failed.
+    PortErrorKind LastErrorKind() const override;
+    // Called at the line call SimConfig::stopAfterLineOps names.
+    void SetStopHook(std::function<void()> hook);
+    // Whether the target has lost its power (SimConfig::powerOffAfterLineOps).
+    bool PoweredOff() const;
 
     // State of the simulated chip.
     std::vector<uint8_t>& Flash();

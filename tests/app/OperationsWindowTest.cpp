@@ -10,6 +10,7 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QScrollBar>
+#include <QTimer>
 #include <QtTest>
 #include <algorithm>
 
@@ -73,7 +74,8 @@ private slots:
     void writeLockTakesTickSetJustBefore();
     void eraseProgBlanksProgramViewKeepsData();
     void failedEntryLeavesImageViewAndFlag();
-    void closeRequestDuringButtonOperationIsIgnored();
+    void closeDuringButtonOperationStopsItThenCloses();
+    void stopAndEscapeStopTheOperation();
     void buttonAccessKeyWinsOverMenuBar();
     void windowStaysUsableAfterFault_data();
     void windowStaysUsableAfterFault();
@@ -268,25 +270,54 @@ void OperationsWindowTest::failedEntryLeavesImageViewAndFlag() {
     QCOMPARE(bench.Progress()->value(), 3);  // not touched before the entry
 }
 
-void OperationsWindowTest::closeRequestDuringButtonOperationIsIgnored() {
+void OperationsWindowTest::closeDuringButtonOperationStopsItThenCloses() {
     Bench bench;
     bench.dlg->m_bProgLoaded = 1;
     bench.dlg->m_strProgFile = "/p/a.hex";
     bench.dlg->show();
-    const QByteArray settingsBefore = bench.settings.Text();
 
     // Queued now, delivered by the operation's first pause between words.
     QCoreApplication::postEvent(bench.dlg.get(), new QCloseEvent);
-    QMetaObject::invokeMethod(bench.dlg.get(), "reject", Qt::QueuedConnection);
     const std::string lines = bench.Click(ids::kReadProg);
 
-    QCOMPARE(lines, std::string("Reading PROG device ...\r\n Reading : Complete\r\n"));
-    QCoreApplication::processEvents();
-    QVERIFY(bench.dlg->isVisible());
-    QCOMPARE(bench.settings.Text(), settingsBefore);  // the exit routine did not run
-
-    bench.dlg->close();
+    QCOMPARE(lines, std::string("Reading PROG device ...\r\n Read : Stopped at address 0000.\r\n"));
     QVERIFY(!bench.dlg->isVisible());
+    QCOMPARE(bench.settings.Profile().GetString("FileProg", "Name", ""), std::string("/p/a.hex"));
+    QVERIFY(!bench.Sim().Break());
+    QVERIFY(!bench.Sim().InProgrammingMode());
+}
+
+// While an operation runs, Stop (the button beside the progress bar, or
+// Esc) is the one thing that answers: the operation says where it stopped,
+// RESET is released, the other buttons start nothing, and afterwards the
+// window works as before.
+void OperationsWindowTest::stopAndEscapeStopTheOperation() {
+    for (const bool escape : {false, true}) {
+        Bench bench;
+        bench.dlg->show();
+        auto* stop = Control<QPushButton>(bench.dlg.get(), ids::kStop);
+        QVERIFY(!stop->isVisible());
+        bool stopShown = false;
+        QTimer::singleShot(0, bench.dlg.get(), [&] {
+            stopShown = stop->isVisible();
+            QTest::mouseClick(bench.Button(ids::kReadAll), Qt::LeftButton);  // held back
+            if (escape) {
+                QTest::keyClick(bench.Button(ids::kWriteProg), Qt::Key_Escape);
+            } else {
+                QTest::mouseClick(stop, Qt::LeftButton);
+            }
+        });
+        const std::string lines = bench.Click(ids::kWriteAll);
+
+        QVERIFY(stopShown);
+        QCOMPARE(lines, std::string(
+                            "Writing PROG to device ...\r\n Write : Stopped at address 0000.\r\n"));
+        QVERIFY(!stop->isVisible());
+        QVERIFY2(bench.dlg->isVisible(), "Esc closed the window");
+        QVERIFY(!bench.Sim().Break());
+        QCOMPARE(bench.Click(ids::kReadLock),
+                 std::string("Reading device LockBit ...\r\n Read LockBit Complete\r\n"));
+    }
 }
 
 // "Write &Data" and the "&Device" menu share Alt+D: the button is pressed,

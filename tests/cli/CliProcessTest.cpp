@@ -2,6 +2,7 @@
 // where, and with which exit status.
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <signal.h>
 #include <stdlib.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -49,8 +50,11 @@ protected:
     }
 
     // Runs the tool in the test's folder. With stderrTerminal its standard
-    // error is a pseudo terminal, as in an interactive shell.
-    Result Run(const std::vector<std::string>& args, bool stderrTerminal = false) {
+    // error is a pseudo terminal, as in an interactive shell; then
+    // signalOnProgress, when not 0, is sent to the tool once it has drawn
+    // its first progress line: an operation is under way.
+    Result Run(const std::vector<std::string>& args, bool stderrTerminal = false,
+               int signalOnProgress = 0) {
         Result result;
         const fs::path outPath = m_dir / ".stdout";
         const fs::path errPath = m_dir / ".stderr";
@@ -96,6 +100,10 @@ protected:
                 const ssize_t got = ::read(master, buffer, sizeof buffer);
                 if (got > 0) {
                     result.err.append(buffer, static_cast<size_t>(got));
+                    if (signalOnProgress != 0 && result.err.find('%') != std::string::npos) {
+                        ::kill(pid, signalOnProgress);
+                        signalOnProgress = 0;
+                    }
                 } else if (got < 0 && errno == EINTR) {
                     continue;
                 } else {
@@ -477,6 +485,57 @@ TEST_F(CliProcessTest, ExampleFirmwareSessionWithoutHardware) {
     EXPECT_EQ(copy, original);
     EXPECT_EQ(original[0], 0x01);
     EXPECT_EQ(original[1], 0xE0) << "ldi r16, 1 at word 0";
+}
+
+// Ctrl-C during a long run: the action under way stops at its next word and
+// says where, the actions after it are not run, the exit status is the
+// shell's for SIGINT, and the chip, saved as it stands, takes the next
+// erase, write and verify.
+TEST_F(CliProcessTest, InterruptStopsTheActionAndSaysWhere) {
+    const std::vector<uint8_t> image = RandomImage(131072, 104);
+    WriteText(Path("big.hex"), FormatHexImage(image));
+    const std::string port = "--port=sim:ATmega103,state=chip.txt";
+    Result r = Run({port, "--device=ATmega103", "write-prog", "big.hex", "verify-prog", "big.hex",
+                    "read-prog", "back.hex", "verify-prog", "big.hex"},
+                   true, SIGINT);
+    EXPECT_EQ(r.status, 130) << r.out << r.err;
+    size_t stopped = 0;
+    for (size_t at = r.out.find(" : Stopped at address "); at != std::string::npos;
+         at = r.out.find(" : Stopped at address ", at + 1)) {
+        ++stopped;
+    }
+    EXPECT_EQ(stopped, 1u) << r.out;
+    EXPECT_TRUE(Contains(r.err, "not run")) << r.err;
+    const size_t stop = r.out.find(" : Stopped");
+    EXPECT_TRUE(stop == std::string::npos || r.out.find("device ...", stop) == std::string::npos)
+        << "an action after the stop began: " << r.out;
+    ASSERT_TRUE(fs::exists(Path("chip.txt"))) << "the chip is not saved as it stands";
+
+    r = Run(
+        {port, "--device=ATmega103", "erase", "write-prog", "big.hex", "verify-prog", "big.hex"});
+    EXPECT_EQ(r.status, 0) << r.out << r.err;
+}
+
+// A simulated stop, a pulled cable and a target without power, as the tool
+// reports them: the stop as a Ctrl-C, the others as failures naming what
+// happened.
+TEST_F(CliProcessTest, FaultsOnTheWayAreReportedAsWhatTheyAre) {
+    WriteText(Path("a.hex"), kProgram);
+    Result r = Run({"--port=sim:AT90S8535,stop-after=3000", "write-prog", "a.hex", "read-lock"});
+    EXPECT_EQ(r.status, 130) << r.out << r.err;
+    EXPECT_TRUE(Contains(r.out, " Write : Stopped at address ")) << r.out;
+
+    r = Run({"--port=sim:AT90S8535,unplug-after=3000", "write-prog", "a.hex", "read-lock"});
+    EXPECT_EQ(r.status, 1) << r.out << r.err;
+    EXPECT_TRUE(Contains(r.out,
+                         " Write : Port sim:AT90S8535,unplug-after=3000 stopped answering"
+                         " at address "))
+        << r.out;
+    EXPECT_FALSE(Contains(r.out, "Initialisation Error")) << r.out;
+
+    r = Run({"--port=sim:AT90S8535,power-off-after=3000", "write-prog", "a.hex"});
+    EXPECT_EQ(r.status, 1) << r.out << r.err;
+    EXPECT_TRUE(Contains(r.out, " Write : Error at address ")) << r.out;
 }
 
 }  // namespace

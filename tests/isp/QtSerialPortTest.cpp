@@ -7,6 +7,7 @@
 
 #include <fcntl.h>
 #include <sys/ioctl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <QCoreApplication>
@@ -123,6 +124,9 @@ TEST(QtSerialPortLines, EachOperationIsOneCallOnThePortAndFailuresAreReported) {
             b.lines.error = error;
             uint32_t status = 0;
             EXPECT_EQ(Do(row.op, b, status), error == 0);
+            // A failed line call is a port that stopped answering.
+            EXPECT_EQ(b.port.LastErrorKind(),
+                      error == 0 ? PortErrorKind::None : PortErrorKind::NotAnswering);
             if (error == 0) {
                 EXPECT_EQ(b.lines.calls, row.calls);
                 EXPECT_EQ(b.lines.devices, std::vector<std::string>(row.calls.size(), device));
@@ -132,6 +136,38 @@ TEST(QtSerialPortLines, EachOperationIsOneCallOnThePortAndFailuresAreReported) {
                 EXPECT_EQ(b.port.LastError(), std::strerror(EIO));
             }
         }
+    }
+    ::close(master);
+}
+
+// Why an open failed, told apart as the messages need it: no such device,
+// a port another program holds, a port this user may not open.
+TEST(QtSerialPortOpen, FailuresAreToldApartByKind) {
+    int argc = 1;
+    char name[] = "isp_tests";
+    char* argv[] = {name, nullptr};
+    QCoreApplication app(argc, argv);
+    CQtSerialPort missing;
+    EXPECT_FALSE(missing.Open("/dev/brenwick-no-such-port"));
+    EXPECT_EQ(missing.LastErrorKind(), PortErrorKind::NoDevice);
+
+    const int master = ::posix_openpt(O_RDWR | O_NOCTTY);
+    ASSERT_TRUE(master >= 0 && ::grantpt(master) == 0 && ::unlockpt(master) == 0);
+    const std::string device = ::ptsname(master);
+    CQtSerialPort holder;
+    ASSERT_TRUE(holder.Open(device)) << holder.LastError();
+    EXPECT_EQ(holder.LastErrorKind(), PortErrorKind::None);
+    CQtSerialPort second;
+    EXPECT_FALSE(second.Open(device));
+    EXPECT_EQ(second.LastErrorKind(), PortErrorKind::InUse) << second.LastError();
+    holder.Close();
+
+    // Only a user the system holds to the device's permissions can be kept out.
+    if (::geteuid() != 0) {
+        ASSERT_EQ(::chmod(device.c_str(), 0), 0);
+        CQtSerialPort forbidden;
+        EXPECT_FALSE(forbidden.Open(device));
+        EXPECT_EQ(forbidden.LastErrorKind(), PortErrorKind::Permission) << forbidden.LastError();
     }
     ::close(master);
 }

@@ -1,8 +1,14 @@
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <stdlib.h>
+#include <unistd.h>
+
+#include <QCoreApplication>
 
 #include <string>
 
 #include "isp/IspAdapter.h"
+#include "isp/QtSerialPort.h"
 #include "session/PortRegistry.h"
 #include "session/ProgrammingSession.h"
 #include "sim/SimPortOptions.h"
@@ -36,6 +42,10 @@ TEST(PortRegistry, BadNamesAreReportedBeforeAnythingIsOpened) {
         {"ftdi:,clock=5", "pin clock"},
         {"sim:ATmega328P,ttl", "go with ftdi"},
         {"/dev/ttyUSB0,modem", nullptr},
+        {"sim:ATmega328P,unplug-after=90,power-off-after=0x40,stop-after=7", nullptr},
+        {"sim:ATmega328P,unplug-after=0", "bad line call count \"0\""},
+        {"sim:ATmega328P,stop-after=", "bad line call count"},
+        {"sim:ATmega328P,power-off-after=soon", "soon"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -69,4 +79,38 @@ TEST(PortRegistry, SessionOpensByNameAndKeepsThePortOnABadOne) {
     EXPECT_EQ(session.PortNumber(), 3);
     EXPECT_FALSE(open->IsOpen());
     EXPECT_TRUE(session.CheckAdapter("COM3"));
+}
+
+// A port that cannot be opened is reported by why, in words that say where
+// to look; the window adds that line under its own.
+TEST(PortRegistry, OpenFailuresSayWhereToLook) {
+    int argc = 1;
+    char name[] = "session_tests";
+    char* argv[] = {name, nullptr};
+    QCoreApplication app(argc, argv);
+    CQuietHost host;
+    CVirtualCounter counter;
+    CProgrammingSession session(host, &counter);
+    session.SetPortOverrides({{2, "/dev/brenwick-no-such-port"}});
+    EXPECT_FALSE(session.SelectPort("COM2"));
+    EXPECT_EQ(session.PortOpenError("COM2"),
+              "cannot open port COM2 (/dev/brenwick-no-such-port): it does not exist");
+    EXPECT_EQ(session.PortTroubleLine("COM2"),
+              " COM2 (/dev/brenwick-no-such-port) does not exist\r\n");
+
+    const int master = ::posix_openpt(O_RDWR | O_NOCTTY);
+    ASSERT_TRUE(master >= 0 && ::grantpt(master) == 0 && ::unlockpt(master) == 0);
+    const std::string device = ::ptsname(master);
+    CQtSerialPort other;  // another program's hold on the port
+    ASSERT_TRUE(other.Open(device));
+    session.SetPortOverrides({{2, device}});
+    EXPECT_FALSE(session.SelectPort("COM2"));
+    EXPECT_EQ(session.PortTroubleLine("COM2"),
+              " COM2 (" + device + ") is in use by another program\r\n");
+    other.Close();
+    ::close(master);
+
+    // A name that is no port at all has no such reason to give.
+    EXPECT_FALSE(session.SelectPort("COM7"));
+    EXPECT_EQ(session.PortTroubleLine("COM7"), "");
 }

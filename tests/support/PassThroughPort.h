@@ -24,6 +24,7 @@ public:
     void Close() override { m_port.Close(); }
     std::string LastError() const override { return m_port.LastError(); }
     IIspLines* FastLines() override { return m_port.FastLines(); }
+    PortErrorKind LastErrorKind() const override { return m_port.LastErrorKind(); }
 
 protected:
     ISerialPort& m_port;
