@@ -32,6 +32,25 @@ void MakeTty(const fs::path& root, const std::string& tty, const char* vendor, c
     std::ofstream(root / "dev" / tty) << "";
 }
 
+// A host that notes the virtual time at which a stop was asked for.
+class CStopTimingHost : public CQuietHost {
+public:
+    explicit CStopTimingHost(CVirtualCounter& counter) : m_counter(counter) {}
+    bool StopRequested() override { return m_stopAtNs >= 0; }
+    void RequestStop() override {
+        if (m_stopAtNs < 0) {
+            m_stopAtNs = m_counter.Now();
+        }
+    }
+    int64_t StopAtNs() const { return m_stopAtNs; }
+
+private:
+    CVirtualCounter& m_counter;
+    int64_t m_stopAtNs = -1;
+};
+
+constexpr int64_t kNsPerSecond = 1000000000;
+
 }  // namespace
 
 // A serial device is taken for an FT232R or FT231X cable only when the
@@ -95,4 +114,19 @@ TEST(FtdiCable, NoSynchronisationSlowsThePinClockDown) {
     EXPECT_FALSE(session.Operations().ReadProg());
     EXPECT_LT(session.SimPorts().Cable()->PinClockHz(), 200000 / 4 / 4);
     EXPECT_GE(session.SimPorts().Cable()->PinClockHz(), kMinPinClockHz);
+}
+
+// Over the cable a stop ends a long write within a second, at the end of the
+// batch under way, and leaves no page committed half.
+TEST(FtdiCable, StopEndsALongWriteWithinASecond) {
+    CVirtualCounter counter;
+    CStopTimingHost host(counter);
+    CProgrammingSession session(host, &counter);
+    ASSERT_TRUE(session.SelectPort("sim:ATmega2560,ftdi,stop-after=4000000"));
+    session.SelectDeviceRow(FindDeviceByName("ATmega2560"));
+    session.Images().m_progImage.assign(session.Images().m_progImage.size(), 0x00);
+    EXPECT_FALSE(session.Operations().WriteProg());
+    ASSERT_GE(host.StopAtNs(), 0);
+    EXPECT_LT(counter.Now() - host.StopAtNs(), kNsPerSecond);
+    EXPECT_FALSE(session.SimPorts().Sim()->InProgrammingMode());
 }
