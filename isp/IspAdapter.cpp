@@ -641,6 +641,9 @@ int CIspAdapter::WriteProgramPage(const uint8_t* pageBytes, int pageWordAddress,
             const uint8_t op = offset % 2 != 0 ? kOpWriteProgHigh : kOpWriteProgLow;
             loads.Add(Instruction(op, pageWordAddress + offset / 2, pageBytes[offset]), kNoAnswer);
         }
+        // Write Page ends the last batch, so a stop before it leaves the
+        // page uncommitted.
+        loads.Add(Instruction(kOpWriteProgPage, pageWordAddress), kNoAnswer);
         const size_t step = std::max<size_t>(1, m_lines->BatchLength());
         for (size_t at = 0; at < loads.sent.size(); at += step) {
             if (m_stopCheck && m_stopCheck()) {
@@ -652,11 +655,6 @@ int CIspAdapter::WriteProgramPage(const uint8_t* pageBytes, int pageWordAddress,
             }
             linesOk = Send(part) && linesOk;
         }
-        if (m_stopCheck && m_stopCheck()) {
-            return kIspStopped;
-        }
-        Transfer(Instruction(kOpWriteProgPage, pageWordAddress), kNoAnswer);
-        linesOk = linesOk && m_bLinesOk;
         WaitForPage(pageBytes, pageWordAddress);
     }
     // The page counts as written once every byte of it reads back; a blank
