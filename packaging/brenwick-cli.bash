@@ -16,6 +16,8 @@ _brenwick_cli_ports() {
         [ -e "$p" ] && echo "$p"
     done
     _brenwick_cli_devices | sed 's/^/sim:/'
+    brenwick-cli --list-ports 2>/dev/null | awk '$1 ~ /^ftdi:/ { print $1 }'
+    echo ftdi:
 }
 
 _brenwick_cli() {
@@ -72,7 +74,7 @@ _brenwick_cli() {
 
     if [[ $cur == -* ]]; then
         COMPREPLY=($(compgen -W "--port --device --quiet --allow-cutoff --list-devices
-            --list-part-ids --version --help -p -P -c -e -U -V" -- "$cur"))
+            --list-ports --list-part-ids --version --help -p -P -c -e -U -V" -- "$cur"))
         return
     fi
     COMPREPLY=($(compgen -W "erase erase-prog erase-data write-prog write-data verify-prog
