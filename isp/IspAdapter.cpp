@@ -316,6 +316,11 @@ bool CIspAdapter::Synchronise() {
 
 bool CIspAdapter::SynchroniseByEcho() {
     for (int attempt = 0; attempt < kSyncAttempts; ++attempt) {
+        // Thirty-two attempts take seconds where each line change is a USB
+        // round trip: a stop is honoured between them.
+        if (m_stopCheck && m_stopCheck()) {
+            return false;
+        }
         if (Synchronise()) {
             return true;
         }
@@ -378,6 +383,9 @@ int CIspAdapter::EnterProgrammingMode(int checkSignature) {
         const bool once = m_pDevice != nullptr && m_pDevice->entry == EntryRule::SingleEnable;
         if (once ? SynchroniseOnce() : SynchroniseByEcho()) {
             break;
+        }
+        if (m_stopCheck && m_stopCheck()) {
+            return kIspStopped;
         }
         if (!m_lines->SlowDown()) {
             return kIspNoSync;

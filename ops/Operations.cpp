@@ -238,7 +238,12 @@ bool COperations::Begin(const char* name, const char* heading, const char* initE
     if (PortGone() && m_reopen) {
         m_bPortLost = !m_reopen();
     }
-    if (m_adapter.EnterProgrammingMode(checkSignature) != kIspOk) {
+    const int entered = m_adapter.EnterProgrammingMode(checkSignature);
+    if (entered == kIspStopped) {
+        PostStopped(0);  // nothing was done yet: it stopped at the start
+        return false;
+    }
+    if (entered != kIspOk) {
         Fail(initError);
         return false;
     }
