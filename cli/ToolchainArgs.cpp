@@ -48,7 +48,7 @@ constexpr char kFormatDecimal = 'd';
 constexpr char kFormatBinary = 'b';
 constexpr char kFormatAuto = 'a';
 constexpr const char* kFormatLetters = "ireamhdb";
-constexpr char kSpecSeparator = ':';
+constexpr char kFieldSeparator = ':';
 constexpr const char* kStandardOutput = "-";
 
 constexpr char kPartOption = 'p';
@@ -130,19 +130,20 @@ FormatChoice ImageChoice(char format, bool output) {
     }
 }
 
-struct MemorySpec {
+struct MemoryRequest {
     const MemoryName* memory = nullptr;
     char op = 0;
     std::string file;
     char format = 0;  // 0: none given
 };
 
-bool ParseSpec(const std::string& text, MemorySpec& spec, std::string& error) {
+bool ParseRequest(const std::string& text, MemoryRequest& request, std::string& error) {
     const std::string usage = "-U " + Quoted(text) +
                               ": use -U <memory>:<op>:<file or value>[:<format>], "
                               "e.g. -U flash:w:main.hex:i";
-    const size_t first = text.find(kSpecSeparator);
-    const size_t second = first == std::string::npos ? first : text.find(kSpecSeparator, first + 1);
+    const size_t first = text.find(kFieldSeparator);
+    const size_t second =
+        first == std::string::npos ? first : text.find(kFieldSeparator, first + 1);
     if (second == std::string::npos || second != first + 2) {
         error = usage;
         return false;
@@ -150,75 +151,75 @@ bool ParseSpec(const std::string& text, MemorySpec& spec, std::string& error) {
     const std::string memory = Lower(text.substr(0, first));
     for (const MemoryName& name : kMemories) {
         if (memory == name.name) {
-            spec.memory = &name;
+            request.memory = &name;
         }
     }
-    if (spec.memory == nullptr) {
+    if (request.memory == nullptr) {
         error = "-U " + Quoted(text) + ": unknown memory " + Quoted(memory) +
                 "; memories: flash, eeprom, lfuse, hfuse, efuse, lock, signature, calibration";
         return false;
     }
-    spec.op = text[first + 1];
-    if (spec.op != kOpWrite && spec.op != kOpRead && spec.op != kOpVerify) {
-        error = "-U " + Quoted(text) + ": unknown operation " + Quoted(std::string(1, spec.op)) +
+    request.op = text[first + 1];
+    if (request.op != kOpWrite && request.op != kOpRead && request.op != kOpVerify) {
+        error = "-U " + Quoted(text) + ": unknown operation " + Quoted(std::string(1, request.op)) +
                 "; use w (write), r (read) or v (verify)";
         return false;
     }
-    spec.file = text.substr(second + 1);
-    const size_t last = spec.file.rfind(kSpecSeparator);
-    if (last != std::string::npos && last + 2 == spec.file.size()) {
-        spec.format = spec.file.back();
-        spec.file.erase(last);
-        if (std::string(kFormatLetters).find(spec.format) == std::string::npos) {
+    request.file = text.substr(second + 1);
+    const size_t last = request.file.rfind(kFieldSeparator);
+    if (last != std::string::npos && last + 2 == request.file.size()) {
+        request.format = request.file.back();
+        request.file.erase(last);
+        if (std::string(kFormatLetters).find(request.format) == std::string::npos) {
             error = "-U " + Quoted(text) + ": unknown format " +
-                    Quoted(std::string(1, spec.format)) +
+                    Quoted(std::string(1, request.format)) +
                     "; formats: i (Intel HEX), r (raw binary), e (ELF), m (immediate), "
                     "h, d, b (numbers), a (auto)";
             return false;
         }
     }
-    if (spec.file.empty()) {
+    if (request.file.empty()) {
         error = usage;
         return false;
     }
     return true;
 }
 
-std::string FormatNotFor(const MemorySpec& spec) {
-    return "-U " + std::string(spec.memory->name) + ":" + spec.op + ": format " +
-           Quoted(std::string(1, spec.format)) + " does not fit here";
+std::string FormatNotFor(const MemoryRequest& request) {
+    return "-U " + std::string(request.memory->name) + ":" + request.op + ": format " +
+           Quoted(std::string(1, request.format)) + " does not fit here";
 }
 
-bool AddImageActions(const MemorySpec& spec, bool verifyAfterWrite, std::vector<CliAction>& actions,
-                     std::string& error) {
-    const bool prog = spec.memory->memory == Memory::Flash;
-    if (spec.format != 0 && spec.format != kFormatIntelHex && spec.format != kFormatRaw &&
-        spec.format != kFormatElf && spec.format != kFormatAuto) {
-        error = FormatNotFor(spec) + "; an image is i, r, e or a";
+bool AddImageActions(const MemoryRequest& request, bool verifyAfterWrite,
+                     std::vector<CliAction>& actions, std::string& error) {
+    const bool prog = request.memory->memory == Memory::Flash;
+    if (request.format != 0 && request.format != kFormatIntelHex && request.format != kFormatRaw &&
+        request.format != kFormatElf && request.format != kFormatAuto) {
+        error = FormatNotFor(request) + "; an image is i, r, e or a";
         return false;
     }
     CliAction action;
-    action.file = spec.file;
-    action.format = ImageChoice(spec.format, spec.op == kOpRead);
-    if (spec.op == kOpRead) {
-        if (spec.format == kFormatElf) {
-            error = FormatNotFor(spec) + "; ELF files are only read";
+    action.file = request.file;
+    action.format = ImageChoice(request.format, request.op == kOpRead);
+    if (request.op == kOpRead) {
+        if (request.format == kFormatElf) {
+            error = FormatNotFor(request) + "; ELF files are only read";
             return false;
         }
         action.kind = prog ? CliActionKind::ReadProg : CliActionKind::ReadData;
         actions.push_back(action);
         return true;
     }
-    if (spec.file == kStandardOutput) {
+    if (request.file == kStandardOutput) {
         error =
-            "-U " + std::string(spec.memory->name) + ": standard input is not read; name a file";
+            "-U " + std::string(request.memory->name) + ": standard input is not read; name a file";
         return false;
     }
-    if (spec.op == kOpWrite) {
+    if (request.op == kOpWrite) {
         action.kind = prog ? CliActionKind::WriteProg : CliActionKind::WriteData;
         actions.push_back(action);
     }
-    if (spec.op == kOpVerify || verifyAfterWrite) {
+    if (request.op == kOpVerify || verifyAfterWrite) {
         action.kind = prog ? CliActionKind::VerifyProg : CliActionKind::VerifyData;
         actions.push_back(action);
     }
@@ -227,78 +228,78 @@ bool AddImageActions(const MemorySpec& spec, bool verifyAfterWrite, std::vector<
 
 // The value of a write or verify: immediate (format m, or none and a
 // number), else a file read when the action runs.
-bool TakeValue(const MemorySpec& spec, CliAction& action, uint8_t& value, bool& immediate,
+bool TakeValue(const MemoryRequest& request, CliAction& action, uint8_t& value, bool& immediate,
                std::string& error) {
-    immediate =
-        spec.format == kFormatImmediate || (spec.format == 0 && ParseByte(spec.file, value));
+    immediate = request.format == kFormatImmediate ||
+                (request.format == 0 && ParseByte(request.file, value));
     if (immediate) {
-        if (!ParseByte(spec.file, value)) {
-            error = "-U " + std::string(spec.memory->name) + ": " + Quoted(spec.file) +
+        if (!ParseByte(request.file, value)) {
+            error = "-U " + std::string(request.memory->name) + ": " + Quoted(request.file) +
                     " is no byte value (0xE2, 226 or 0b11100010)";
             return false;
         }
         return true;
     }
-    if (spec.file == kStandardOutput) {
+    if (request.file == kStandardOutput) {
         error =
-            "-U " + std::string(spec.memory->name) + ": standard input is not read; name a file";
+            "-U " + std::string(request.memory->name) + ": standard input is not read; name a file";
         return false;
     }
-    action.file = spec.file;
-    action.valueFormat = spec.format == 0 ? kFormatAuto : spec.format;
+    action.file = request.file;
+    action.valueFormat = request.format == 0 ? kFormatAuto : request.format;
     action.format = action.valueFormat == kFormatElf ? FormatChoice::Elf : FormatChoice::ByContent;
     return true;
 }
 
-bool AddValueRead(const MemorySpec& spec, CliValue value, std::vector<CliAction>& actions,
+bool AddValueRead(const MemoryRequest& request, CliValue value, std::vector<CliAction>& actions,
                   std::string& error) {
-    const char format = spec.format == 0 ? kFormatHex : spec.format;
+    const char format = request.format == 0 ? kFormatHex : request.format;
     if (format != kFormatHex && format != kFormatDecimal && format != kFormatBinary &&
         format != kFormatRaw && format != kFormatIntelHex) {
-        error = FormatNotFor(spec) + "; a value is read as h, d, b, r or i";
+        error = FormatNotFor(request) + "; a value is read as h, d, b, r or i";
         return false;
     }
     CliAction action;
     action.kind = value == CliValue::Signature ? CliActionKind::Detect : CliActionKind::ReadFuses;
     action.value = value;
-    action.file = spec.file;
+    action.file = request.file;
     action.valueFormat = format;
-    action.fuseMask = spec.memory->fuse;
+    action.fuseMask = request.memory->fuse;
     actions.push_back(action);
     return true;
 }
 
-bool AddFuseActions(const MemorySpec& spec, bool verifyAfterWrite, std::vector<CliAction>& actions,
-                    std::string& error) {
-    if (spec.op == kOpRead) {
-        return AddValueRead(spec, CliValue::Fuse, actions, error);
+bool AddFuseActions(const MemoryRequest& request, bool verifyAfterWrite,
+                    std::vector<CliAction>& actions, std::string& error) {
+    if (request.op == kOpRead) {
+        return AddValueRead(request, CliValue::Fuse, actions, error);
     }
     CliAction action;
     uint8_t value = 0;
     bool immediate = false;
-    if (!TakeValue(spec, action, value, immediate, error)) {
+    if (!TakeValue(request, action, value, immediate, error)) {
         return false;
     }
-    action.fuseMask = spec.memory->fuse;
+    action.fuseMask = request.memory->fuse;
     for (int i = 0; i < kFuseByteCount; ++i) {
-        if ((spec.memory->fuse >> i & 1) != 0 && immediate) {
+        if ((request.memory->fuse >> i & 1) != 0 && immediate) {
             action.fuses[static_cast<size_t>(i)] = value;
         }
     }
-    if (spec.op == kOpWrite) {
+    if (request.op == kOpWrite) {
         action.kind = CliActionKind::WriteFuses;
         actions.push_back(action);
     }
-    if (spec.op == kOpVerify || verifyAfterWrite) {
+    if (request.op == kOpVerify || verifyAfterWrite) {
         action.kind = CliActionKind::VerifyFuses;
         actions.push_back(action);
     }
     return true;
 }
 
-bool AddLockActions(const MemorySpec& spec, bool verifyAfterWrite, std::vector<CliAction>& actions,
-                    std::string& error) {
-    if (spec.op == kOpRead) {
+bool AddLockActions(const MemoryRequest& request, bool verifyAfterWrite,
+                    std::vector<CliAction>& actions, std::string& error) {
+    if (request.op == kOpRead) {
         error =
             "-U lock:r is not offered: this adapter reads only Lock Bit1 and Lock Bit2, not the "
             "whole lock byte; read-lock prints them";
@@ -307,43 +308,43 @@ bool AddLockActions(const MemorySpec& spec, bool verifyAfterWrite, std::vector<C
     CliAction action;
     uint8_t value = 0;
     bool immediate = false;
-    if (!TakeValue(spec, action, value, immediate, error)) {
+    if (!TakeValue(request, action, value, immediate, error)) {
         return false;
     }
     if (immediate && !LockTicksFromByte(value, action.ticks, error)) {
         error = "-U lock: " + error;
         return false;
     }
-    if (spec.op == kOpWrite) {
+    if (request.op == kOpWrite) {
         action.kind = CliActionKind::WriteLock;
         actions.push_back(action);
     }
-    if (spec.op == kOpVerify || verifyAfterWrite) {
+    if (request.op == kOpVerify || verifyAfterWrite) {
         action.kind = CliActionKind::VerifyLock;
         actions.push_back(action);
     }
     return true;
 }
 
-bool AddSpecActions(const MemorySpec& spec, bool verifyAfterWrite, std::vector<CliAction>& actions,
-                    std::string& error) {
-    switch (spec.memory->memory) {
+bool AddSpecActions(const MemoryRequest& request, bool verifyAfterWrite,
+                    std::vector<CliAction>& actions, std::string& error) {
+    switch (request.memory->memory) {
         case Memory::Flash:
         case Memory::Eeprom:
-            return AddImageActions(spec, verifyAfterWrite, actions, error);
+            return AddImageActions(request, verifyAfterWrite, actions, error);
         case Memory::Fuse:
-            return AddFuseActions(spec, verifyAfterWrite, actions, error);
+            return AddFuseActions(request, verifyAfterWrite, actions, error);
         case Memory::Lock:
-            return AddLockActions(spec, verifyAfterWrite, actions, error);
+            return AddLockActions(request, verifyAfterWrite, actions, error);
         case Memory::Signature:
         case Memory::Calibration:
-            if (spec.op != kOpRead) {
-                error = "-U " + std::string(spec.memory->name) + " can only be read (op r)";
+            if (request.op != kOpRead) {
+                error = "-U " + std::string(request.memory->name) + " can only be read (op r)";
                 return false;
             }
-            return AddValueRead(spec,
-                                spec.memory->memory == Memory::Signature ? CliValue::Signature
-                                                                         : CliValue::Calibration,
+            return AddValueRead(request,
+                                request.memory->memory == Memory::Signature ? CliValue::Signature
+                                                                            : CliValue::Calibration,
                                 actions, error);
     }
     return false;
@@ -476,8 +477,9 @@ bool ParseToolchainArguments(const std::vector<std::string>& args, CliOptions& o
         actions.push_back(action);
     }
     for (const std::string& text : specs) {
-        MemorySpec spec;
-        if (!ParseSpec(text, spec, error) || !AddSpecActions(spec, verify, actions, error)) {
+        MemoryRequest request;
+        if (!ParseRequest(text, request, error) ||
+            !AddSpecActions(request, verify, actions, error)) {
             return false;
         }
     }

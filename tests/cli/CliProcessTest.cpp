@@ -17,6 +17,8 @@
 
 #include "image/IntelHex.h"
 
+#include "tests/support/FileText.h"
+
 namespace fs = std::filesystem;
 
 namespace {
@@ -26,16 +28,6 @@ struct Result {
     std::string out;
     std::string err;
 };
-
-std::string ReadText(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), {});
-}
-
-void WriteText(const fs::path& path, const std::string& text) {
-    std::ofstream out(path, std::ios::binary);
-    out << text;
-}
 
 class CliProcessTest : public ::testing::Test {
 protected:

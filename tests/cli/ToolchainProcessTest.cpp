@@ -12,19 +12,11 @@
 
 #include "tests/support/AvrElfFixture.h"
 
+#include "tests/support/FileText.h"
+
 namespace fs = std::filesystem;
 
 namespace {
-
-std::string ReadText(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), {});
-}
-
-void WriteText(const fs::path& path, const std::string& text) {
-    std::ofstream out(path, std::ios::binary);
-    out << text;
-}
 
 struct ToolRun {
     int status = -1;
