@@ -17,6 +17,15 @@ namespace {
 
 constexpr int kStatusMinWidth = 120;
 constexpr int kIconSize = 32;
+constexpr int kTroubleMaxWidth = 260;
+
+// The session's port line without its leading space and line end.
+std::string Trimmed(const std::string& line) {
+    const size_t first = line.find_first_not_of(' ');
+    const size_t last = line.find_last_not_of("\r\n");
+    return first == std::string::npos || last < first ? std::string()
+                                                      : line.substr(first, last - first + 1);
+}
 
 }  // namespace
 
@@ -52,10 +61,19 @@ CComSelectDlg::CComSelectDlg(CProgrammingSession& session, QWidget* parent)
     m_labelStatus->setAlignment(Qt::AlignCenter);
     m_labelStatus->setMinimumWidth(kStatusMinWidth);
 
+    // Why the port cannot be used, where the system told: the same words as
+    // the main window's port lines.
+    m_labelTrouble = new QLabel(group);
+    m_labelTrouble->setObjectName(QStringLiteral("labelTrouble"));
+    m_labelTrouble->setWordWrap(true);
+    m_labelTrouble->setMaximumWidth(kTroubleMaxWidth);
+    m_labelTrouble->setVisible(false);
+
     grid->addWidget(comLabel, 0, 0);
     grid->addWidget(m_comboPort, 0, 1);
     grid->addWidget(check, 1, 0);
     grid->addWidget(m_labelStatus, 1, 1);
+    grid->addWidget(m_labelTrouble, 2, 0, 1, 2);
     top->addWidget(group);
 
     auto* side = new QVBoxLayout;
@@ -88,6 +106,8 @@ void CComSelectDlg::InitDialog() {
 
 void CComSelectDlg::ShowOnScreen() {
     m_labelStatus->setText(QString::fromStdString(m_strStatus));
+    m_labelTrouble->setText(QString::fromStdString(m_strTrouble));
+    m_labelTrouble->setVisible(!m_strTrouble.empty());
 }
 
 void CComSelectDlg::TakeSelection() {
@@ -98,9 +118,12 @@ void CComSelectDlg::TakeSelection() {
 }
 
 int CComSelectDlg::TestPort() {
-    if (m_session.CheckAdapter(ComPortName(m_nSelPort))) {
+    const std::string name = ComPortName(m_nSelPort);
+    if (m_session.CheckAdapter(name)) {
+        m_strTrouble.clear();
         return kResultOk;
     }
+    m_strTrouble = Trimmed(m_session.PortTroubleLine(name));
     return kResultFailed;
 }
 

@@ -32,6 +32,9 @@ public:
     // chosen port number (index + 1, 0 with no entry selected).
     int m_nSelPort = 0;
     std::string m_strStatus;
+    // Why the last tested port could not be opened; empty when it opened or
+    // the system did not say.
+    std::string m_strTrouble;
 
 public slots:
     void OnCheck();
@@ -44,6 +47,7 @@ private:
     CProgrammingSession& m_session;
     QComboBox* m_comboPort = nullptr;
     QLabel* m_labelStatus = nullptr;
+    QLabel* m_labelTrouble = nullptr;
     // The user typed into the list's edit field since choosing an entry.
     bool m_bTyped = false;
 };

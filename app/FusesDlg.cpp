@@ -26,6 +26,11 @@ constexpr int kHexDigits = 2;
 constexpr int kGroupColumns = 2;
 constexpr int kHexBase = 16;
 
+// "E2": a byte as the hex fields show it.
+QString HexByte(uint8_t value) {
+    return QString::number(value, kHexBase).rightJustified(kHexDigits, QLatin1Char('0')).toUpper();
+}
+
 FuseByteValues AsFieldBytes(const std::array<uint8_t, kFuseByteCount>& values) {
     return {values[0], values[1], values[2]};
 }
@@ -117,7 +122,14 @@ CFusesDlg::CFusesDlg(CProgrammingSession& session, QWidget* parent)
     }
 
     m_status = new QLabel(this);
+    m_status->setObjectName(QStringLiteral("fuseNote"));
     m_status->setWordWrap(true);
+    // The outcome of Read, Write and Verify, where the user is looking: the
+    // main window's pane lies under this one.
+    m_result = new QLabel(this);
+    m_result->setObjectName(QStringLiteral("fuseResult"));
+    m_result->setWordWrap(true);
+    m_result->setFrameStyle(QFrame::Panel | QFrame::Sunken);
     m_calibration = new QLabel(this);
     m_offeredLabel = new QLabel(this);
     m_offeredLabel->setVisible(false);
@@ -150,6 +162,7 @@ CFusesDlg::CFusesDlg(CProgrammingSession& session, QWidget* parent)
     layout->addWidget(m_offeredLabel);
     layout->addWidget(note);
     layout->addWidget(m_calibration);
+    layout->addWidget(m_result);
     layout->addWidget(buttons);
     Show();
     // What the chip holds is shown without asking, when the adapter answers.
@@ -190,6 +203,7 @@ void CFusesDlg::OfferValues(const std::array<uint8_t, kFuseByteCount>& values, u
     m_offeredLabel->setText(tr("Values to write from %1: %2 (they replace the chip's after Read)")
                                 .arg(source, named.join(QStringLiteral(", "))));
     m_offeredLabel->setVisible(m_offeredMask != 0);
+    m_offeredSource = source;
 }
 
 QString CFusesDlg::OfferedText() const {
@@ -202,6 +216,45 @@ QString CFusesDlg::CalibrationText() const {
 
 QString CFusesDlg::StatusText() const {
     return m_status->text();
+}
+
+QString CFusesDlg::ResultText() const {
+    return m_result->text();
+}
+
+QString CFusesDlg::NoteText() const {
+    if (!m_haveRead) {
+        return m_readFailed ? tr("The fuses could not be read: no adapter, no chip, or another "
+                                 "device answered (the main window's messages say which). Nothing "
+                                 "is shown until Read succeeds.")
+                            : QString();
+    }
+    if (m_values == m_read) {
+        return m_written ? tr("The values shown are the chip's, as written and read back.")
+                         : tr("The values shown are the chip's, as read.");
+    }
+    std::array<uint8_t, kFuseByteCount> offered = m_read;
+    for (int i = 0; i < kFuseByteCount; ++i) {
+        if ((m_offeredMask & g_fuseBytes[i].mask) != 0) {
+            offered[static_cast<size_t>(i)] = m_offered[static_cast<size_t>(i)];
+        }
+    }
+    if (m_offerApplied && m_values == offered) {
+        return tr("The values shown are taken from %1 and not yet written: Write puts them "
+                  "into the chip.")
+            .arg(m_offeredSource);
+    }
+    return tr(
+        "The values shown are edited and not yet written: Write puts them into the chip, "
+        "Read shows the chip's again.");
+}
+
+void CFusesDlg::ShowResult(bool ok, const QString& detail) {
+    QString line = m_lastLine ? QString::fromStdString(m_lastLine()).trimmed() : QString();
+    if (line.isEmpty()) {
+        line = ok ? tr("Done.") : tr("Failed.");
+    }
+    m_result->setText(detail.isEmpty() ? line : line + QLatin1Char(' ') + detail);
 }
 
 void CFusesDlg::Show() {
@@ -233,6 +286,7 @@ void CFusesDlg::Show() {
         }
     }
     ShowSettings();
+    m_status->setText(NoteText());
     // Nothing is written or compared before the chip's own values are known.
     m_write->setEnabled(m_haveRead);
     m_verify->setEnabled(m_haveRead);
@@ -315,12 +369,15 @@ bool CFusesDlg::Read() {
     int calibration = -1;
     const bool ok = m_session.Operations().ReadFuses(fuses, present, calibration);
     m_haveRead = false;  // a failed read leaves nothing known
+    m_written = false;
+    m_offerApplied = false;
     if (ok) {
         m_read = fuses;
         m_values = fuses;
         for (int i = 0; i < kFuseByteCount; ++i) {
             if ((m_offeredMask & g_fuseBytes[i].mask) != 0) {
                 m_values[static_cast<size_t>(i)] = m_offered[static_cast<size_t>(i)];
+                m_offerApplied = true;
             }
         }
         m_haveRead = present == m_present && present != 0;
@@ -331,15 +388,12 @@ bool CFusesDlg::Read() {
                                                   .toUpper())
                                    : QString());
     }
-    m_status->setText(m_haveRead
-                          ? tr("The values shown are the chip's, as read.")
-                          : tr("The fuses could not be read: no adapter, no chip, or another "
-                               "device answered (the main window's messages say which). Nothing "
-                               "is shown until Read succeeds."));
+    m_readFailed = !m_haveRead;
     if (!m_haveRead) {
         m_calibration->clear();
     }
     Show();
+    ShowResult(ok);
     return ok;
 }
 
@@ -356,10 +410,31 @@ bool CFusesDlg::Write() {
     const bool ok = m_session.Operations().WriteFuses(m_values, m_present, consent, &m_read);
     if (ok) {
         m_read = m_values;
+        m_written = true;
     }
+    Show();
+    ShowResult(ok);
     return ok;
 }
 
 bool CFusesDlg::Verify() {
-    return m_haveRead && m_session.Operations().VerifyFuses(m_values, m_present);
+    if (!m_haveRead) {
+        return false;
+    }
+    std::array<uint8_t, kFuseByteCount> chip{};
+    uint8_t differing = 0;
+    const bool ok = m_session.Operations().VerifyFuses(m_values, m_present, &chip, &differing);
+    // Which byte differs, and both values: what the user needs to decide
+    // whether to write or to read.
+    QStringList details;
+    for (int i = 0; i < kFuseByteCount; ++i) {
+        const size_t index = static_cast<size_t>(i);
+        if ((differing & g_fuseBytes[i].mask) != 0) {
+            details << tr("%1: the chip has 0x%2, this window 0x%3.")
+                           .arg(tr(g_fuseBytes[i].title))
+                           .arg(HexByte(chip[index]), HexByte(m_values[index]));
+        }
+    }
+    ShowResult(ok, details.join(QLatin1Char(' ')));
+    return ok;
 }

@@ -52,6 +52,13 @@ public:
     // the window says about it.
     bool HaveRead() const { return m_haveRead; }
     QString StatusText() const;
+    // The outcome of the last Read, Write or Verify, as this window's own
+    // status line shows it; empty before the first.
+    QString ResultText() const;
+    // Where the outcome's words come from: the last line the operation
+    // posted to the main window's pane. Without it only success or
+    // failure is said.
+    void SetResultLine(std::function<std::string()> lastLine) { m_lastLine = std::move(lastLine); }
     // The drop-down of setting line (in the order isp/FuseFields gives
     // them: clock source, start-up time, ...); nullptr past the last.
     QComboBox* SettingBox(int line) const {
@@ -76,6 +83,11 @@ private:
     void HexEdited(int i);
     void SettingChosen(int line, int index);
     void ShowSettings();
+    // The note on what the values shown are: the chip's, edited, or a file's.
+    QString NoteText() const;
+    // The status line after an operation that succeeded or not; detail
+    // follows the operation's own line.
+    void ShowResult(bool ok, const QString& detail = QString());
 
     CProgrammingSession& m_session;
     CutOffConsent m_consent;
@@ -88,6 +100,12 @@ private:
     std::array<std::array<QCheckBox*, 8>, kFuseByteCount> m_bits{};
     std::vector<QComboBox*> m_settings;
     QLabel* m_status = nullptr;
+    QLabel* m_result = nullptr;
+    std::function<std::string()> m_lastLine;
+    bool m_readFailed = false;    // the last read did not succeed
+    bool m_offerApplied = false;  // the last read put the offered values in
+    bool m_written = false;       // the values were written since the read
+    QString m_offeredSource;
     QLabel* m_calibration = nullptr;
     std::array<uint8_t, kFuseByteCount> m_offered{};
     uint8_t m_offeredMask = 0;

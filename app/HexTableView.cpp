@@ -5,13 +5,15 @@
 #include <QItemSelection>
 #include <QMouseEvent>
 #include <QScrollBar>
+#include <QStyle>
+#include <algorithm>
 
 namespace {
 
-constexpr int kAddressColumnWidth = 38;
-constexpr int kProgramCellWidth = 36;
-constexpr int kDataCellWidth = 28;
 constexpr int kRowPadding = 2;  // pixels above and below a row's text
+constexpr int kGridLine = 1;    // the grid line drawn at a cell's right edge
+// Every character a cell or a row label can hold.
+constexpr char kHexDigits[] = "0123456789abcdefABCDEF";
 
 }  // namespace
 
@@ -44,12 +46,43 @@ CHexTableView::CHexTableView(CHexViewModel::Kind kind, QWidget* parent)
     horizontalHeader()->setSectionsClickable(false);
     horizontalHeader()->setMinimumSectionSize(1);
 
-    setColumnWidth(CHexViewModel::kAddressColumn, kAddressColumnWidth);
-    for (int c = 1; c < CHexViewModel::kColumnCount; ++c) {
-        setColumnWidth(c, program ? kProgramCellWidth : kDataCellWidth);
-    }
+    FitColumns();
     setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
     setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+}
+
+int CHexTableView::TextWidth(int digits) const {
+    const QFontMetrics metrics(font());
+    int widest = 0;
+    for (const char* c = kHexDigits; *c != '\0'; ++c) {
+        widest = std::max(widest, metrics.horizontalAdvance(QLatin1Char(*c)));
+    }
+    // An item view keeps a focus-frame margin and one pixel on each side
+    // of a cell's text before it elides it.
+    const int margin = style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, this) + 1;
+    return digits * widest + 2 * margin + kGridLine;
+}
+
+int CHexTableView::HeaderWidth(int column) const {
+    const QString text = m_model->headerData(column, Qt::Horizontal, Qt::DisplayRole).toString();
+    const int margin = style()->pixelMetric(QStyle::PM_HeaderMargin, nullptr, this);
+    return QFontMetrics(horizontalHeader()->font()).horizontalAdvance(text) + 2 * margin +
+           kGridLine;
+}
+
+bool CHexTableView::FitColumns(int addressDigits) {
+    const int digits = std::max(addressDigits, m_model->AddressDigits());
+    bool changed = false;
+    for (int c = 0; c < CHexViewModel::kColumnCount; ++c) {
+        const int text =
+            TextWidth(c == CHexViewModel::kAddressColumn ? digits : m_model->CellDigits());
+        const int width = std::max(text, HeaderWidth(c));
+        if (columnWidth(c) != width) {
+            setColumnWidth(c, width);
+            changed = true;
+        }
+    }
+    return changed;
 }
 
 int CHexTableView::FullWidth() const {

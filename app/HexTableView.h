@@ -23,6 +23,14 @@ public:
 
     // The width the view needs to show every column next to its scroll bar.
     int FullWidth() const;
+    // Makes every column as wide as its longest text in the view's font:
+    // the row labels at least addressDigits long (and as long as the rows
+    // now held need), the cells their four or two digits, the headers
+    // their captions. true when a width changed.
+    bool FitColumns(int addressDigits = 0);
+    // The column width that shows digits hex digits whole, margins and grid
+    // line included.
+    int TextWidth(int digits) const;
 
 protected:
     bool edit(const QModelIndex& index, EditTrigger trigger, QEvent* event) override;
@@ -31,6 +39,7 @@ protected:
 private:
     // The cell of row that the pointer lies over, or an invalid index.
     QModelIndex CellUnderPointer(int row, const QEvent* event) const;
+    int HeaderWidth(int column) const;
 
     CHexViewModel* m_model;
     int m_nEditColumn = -1;

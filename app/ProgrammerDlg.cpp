@@ -15,12 +15,14 @@
 #include <QLabel>
 #include <QMenu>
 #include <QMenuBar>
+#include <QMouseEvent>
 #include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QScrollBar>
 #include <QTextCursor>
 #include <QVBoxLayout>
+#include <QWindow>
 #include <algorithm>
 
 #include "app/AboutDlg.h"
@@ -276,7 +278,8 @@ void CProgrammerDlg::BuildControls() {
     m_editMessages = new QPlainTextEdit(groupMessages);
     m_editMessages->setObjectName(IdName(ids::kMessages));
     m_editMessages->setReadOnly(true);
-    m_editMessages->setLineWrapMode(QPlainTextEdit::NoWrap);
+    // A long line wraps rather than putting a scroll bar over the newest one.
+    m_editMessages->setLineWrapMode(QPlainTextEdit::WidgetWidth);
     m_editMessages->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     m_editMessages->setUndoRedoEnabled(false);
     m_editMessages->setFixedHeight(
@@ -292,6 +295,7 @@ void CProgrammerDlg::BuildControls() {
     m_buttonStop->setObjectName(IdName(ids::kStop));
     m_buttonStop->setAutoDefault(false);
     m_buttonStop->setVisible(false);
+    m_buttonStop->setToolTip(QStringLiteral("Stops the operation under way (Esc)"));
     connect(m_buttonStop, &QPushButton::clicked, this, [this] { RequestStop(); });
     auto* progressRow = new QHBoxLayout;
     progressRow->addWidget(m_progress, 1);
@@ -472,8 +476,9 @@ void CProgrammerDlg::ShowOnScreen() {
         m_editMessages->setPlainText(ForDisplay(m_strMessages, 0));
     }
     m_strShownMessages = m_strMessages;
-    // A show leaves the pane at its first line; AppendMessage scrolls after it.
-    m_editMessages->verticalScrollBar()->setValue(0);
+    // The newest line is the one the user is waiting for: the pane always
+    // shows it, also while an operation posts line after line.
+    ScrollToEnd();
 }
 
 void CProgrammerDlg::AddMessage(const std::string& text) {
@@ -484,6 +489,16 @@ void CProgrammerDlg::AppendMessage(const std::string& text) {
     AddMessage(text);
     ShowOnScreen();
     ScrollToEnd();
+}
+
+std::string CProgrammerDlg::LastLine() const {
+    size_t end = m_strMessages.find_last_not_of("\r\n");
+    if (end == std::string::npos) {
+        return std::string();
+    }
+    const size_t start = m_strMessages.find_last_of('\n', end);
+    return m_strMessages.substr(start == std::string::npos ? 0 : start + 1,
+                                end + 1 - (start == std::string::npos ? 0 : start + 1));
 }
 
 void CProgrammerDlg::ScrollToEnd() {
@@ -522,12 +537,22 @@ void CProgrammerDlg::ShowProgress() {
 
 void CProgrammerDlg::RefreshProgView() {
     m_listProg->Model()->Refresh(m_session.Images().m_progImage, m_session.ProgSize());
+    FitView(m_listProg);
     m_listProg->scrollToTop();
 }
 
 void CProgrammerDlg::RefreshDataView() {
     m_listData->Model()->Refresh(m_session.Images().m_dataImage, m_session.DataSize());
+    FitView(m_listData);
     m_listData->scrollToTop();
+}
+
+void CProgrammerDlg::FitView(CHexTableView* view) {
+    // A part with more memory has longer row labels: the view, and with it
+    // the fixed-size window, grows to show them whole.
+    if (view->FitColumns()) {
+        view->setFixedWidth(view->FullWidth());
+    }
 }
 
 // ---------------------------------------------------------------------------
@@ -561,8 +586,38 @@ bool CProgrammerDlg::StopRequested() {
     return m_bStopRequested;
 }
 
+bool CProgrammerDlg::MeantForStop(QObject* watched, QEvent* event) const {
+    if (watched == m_buttonStop) {
+        return true;
+    }
+    // The window system hands a click to the top-level window first, which
+    // then passes it on to the widget under the pointer: the window's copy
+    // must go through when that widget is Stop, or no click ever reaches it.
+    // A release after a press on Stop belongs to Stop wherever it happens,
+    // so that the button can tell a click from a press dragged away.
+    const QWindow* window = windowHandle();
+    if (window == nullptr || watched != window) {
+        return false;
+    }
+    switch (event->type()) {
+        case QEvent::MouseButtonPress:
+        case QEvent::MouseButtonRelease:
+        case QEvent::MouseButtonDblClick:
+        case QEvent::MouseMove: {
+            if (event->type() == QEvent::MouseButtonRelease && m_buttonStop->isDown()) {
+                return true;
+            }
+            const auto* mouse = static_cast<const QMouseEvent*>(event);
+            const QWidget* under = childAt(mapFromGlobal(mouse->globalPosition().toPoint()));
+            return under != nullptr && (under == m_buttonStop || m_buttonStop->isAncestorOf(under));
+        }
+        default:
+            return false;
+    }
+}
+
 bool CProgrammerDlg::HoldsBackInput(QObject* watched, QEvent* event) {
-    const bool onStop = watched == m_buttonStop;
+    const bool onStop = MeantForStop(watched, event);
     switch (event->type()) {
         case QEvent::KeyPress:
             if (static_cast<QKeyEvent*>(event)->key() == Qt::Key_Escape) {
@@ -595,13 +650,15 @@ bool CProgrammerDlg::HoldsBackInput(QObject* watched, QEvent* event) {
 void CProgrammerDlg::RunOperation(const std::function<void()>& operation) {
     if (m_nOperationDepth++ == 0) {
         m_bStopRequested = false;
+        // Each operation's bar starts from nothing, also after one that stopped.
+        m_nProgressPos = m_progress->minimum();
+        m_bProgressPending = false;
+        m_progress->setValue(m_nProgressPos);
         m_buttonStop->setVisible(true);
-        QCoreApplication::instance()->installEventFilter(this);
     }
     m_yieldClock.invalidate();
     operation();
     if (--m_nOperationDepth == 0) {
-        QCoreApplication::instance()->removeEventFilter(this);
         m_buttonStop->setVisible(false);
         m_bStopRequested = false;
     }
@@ -620,6 +677,12 @@ void CProgrammerDlg::done(int result) {
         return;
     }
     SaveRecentFiles();
+    // A simulated chip with a state file keeps what the session did to it,
+    // as the command-line tool's does.
+    std::string error;
+    if (!m_session.SavePortState(error)) {
+        qWarning("%s", error.c_str());
+    }
     QDialog::done(result);
 }
 
@@ -775,6 +838,7 @@ void CProgrammerDlg::OnOtherDevice() {
 
 void CProgrammerDlg::OnFuses() {
     CFusesDlg dlg(m_session, this);
+    dlg.SetResultLine([this] { return LastLine(); });
     OfferFileFuses(dlg);
     dlg.exec();
 }

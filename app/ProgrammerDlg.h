@@ -74,6 +74,8 @@ public:
     void SetDevice(int nDevice);
     // Enabled states and check marks of the menu bar's drop-down items.
     void RefreshCommandStates();
+    // The pane's newest line, without its line end.
+    std::string LastLine() const;
     // Replaces the whole message text and shows it.
     void ReplaceMessages(const std::string& text);
 
@@ -146,6 +148,10 @@ protected:
     void closeEvent(QCloseEvent* event) override;
     void contextMenuEvent(QContextMenuEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
+    // Whether an input event, as delivered to watched, is on its way to Stop.
+    bool MeantForStop(QObject* watched, QEvent* event) const;
+    // Column widths for the rows the view holds now, and the view's width.
+    static void FitView(CHexTableView* view);
 
 private:
     void BuildControls();

@@ -61,6 +61,15 @@ void CHexViewModel::Clear() {
     endResetModel();
 }
 
+int CHexViewModel::AddressDigits() const {
+    const unsigned last = m_nRows > 0 ? static_cast<unsigned>((m_nRows - 1) * BytesPerRow()) : 0;
+    return Hex(last, kMinAddressDigits, kLowerDigits).size();
+}
+
+int CHexViewModel::CellDigits() const {
+    return BytesPerCell() * kByteDigits;
+}
+
 QString CHexViewModel::FormatCell(int row, int column) const {
     const size_t rowStart = static_cast<size_t>(row) * static_cast<size_t>(BytesPerRow());
     if (column == kAddressColumn) {

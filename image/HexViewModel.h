@@ -33,6 +33,10 @@ public:
     // and by one row.
     int BytesPerCell() const;
     int BytesPerRow() const { return BytesPerCell() * kCellColumns; }
+    // Digits of the longest text each column can show: the last row's
+    // address (at least four), and four or two for the cells.
+    int AddressDigits() const;
+    int CellDigits() const;
 
     // Rebuilds the rows from the image: one row per BytesPerRow() bytes below
     // size. An empty image or a size of 0 or less gives no rows. Edited texts

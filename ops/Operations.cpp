@@ -769,21 +769,32 @@ bool COperations::SameFuses(int byte, uint8_t a, uint8_t b) const {
     return ((a ^ b) & ~unused) == 0;
 }
 
-bool COperations::VerifyFuses(const std::array<uint8_t, kFuseByteCount>& fuses, uint8_t which) {
+bool COperations::VerifyFuses(const std::array<uint8_t, kFuseByteCount>& fuses, uint8_t which,
+                              std::array<uint8_t, kFuseByteCount>* chip, uint8_t* differing) {
     CProgrammingModeExit exit(m_adapter);
     std::array<uint8_t, kFuseByteCount> now{};
+    if (differing != nullptr) {
+        *differing = 0;
+    }
     if (!BeginFuses({kVerifyName, kVerifyFusesHeading, kVerifyInitError, kVerifyFusesReadError},
                     which, now)) {
         return false;
     }
-    bool same = true;
+    uint8_t differ = 0;
     for (int i = 0; i < kFuseByteCount; ++i) {
         const size_t index = static_cast<size_t>(i);
-        same =
-            same && ((which & g_fuseBytes[i].mask) == 0 || SameFuses(i, now[index], fuses[index]));
+        if ((which & g_fuseBytes[i].mask) != 0 && !SameFuses(i, now[index], fuses[index])) {
+            differ = static_cast<uint8_t>(differ | g_fuseBytes[i].mask);
+        }
     }
-    m_host.AppendMessage(same ? kVerifyComplete : kVerifyFusesDiffer);
-    return same;
+    if (chip != nullptr) {
+        *chip = now;
+    }
+    if (differing != nullptr) {
+        *differing = differ;
+    }
+    m_host.AppendMessage(differ == 0 ? kVerifyComplete : kVerifyFusesDiffer);
+    return differ == 0;
 }
 
 bool COperations::VerifyLock() {

@@ -75,8 +75,12 @@ public:
     bool WriteFuses(const std::array<uint8_t, kFuseByteCount>& fuses, uint8_t which,
                     bool allowCutOff,
                     const std::array<uint8_t, kFuseByteCount>* readBefore = nullptr);
-    // Compares the fuse bytes named in which with the values given.
-    bool VerifyFuses(const std::array<uint8_t, kFuseByteCount>& fuses, uint8_t which);
+    // Compares the fuse bytes named in which with the values given. When
+    // the chip's values could be read, chip gets them and differing names
+    // the bytes (kLowFuse...) whose fuse bits differ.
+    bool VerifyFuses(const std::array<uint8_t, kFuseByteCount>& fuses, uint8_t which,
+                     std::array<uint8_t, kFuseByteCount>* chip = nullptr,
+                     uint8_t* differing = nullptr);
     bool VerifyAll();
     bool VerifyProg();
     bool VerifyData();

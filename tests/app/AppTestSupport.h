@@ -142,6 +142,28 @@ inline QAction* Item(QMenu* menu, int id) {
     return nullptr;
 }
 
+// A click as the window system delivers it: press and release on the
+// top-level window at the widget's centre, which Qt then routes to the
+// widget under the pointer (through every event filter on the way). The
+// window is shown first if it is not.
+inline void ClickAsUser(QWidget* widget, Qt::MouseButton button = Qt::LeftButton) {
+    QWidget* top = widget->window();
+    if (!top->isVisible()) {
+        top->show();
+    }
+    const QPoint at = widget->mapTo(top, widget->rect().center());
+    QTest::mouseClick(top->windowHandle(), button, Qt::NoModifier, at);
+}
+
+// A key as the window system delivers it: to the top-level window, which
+// passes it to the focused widget.
+inline void KeyAsUser(QWidget* window, Qt::Key key, Qt::KeyboardModifiers modifiers = {}) {
+    if (!window->isVisible()) {
+        window->show();
+    }
+    QTest::keyClick(window->windowHandle(), key, modifiers);
+}
+
 // Opens a drop-down menu the way the user does, so that its states are
 // computed as they would be shown, and closes it again.
 inline void ShowMenu(QMenu* menu) {
