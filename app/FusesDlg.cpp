@@ -249,7 +249,16 @@ QString CFusesDlg::NoteText() const {
         "Read shows the chip's again.");
 }
 
+void CFusesDlg::SetResultLine(std::function<std::string()> lastLine) {
+    m_lastLine = std::move(lastLine);
+    if (m_haveResult) {
+        ShowResult(m_lastOk);
+    }
+}
+
 void CFusesDlg::ShowResult(bool ok, const QString& detail) {
+    m_haveResult = true;
+    m_lastOk = ok;
     QString line = m_lastLine ? QString::fromStdString(m_lastLine()).trimmed() : QString();
     if (line.isEmpty()) {
         line = ok ? tr("Done.") : tr("Failed.");

@@ -57,8 +57,8 @@ public:
     QString ResultText() const;
     // Where the outcome's words come from: the last line the operation
     // posted to the main window's pane. Without it only success or
-    // failure is said.
-    void SetResultLine(std::function<std::string()> lastLine) { m_lastLine = std::move(lastLine); }
+    // failure is said. The read made on opening is told again in those words.
+    void SetResultLine(std::function<std::string()> lastLine);
     // The drop-down of setting line (in the order isp/FuseFields gives
     // them: clock source, start-up time, ...); nullptr past the last.
     QComboBox* SettingBox(int line) const {
@@ -102,7 +102,9 @@ private:
     QLabel* m_status = nullptr;
     QLabel* m_result = nullptr;
     std::function<std::string()> m_lastLine;
-    bool m_readFailed = false;    // the last read did not succeed
+    bool m_readFailed = false;  // the last read did not succeed
+    bool m_haveResult = false;  // an operation ran: its outcome is shown
+    bool m_lastOk = false;
     bool m_offerApplied = false;  // the last read put the offered values in
     bool m_written = false;       // the values were written since the read
     QString m_offeredSource;

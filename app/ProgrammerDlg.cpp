@@ -838,7 +838,6 @@ void CProgrammerDlg::OnOtherDevice() {
 
 void CProgrammerDlg::OnFuses() {
     CFusesDlg dlg(m_session, this);
-    dlg.SetResultLine([this] { return LastLine(); });
     OfferFileFuses(dlg);
     dlg.exec();
 }

@@ -245,6 +245,9 @@ void CProgrammerDlg::TakeFileFuses(const std::string& path, const std::string& t
 }
 
 void CProgrammerDlg::OfferFileFuses(CFusesDlg& dlg) const {
+    // Its status line tells what the operations posted to this window's
+    // pane, which the Fuses window covers.
+    dlg.SetResultLine([this] { return LastLine(); });
     if (m_fileFuseMask != 0) {
         dlg.OfferValues(m_fileFuses, m_fileFuseMask, QString::fromStdString(m_fileFuseSource));
     }

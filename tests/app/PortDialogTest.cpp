@@ -22,10 +22,9 @@ struct PortDialog {
     CComSelectDlg* dlg;
     QComboBox* Combo() const { return dlg->findChild<QComboBox*>("comboPort"); }
     QString Status() const { return dlg->findChild<QLabel*>("labelStatus")->text(); }
+    QLabel* Trouble() const { return dlg->findChild<QLabel*>("labelTrouble"); }
     void Choose(int index) const { Combo()->setCurrentIndex(index); }
-    void Click(const char* name) const {
-        QTest::mouseClick(dlg->findChild<QPushButton*>(name), Qt::LeftButton);
-    }
+    void Click(const char* name) const { ClickAsUser(dlg->findChild<QPushButton*>(name)); }
 };
 
 // Runs File "Set&Up" with script acting on the open dialog; the dialog is
@@ -87,16 +86,22 @@ void PortDialogTest::checkReportsAdapterOrNotFound() {
     auto window = MakeWindow(settings, chooser);
     window->show();
     QStringList statuses;
+    QStringList troubles;
     const bool open = RunSetUp(*window, [&](PortDialog& port) {
         for (int index : {1, 2, 0, 3}) {
             port.Choose(index);
             port.Click("buttonCheck");
             statuses << port.Status();
+            troubles << (port.Trouble()->isVisible() ? port.Trouble()->text() : QString());
         }
     });
     QVERIFY(open);  // Check never closes the dialog
     QCOMPARE(statuses,
              (QStringList{"Prog. Key ready", "Not found", "Not found", "Prog. Key ready"}));
+    // A port that did not open says why, in the words of the main window's
+    // port lines; one that opened without an adapter has nothing to add.
+    const QString missing = QString::fromStdString("COM1 (" + MissingPort(1) + ") does not exist");
+    QCOMPARE(troubles, (QStringList{QString(), QString(), missing, QString()}));
 }
 
 void PortDialogTest::cancelLeavesTestedPortInAdapter() {
@@ -126,7 +131,11 @@ void PortDialogTest::okNeedsPassingTestAndStoresPort() {
     const std::string pane = window->m_strMessages;
     bool stayedOpen = false;
     QString status;
+    QString trouble;
     const bool leftOpen = RunSetUp(*window, [&](PortDialog& port) {
+        port.Choose(0);  // COM1: no such device
+        port.Click("buttonOk");
+        trouble = port.Trouble()->text();
         port.Choose(2);  // COM3: no adapter
         port.Click("buttonOk");
         stayedOpen = port.dlg->isVisible();
@@ -135,6 +144,7 @@ void PortDialogTest::okNeedsPassingTestAndStoresPort() {
         port.Click("buttonOk");
     });
     QVERIFY(stayedOpen);
+    QCOMPARE(trouble, QString::fromStdString("COM1 (" + MissingPort(1) + ") does not exist"));
     QCOMPARE(status, QStringLiteral("Not found"));
     QVERIFY(!leftOpen);
     QCOMPARE(settings.Profile().GetInt("Com", "Port", 0), 4);

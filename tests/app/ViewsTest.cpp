@@ -1,9 +1,12 @@
 // The hex view models on their own, and cell editing in the real window's
 // views: the cell under the pointer is the one edited, the image is never
 // written, and the data view never changes.
+#include <QApplication>
 #include <QCursor>
 #include <QLineEdit>
+#include <QStyle>
 #include <QtTest>
+#include <random>
 
 #include "app/HexTableView.h"
 #include "image/HexViewModel.h"
@@ -72,6 +75,7 @@ private slots:
     void doubleClickEditsClickedCell();
     void dataViewEditLeavesRowUnchanged();
     void refreshDropsEditsAndSelection();
+    void widestTextFitsItsColumnAtTwoFontSizes();
 
 private:
     std::unique_ptr<CTestSettings> m_settings;
@@ -274,6 +278,50 @@ void ViewsTest::refreshDropsEditsAndSelection() {
     dlg->RefreshProgView();
     QCOMPARE(view->Model()->CellText(1, 1), QStringLiteral("ffff"));
     QVERIFY(!view->selectionModel()->hasSelection());
+}
+
+// Every cell and row label of a full 256 KB image shows whole, in the
+// application's font at two sizes: nothing is elided.
+void ViewsTest::widestTextFitsItsColumnAtTwoFontSizes() {
+    constexpr int kBigFlash = 262144;
+    constexpr int kBigEeprom = 4096;
+    const QFont original = QApplication::font();
+    std::mt19937 random(7);
+    std::vector<uint8_t> image(kBigFlash);
+    for (uint8_t& b : image) {
+        b = static_cast<uint8_t>(random());
+    }
+    for (const int points : {9, 18}) {
+        QFont font = original;
+        font.setPointSize(points);
+        QApplication::setFont(font);
+        for (const auto kind : {CHexViewModel::Kind::Program, CHexViewModel::Kind::Data}) {
+            CHexTableView view(kind);
+            const bool program = kind == CHexViewModel::Kind::Program;
+            view.Model()->Refresh(image, program ? kBigFlash : kBigEeprom);
+            view.FitColumns();
+            const QFontMetrics metrics(view.font());
+            const int margins =
+                2 * (view.style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, &view) + 1);
+            for (int c = 0; c < CHexViewModel::kColumnCount; ++c) {
+                int widest = 0;
+                for (int row = 0; row < view.Model()->rowCount(); ++row) {
+                    widest =
+                        std::max(widest, metrics.horizontalAdvance(view.Model()->CellText(row, c)));
+                }
+                QVERIFY2(widest + margins <= view.columnWidth(c),
+                         qPrintable(QStringLiteral("%1 pt, column %2: %3 + %4 > %5")
+                                        .arg(points)
+                                        .arg(c)
+                                        .arg(widest)
+                                        .arg(margins)
+                                        .arg(view.columnWidth(c))));
+            }
+            QCOMPARE(view.Model()->CellText(view.Model()->rowCount() - 1, 0),
+                     program ? QStringLiteral("3fff0") : QStringLiteral("0ff8"));
+        }
+    }
+    QApplication::setFont(original);
 }
 
 QTEST_MAIN(ViewsTest)

@@ -500,13 +500,28 @@ void WindowTest::fusesWindowOffersTheElfFuses() {
     CFusesDlg dlg(window->Session(), window.get());
     window->OfferFileFuses(dlg);
     QVERIFY(dlg.OfferedText().contains(QStringLiteral("lfuse=0xE2, hfuse=0xD9, efuse=0xFD")));
+    // The window's own status line and note, over the main pane it covers.
+    QCOMPARE(dlg.ResultText(), QStringLiteral("Read Fuses Complete"));
+    QCOMPARE(dlg.StatusText(), QStringLiteral("The values shown are the chip's, as read."));
     QVERIFY(dlg.Read());
     QCOMPARE(dlg.Value(0), uint8_t(0xE2));
     QCOMPARE(dlg.Value(2), uint8_t(0xFD));
+    QVERIFY(dlg.StatusText().contains(QStringLiteral("taken from ") + path +
+                                      QStringLiteral(" and not yet written")));
     QCOMPARE(sim.Fuses(), factory);  // shown, not yet written
     QVERIFY(dlg.Write());
+    QCOMPARE(dlg.ResultText(), QStringLiteral("Write Fuses Complete"));
+    QVERIFY(dlg.StatusText().contains(QStringLiteral("as written")));
     QCOMPARE(sim.Fuses()[0], uint8_t(0xE2));
     QCOMPARE(sim.Fuses()[1], uint8_t(0xD9));
+
+    // Edited: said so; a verify names the byte that differs and both values.
+    dlg.SetValue(0, 0x62);
+    QVERIFY(dlg.StatusText().contains(QStringLiteral("edited and not yet written")));
+    QVERIFY(!dlg.Verify());
+    QCOMPARE(dlg.ResultText(),
+             QStringLiteral("Verify : Fuses Error. Low fuse (lfuse): the chip has 0xE2, this "
+                            "window 0x62."));
 
     // Closing the files takes the offer back.
     window->OnCommand(ids::kFileClose);
@@ -815,9 +830,14 @@ void WindowTest::enterOnAnotherButtonDoesNotExit() {
 }
 
 void WindowTest::closeRequestDuringOperationStopsItThenCloses() {
-    CTestSettings settings;
+    // A simulated chip with a state file: the window keeps what it did to
+    // the chip, as the tool does, also when it closes during an operation.
+    QTemporaryDir dir;
+    const std::string state = dir.filePath(QStringLiteral("chip.txt")).toStdString();
+    CTestSettings settings({{2, "sim:AT90S8535,state=" + state}});
     CScriptedChooser chooser;
     auto dlg = MakeWindow(settings, chooser);
+    dlg->Session().SimPorts().Sim()->Flash()[0] = 0x5A;
     dlg->m_bProgLoaded = 1;
     dlg->m_strProgFile = "/p/a.hex";
     dlg->show();
@@ -838,6 +858,10 @@ void WindowTest::closeRequestDuringOperationStopsItThenCloses() {
     QVERIFY(!dlg->isVisible());
     // Closed the usual way: the exit routine saved the settings.
     QCOMPARE(settings.Profile().GetString("FileProg", "Name", ""), std::string("/p/a.hex"));
+    QVERIFY(QFile::exists(QString::fromStdString(state)));
+    CTestSettings again({{2, "sim:AT90S8535,state=" + state}});
+    auto reopened = MakeWindow(again, chooser);
+    QCOMPARE(reopened->Session().SimPorts().Sim()->Flash()[0], uint8_t(0x5A));
 }
 
 void WindowTest::aboutBox() {
