@@ -1,9 +1,10 @@
 // Renders a window of the program, as it shows it, into a PNG file: a fresh
 // settings folder, COM2 mapped to a simulated chip. "window" (the default):
-// the main window after one Auto Detect of an AT90S8535; "chooser": the
-// Other Device chooser with two recent parts and "mega32" typed; "fuses":
-// the Fuses window of an ATmega328P after Read.
-// Usage: brenwick-screenshot <file.png> [window|chooser|fuses]
+// the main window of an ATmega328P with the program file given opened and
+// written (without one: after one Auto Detect of an AT90S8535); "chooser":
+// the Other Device chooser with two recent parts and "mega32" typed;
+// "fuses": the Fuses window of an ATmega328P after Read.
+// Usage: brenwick-screenshot <file.png> [window|chooser|fuses] [program.hex]
 #include <QApplication>
 #include <QLineEdit>
 #include <QPixmap>
@@ -22,12 +23,29 @@
 #include "app/SettingsKeys.h"
 #include "isp/DeviceTable.h"
 
+namespace {
+
+// Answers File > Open Prog File with the program given; no dialog.
+class CAnswerChooser : public IFileChooser {
+public:
+    explicit CAnswerChooser(QString answer) : m_answer(std::move(answer)) {}
+    QString ChooseOpenFile(QWidget*, const FileChooserSetup&) override { return m_answer; }
+    QString ChooseSaveFile(QWidget*, const FileChooserSetup&) override { return QString(); }
+
+private:
+    QString m_answer;
+};
+
+}  // namespace
+
 int main(int argc, char* argv[]) {
-    const QString what = argc == 3 ? QString::fromLocal8Bit(argv[2]) : QStringLiteral("window");
-    if (argc < 2 || argc > 3 ||
+    const QString what = argc >= 3 ? QString::fromLocal8Bit(argv[2]) : QStringLiteral("window");
+    const QString program = argc == 4 ? QString::fromLocal8Bit(argv[3]) : QString();
+    if (argc < 2 || argc > 4 ||
         (what != QLatin1String("window") && what != QLatin1String("chooser") &&
          what != QLatin1String("fuses"))) {
-        std::fprintf(stderr, "usage: %s <file.png> [window|chooser|fuses]\n", argv[0]);
+        std::fprintf(stderr, "usage: %s <file.png> [window|chooser|fuses] [program.hex]\n",
+                     argv[0]);
         return 2;
     }
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
@@ -46,12 +64,16 @@ int main(int argc, char* argv[]) {
     CProfileFile profile(CProgrammerApp::SettingsFileName());
     profile.WriteString(settings::kPortsSection, "COM1", "/nonexistent/ttyBrenwick0");
     const bool fuses = what == QLatin1String("fuses");
+    const bool withProgram = !program.isEmpty();
     profile.WriteString(settings::kPortsSection, "COM2",
-                        fuses ? "sim:ATmega328P" : "sim:AT90S8535");
+                        fuses || withProgram ? "sim:ATmega328P" : "sim:AT90S8535");
+    if (withProgram) {
+        profile.WriteString(settings::kDeviceSection, settings::kDeviceType, "ATmega328P");
+    }
     profile.WriteString(settings::kPortsSection, "COM3", "/nonexistent/ttyBrenwick2");
     profile.WriteString(settings::kPortsSection, "COM4", "/nonexistent/ttyBrenwick3");
 
-    CQtFileChooser chooser;
+    CAnswerChooser chooser(program);
     CProgrammerDlg dlg(profile, chooser);
     QWidget* shown = &dlg;
     CDeviceChooserDlg devices({QStringLiteral("ATmega328P"), QStringLiteral("ATtiny85")});
@@ -63,6 +85,9 @@ int main(int argc, char* argv[]) {
         dlg.Session().SelectDeviceRow(FindDeviceByName("ATmega328P"));
         fusesDlg = std::make_unique<CFusesDlg>(dlg.Session(), &dlg);
         shown = fusesDlg.get();
+    } else if (withProgram) {
+        dlg.OnCommand(ids::kOpenProgFile);
+        dlg.OnCommand(ids::kWriteProg);
     } else {
         dlg.OnCommand(ids::kAutoDetect);
     }
