@@ -84,6 +84,7 @@ int main(int argc, char* argv[]) {
     } else if (fuses) {
         dlg.Session().SelectDeviceRow(FindDeviceByName("ATmega328P"));
         fusesDlg = std::make_unique<CFusesDlg>(dlg.Session(), &dlg);
+        dlg.OfferFileFuses(*fusesDlg);
         shown = fusesDlg.get();
     } else if (withProgram) {
         dlg.OnCommand(ids::kOpenProgFile);
