@@ -52,7 +52,7 @@ public:
     // the window says about it.
     bool HaveRead() const { return m_haveRead; }
     QString StatusText() const;
-    // The drop-down of setting line (in the order isp/FuseFields gives
+    // The drop-down of setting line (in the order parts/FuseFields gives
     // them: clock source, start-up time, ...); nullptr past the last.
     QComboBox* SettingBox(int line) const {
         return line >= 0 && static_cast<size_t>(line) < m_settings.size()

@@ -20,7 +20,7 @@
 #include "app/ProgrammerApp.h"
 #include "app/ProgrammerDlg.h"
 #include "app/SettingsKeys.h"
-#include "isp/DeviceTable.h"
+#include "parts/DeviceTable.h"
 
 int main(int argc, char* argv[]) {
     const QString what = argc == 3 ? QString::fromLocal8Bit(argv[2]) : QStringLiteral("window");

@@ -2,9 +2,9 @@
 
 #include <algorithm>
 
-#include "isp/DeviceTable.h"
 #include "isp/InstructionPattern.h"
-#include "isp/QtSerialPort.h"
+#include "parts/DeviceTable.h"
+#include "ports/QtSerialPort.h"
 
 namespace {
 

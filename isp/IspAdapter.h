@@ -12,12 +12,12 @@
 #include <string>
 #include <vector>
 
-#include "DeviceTable.h"
-#include "IspLines.h"
-#include "PerformanceCounter.h"
-#include "PortNames.h"
-#include "SerialLines.h"
-#include "SerialPort.h"
+#include "base/PerformanceCounter.h"
+#include "isp/SerialLines.h"
+#include "parts/DeviceTable.h"
+#include "ports/IspLines.h"
+#include "ports/PortNames.h"
+#include "ports/SerialPort.h"
 
 // Results of the port operations.
 constexpr int kPortOk = 1;

@@ -5,10 +5,10 @@
 #include <cstdio>
 #include <string>
 
-#include "isp/DeviceTable.h"
-#include "isp/FuseFields.h"
 #include "isp/IspAdapter.h"
 #include "ops/OperationHost.h"
+#include "parts/DeviceTable.h"
+#include "parts/FuseFields.h"
 
 namespace {
 

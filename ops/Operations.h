@@ -13,7 +13,7 @@
 
 #include <string>
 
-#include "isp/DeviceTable.h"
+#include "parts/DeviceTable.h"
 
 class CIspAdapter;
 class IOperationHost;
