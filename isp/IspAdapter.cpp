@@ -198,6 +198,10 @@ std::string CIspAdapter::LastPortError() const {
     return m_port.LastError();
 }
 
+bool CIspAdapter::PortNotAnswering() const {
+    return m_hComm != nullptr && m_hComm->LastErrorKind() == PortErrorKind::NotAnswering;
+}
+
 // ---------------------------------------------------------------- lines
 
 bool CIspAdapter::Line(EscapeCode code) {
