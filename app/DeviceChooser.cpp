@@ -6,7 +6,7 @@
 #include <QListWidget>
 #include <QVBoxLayout>
 
-#include "isp/DeviceTable.h"
+#include "parts/DeviceTable.h"
 
 QStringList DeviceChoices(const QString& filter, const QStringList& recent) {
     QStringList names;

@@ -15,9 +15,9 @@
 #include <QStringList>
 #include <QVBoxLayout>
 
-#include "isp/DeviceTable.h"
-#include "isp/FuseBits.h"
-#include "isp/FuseFields.h"
+#include "parts/DeviceTable.h"
+#include "parts/FuseBits.h"
+#include "parts/FuseFields.h"
 #include "session/ProgrammingSession.h"
 
 namespace {

@@ -59,7 +59,7 @@ public:
     // posted to the main window's pane. Without it only success or
     // failure is said. The read made on opening is told again in those words.
     void SetResultLine(std::function<std::string()> lastLine);
-    // The drop-down of setting line (in the order isp/FuseFields gives
+    // The drop-down of setting line (in the order parts/FuseFields gives
     // them: clock source, start-up time, ...); nullptr past the last.
     QComboBox* SettingBox(int line) const {
         return line >= 0 && static_cast<size_t>(line) < m_settings.size()

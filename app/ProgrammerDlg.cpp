@@ -34,7 +34,7 @@
 #include "app/HexTableView.h"
 #include "app/ProfileFile.h"
 #include "app/SettingsKeys.h"
-#include "isp/DeviceTable.h"
+#include "parts/DeviceTable.h"
 #include "session/PortRegistry.h"
 
 namespace {

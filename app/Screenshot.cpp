@@ -21,7 +21,7 @@
 #include "app/ProgrammerApp.h"
 #include "app/ProgrammerDlg.h"
 #include "app/SettingsKeys.h"
-#include "isp/DeviceTable.h"
+#include "parts/DeviceTable.h"
 
 namespace {
 

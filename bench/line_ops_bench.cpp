@@ -13,16 +13,16 @@
 #include <random>
 #include <string>
 
-#include "isp/DeviceTable.h"
 #include "isp/IspAdapter.h"
 #include "ops/OperationHost.h"
 #include "ops/Operations.h"
+#include "parts/DeviceTable.h"
 #include "sim/SimTarget.h"
 #include "sim/VirtualCounter.h"
 #include "tests/support/PassThroughPort.h"
 #include "tests/support/QuietHost.h"
-#include "tests/support/TimedPort.h"
 #include "tests/support/SimForDevice.h"
+#include "tests/support/TimedPort.h"
 
 namespace {
 

@@ -12,10 +12,10 @@
 #include <random>
 #include <vector>
 
-#include "isp/DeviceTable.h"
 #include "isp/IspAdapter.h"
 #include "ops/OperationHost.h"
 #include "ops/Operations.h"
+#include "parts/DeviceTable.h"
 #include "sim/SimTarget.h"
 #include "sim/VirtualCounter.h"
 #include "tests/support/SimForDevice.h"

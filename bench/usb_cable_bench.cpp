@@ -11,10 +11,10 @@
 #include <memory>
 #include <random>
 
-#include "isp/DeviceTable.h"
-#include "isp/FtdiPort.h"
 #include "isp/IspAdapter.h"
 #include "ops/Operations.h"
+#include "parts/DeviceTable.h"
+#include "ports/FtdiPort.h"
 #include "sim/SimFtdiCable.h"
 #include "sim/SimTarget.h"
 #include "sim/VirtualCounter.h"

@@ -4,10 +4,10 @@
 #include <cstdio>
 #include <cstring>
 
+#include "base/NameText.h"
 #include "cli/ToolchainArgs.h"
-#include "isp/DeviceTable.h"
-#include "isp/FuseFields.h"
-#include "isp/NameText.h"
+#include "parts/DeviceTable.h"
+#include "parts/FuseFields.h"
 
 namespace {
 

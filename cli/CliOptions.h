@@ -93,7 +93,7 @@ std::string FormatLockSet(const LockTicks& ticks);
 // lfuse, hfuse, efuse, each once, hex values with or without 0x).
 // FormatFuseSet gives the same form for the bytes in mask. With settings,
 // other items of the form name=value are collected there (comma list), for
-// the device's own fuse fields to resolve (isp/FuseFields.h).
+// the device's own fuse fields to resolve (parts/FuseFields.h).
 bool ParseFuseSet(const std::string& text, std::array<uint8_t, kFuseByteCount>& fuses,
                   uint8_t& mask, std::string& error, std::string* settings = nullptr);
 std::string FormatFuseSet(const std::array<uint8_t, kFuseByteCount>& fuses, uint8_t mask);

@@ -11,8 +11,8 @@
 #include "cli/ToolchainArgs.h"
 #include "image/FileAccess.h"
 #include "image/IntelHex.h"
-#include "isp/DeviceTable.h"
-#include "isp/FuseFields.h"
+#include "parts/DeviceTable.h"
+#include "parts/FuseFields.h"
 #include "session/ProgrammingSession.h"
 
 namespace {

@@ -5,7 +5,7 @@
 
 #include "cli/PartIds.h"
 #include "image/IntelHex.h"
-#include "isp/DeviceTable.h"
+#include "parts/DeviceTable.h"
 
 // SI-Prog is PonyProg's serial interface, and ponyser the id under which
 // toolchain configurations know its wiring: RESET on TXD, SCK on RTS, MOSI on

@@ -9,9 +9,9 @@
 #include <vector>
 
 #include "cli/CliOptions.h"
-#include "isp/DeviceTable.h"
 #include "isp/IspAdapter.h"
-#include "isp/PortNames.h"
+#include "parts/DeviceTable.h"
+#include "ports/PortNames.h"
 #include "sim/SimParts.h"
 #include "sim/SimPortOptions.h"
 

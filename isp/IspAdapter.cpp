@@ -2,9 +2,9 @@
 
 #include <algorithm>
 
-#include "isp/DeviceTable.h"
 #include "isp/InstructionPattern.h"
-#include "isp/QtSerialPort.h"
+#include "parts/DeviceTable.h"
+#include "ports/QtSerialPort.h"
 
 namespace {
 
@@ -196,6 +196,10 @@ int CIspAdapter::SelectPort(int nPort) {
 
 std::string CIspAdapter::LastPortError() const {
     return m_port.LastError();
+}
+
+bool CIspAdapter::PortNotAnswering() const {
+    return m_hComm != nullptr && m_hComm->LastErrorKind() == PortErrorKind::NotAnswering;
 }
 
 // ---------------------------------------------------------------- lines

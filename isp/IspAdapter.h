@@ -3,7 +3,9 @@
 // on RI and a loop from RTS to DSR. It owns the open port and the selected
 // device's values; the memory images belong to the caller, which hands a
 // page or a byte over per call. It writes no messages: every
-// operation reports by its integer result and the caller words it.
+// operation reports by its integer result and the caller words it. Its
+// memory-level calls are the programmer interface the operations use; the
+// instruction-level ones (Transfer, PulseReset) are its own.
 #pragma once
 
 #include <cstdint>
@@ -12,12 +14,13 @@
 #include <string>
 #include <vector>
 
-#include "DeviceTable.h"
-#include "IspLines.h"
-#include "PerformanceCounter.h"
-#include "PortNames.h"
-#include "SerialLines.h"
-#include "SerialPort.h"
+#include "base/PerformanceCounter.h"
+#include "isp/SerialLines.h"
+#include "ops/Programmer.h"
+#include "parts/DeviceTable.h"
+#include "ports/IspLines.h"
+#include "ports/PortNames.h"
+#include "ports/SerialPort.h"
 
 // Results of the port operations.
 constexpr int kPortOk = 1;
@@ -28,7 +31,7 @@ constexpr int kAdapterPresent = 1;     // CheckAdapter
 constexpr int kAdapterNotFound = 0;
 
 // Results of the instruction operations.
-constexpr int kIspOk = 0;
+constexpr int kIspOk = kProgrammerOk;
 constexpr int kIspLineError = 4;        // a line operation or the reset pulse failed
 constexpr int kIspNoSync = 5;           // no 0x53 echo after 32 attempts
 constexpr int kIspEraseResetError = 6;  // reset pulse after chip erase failed
@@ -43,11 +46,11 @@ constexpr int kIspVendorError = 12;     // first signature byte is not 0x1E
 constexpr int kIspNoEcho = 13;
 // The selected part has no such instruction in serial programming mode (no
 // lock read on an AT90S1200, for example).
-constexpr int kIspNotSupported = 14;
+constexpr int kIspNotSupported = kProgrammerNotSupported;
 // A stop was asked for during a page write: while it was loaded (the page
 // was not committed), or while it was read back (from the word named on,
 // it was not confirmed).
-constexpr int kIspStopped = 15;
+constexpr int kIspStopped = kProgrammerStopped;
 
 // Results of IdentifyDevice besides a row index.
 constexpr int kIdentifyNotFound = -1;
@@ -55,13 +58,13 @@ constexpr int kIdentifyResetError = -4;
 constexpr int kIdentifyVendorError = -12;
 constexpr int kSelectNotFound = -1;
 
-class CIspAdapter {
+class CIspAdapter : public IProgrammer {
 public:
     // Uses the real serial port and the real performance counter.
     CIspAdapter();
     // Uses the given port and counter; they must outlive the adapter.
     CIspAdapter(ISerialPort& port, IPerformanceCounter& counter);
-    ~CIspAdapter();
+    ~CIspAdapter() override;
     CIspAdapter(const CIspAdapter&) = delete;
     CIspAdapter& operator=(const CIspAdapter&) = delete;
 
@@ -81,70 +84,74 @@ public:
     // The same, reading the status only for the answer bits set in
     // answerBits; the other bits of the answer are 0.
     uint32_t Transfer(uint32_t instruction, uint32_t answerBits);
-    int EnterProgrammingMode(int checkSignature);
-    int LeaveProgrammingMode();
-    int ChipErase();
+    int EnterProgrammingMode(int checkSignature) override;
+    int LeaveProgrammingMode() override;
+    int ChipErase() override;
     // word: bits 15..8 the low byte (image byte 2w), bits 7..0 the high byte.
-    int WriteProgramWord(uint16_t word, int wordAddress);
-    int WriteDataByte(uint8_t value, int address);
+    int WriteProgramWord(uint16_t word, int wordAddress) override;
+    int WriteDataByte(uint8_t value, int address) override;
     // A page of flash from pageBytes (the page's image bytes) at the page's
     // first word address. On failure failedWord is the word that did not
     // read back. Only for parts whose flash is written by pages.
-    int WriteProgramPage(const uint8_t* pageBytes, int pageWordAddress, int& failedWord);
+    int WriteProgramPage(const uint8_t* pageBytes, int pageWordAddress, int& failedWord) override;
     // Lock Bit1, Lock Bit2 and, where the part has it, FSTRT. No other lock
     // or fuse bit is written.
-    int WriteLockBits(int lockBit1, int lockBit2, int fstrt);
+    int WriteLockBits(int lockBit1, int lockBit2, int fstrt) override;
     // Every lock bit of the part from a lock byte as ReadLockByte gives it.
-    int WriteLockByte(uint8_t lockByte);
+    int WriteLockByte(uint8_t lockByte) override;
     // word: bits 7..0 the low byte, bits 15..8 the high byte.
-    int ReadProgramWord(uint16_t& word, int wordAddress);
+    int ReadProgramWord(uint16_t& word, int wordAddress) override;
     int ReadProgramByte(uint8_t& value, int high, int wordAddress);
-    int ReadDataByte(uint8_t& value, int address);
+    int ReadDataByte(uint8_t& value, int address) override;
     // count program words from wordAddress (as ReadProgramWord gives them)
     // and count EEPROM bytes from address, sent to the chip as one batch;
     // statuses gets each one's result. The result is the first failure's,
     // kIspOk when every one was read.
-    int ReadProgramWords(uint16_t* words, int* statuses, int wordAddress, int count);
-    int ReadDataBytes(uint8_t* values, int* statuses, int address, int count);
+    int ReadProgramWords(uint16_t* words, int* statuses, int wordAddress, int count) override;
+    int ReadDataBytes(uint8_t* values, int* statuses, int address, int count) override;
     // How many instructions the line layer takes at once to its benefit: a
     // caller reading a memory reads this many units ahead (1: no gain).
-    int BatchLength() const { return static_cast<int>(m_lines->BatchLength()); }
+    int BatchLength() const override { return static_cast<int>(m_lines->BatchLength()); }
     // A bit the part does not report reads 1 (unprogrammed); kIspNotSupported
     // when it reports none.
-    int ReadLockBits(int& lockBit1, int& lockBit2, int& fstrt, int& spien);
+    int ReadLockBits(int& lockBit1, int& lockBit2, int& fstrt, int& spien) override;
     // The lock byte: bit 0 Lock Bit1, bit 1 Lock Bit2, bits 2..5 the boot lock
     // bits where the part has them; reported says which bits the part gave.
-    int ReadLockByte(uint8_t& lockByte, uint8_t& reported);
-    int ReadSignatureByte(uint8_t& value, int index);
+    int ReadLockByte(uint8_t& lockByte, uint8_t& reported) override;
+    int ReadSignatureByte(uint8_t& value, int index) override;
     // One fuse byte of a part of today (kLowFuse, kHighFuse or
     // kExtendedFuse); kIspNotSupported when the part has no such byte.
-    int ReadFuseByte(uint8_t fuse, uint8_t& value);
+    int ReadFuseByte(uint8_t fuse, uint8_t& value) override;
     // Writes one fuse byte of a part of today, whole; nothing is read back.
-    int WriteFuseByte(uint8_t fuse, uint8_t value);
+    int WriteFuseByte(uint8_t fuse, uint8_t value) override;
     // The internal oscillator's calibration byte (the first, where a part
     // has several); kIspNotSupported when the part cannot give it.
-    int ReadCalibrationByte(uint8_t& value);
+    int ReadCalibrationByte(uint8_t& value) override;
 
     // Device table.
     int SelectDevice(int number);
     // Takes the row at that index (any part, those without a number too);
     // kSelectNotFound for an index outside the table.
     int SelectDeviceRow(int index);
-    int IdentifyDevice();
+    int IdentifyDevice() override;
     // The description of the selected part; nullptr before the first selection.
-    const DeviceInfo* Device() const { return m_pDevice; }
+    const DeviceInfo* Device() const override { return m_pDevice; }
+    int ProgSize() const override { return m_nProgSize; }
+    int DataSize() const override { return m_nDataSize; }
     // Flash page size of the selected part; 0 when it writes byte by byte.
-    int ProgPageSize() const;
+    int ProgPageSize() const override;
 
     // Asked between the instructions of a flash page write; true ends the
     // write there with kIspStopped.
-    void SetStopCheck(std::function<bool()> check) { m_stopCheck = std::move(check); }
+    void SetStopCheck(std::function<bool()> check) override { m_stopCheck = std::move(check); }
 
     // Overrides of where COMn lives (the settings' [Ports] section).
     void SetPortNames(const PortNameMap& names) { m_portNames = names; }
     const PortNameMap& PortNames() const { return m_portNames; }
     // Why the last open failed, as the system said it.
     std::string LastPortError() const;
+    // Whether the open port's last call failed because it stopped answering.
+    bool PortNotAnswering() const override;
 
     // Members, in the order the rest of the program knows them.
     ISerialPort* m_hComm = nullptr;  // the port while it is open

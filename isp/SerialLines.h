@@ -4,8 +4,8 @@
 // whose answer is looked at.
 #pragma once
 
-#include "isp/IspLines.h"
-#include "isp/SerialPort.h"
+#include "ports/IspLines.h"
+#include "ports/SerialPort.h"
 
 class CSerialLines : public IIspLines {
 public:

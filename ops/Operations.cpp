@@ -5,10 +5,10 @@
 #include <cstdio>
 #include <string>
 
-#include "isp/DeviceTable.h"
-#include "isp/FuseFields.h"
-#include "isp/IspAdapter.h"
 #include "ops/OperationHost.h"
+#include "ops/Programmer.h"
+#include "parts/DeviceTable.h"
+#include "parts/FuseFields.h"
 
 namespace {
 
@@ -164,8 +164,8 @@ constexpr char kWriteFusesName[] = "Write Fuses";
 constexpr char kEraseName[] = "Erase";
 constexpr int kNoAddress = -1;
 
-bool HasFstrt(const CIspAdapter& adapter) {
-    return adapter.Device() != nullptr && adapter.Device()->fstrtWrite != nullptr;
+bool HasFstrt(const IProgrammer& programmer) {
+    return programmer.Device() != nullptr && programmer.Device()->fstrtWrite != nullptr;
 }
 
 // A tick means the bit is programmed, which the device reads as 0.
@@ -199,27 +199,27 @@ size_t BufferLength(int size) {
 // exactly once per operation, also after a failed entry.
 class CProgrammingModeExit {
 public:
-    explicit CProgrammingModeExit(CIspAdapter& adapter) : m_adapter(adapter) {}
-    ~CProgrammingModeExit() { m_adapter.LeaveProgrammingMode(); }
+    explicit CProgrammingModeExit(IProgrammer& programmer) : m_programmer(programmer) {}
+    ~CProgrammingModeExit() { m_programmer.LeaveProgrammingMode(); }
     CProgrammingModeExit(const CProgrammingModeExit&) = delete;
     CProgrammingModeExit& operator=(const CProgrammingModeExit&) = delete;
 
 private:
-    CIspAdapter& m_adapter;
+    IProgrammer& m_programmer;
 };
 
 }  // namespace
 
 // ---- The frame ----
 
-COperations::COperations(CIspAdapter& adapter, MemoryImages& images, IOperationHost& host)
-    : m_adapter(adapter), m_images(images), m_host(host) {
+COperations::COperations(IProgrammer& programmer, MemoryImages& images, IOperationHost& host)
+    : m_programmer(programmer), m_images(images), m_host(host) {
     // A page being loaded is dropped, not committed, when a stop comes.
-    m_adapter.SetStopCheck([this] { return m_host.StopRequested(); });
+    m_programmer.SetStopCheck([this] { return m_host.StopRequested(); });
 }
 
 COperations::~COperations() {
-    m_adapter.SetStopCheck(nullptr);
+    m_programmer.SetStopCheck(nullptr);
 }
 
 void COperations::SetPortLabel(const std::string& label) {
@@ -238,12 +238,12 @@ bool COperations::Begin(const char* name, const char* heading, const char* initE
     if (PortGone() && m_reopen) {
         m_bPortLost = !m_reopen();
     }
-    const int entered = m_adapter.EnterProgrammingMode(checkSignature);
-    if (entered == kIspStopped) {
+    const int entered = m_programmer.EnterProgrammingMode(checkSignature);
+    if (entered == kProgrammerStopped) {
         PostStopped(0);  // nothing was done yet: it stopped at the start
         return false;
     }
-    if (entered != kIspOk) {
+    if (entered != kProgrammerOk) {
         Fail(initError);
         return false;
     }
@@ -258,8 +258,7 @@ bool COperations::Stopping() {
 }
 
 bool COperations::PortGone() {
-    const ISerialPort* port = m_adapter.m_hComm;
-    return m_bPortLost || (port != nullptr && port->LastErrorKind() == PortErrorKind::NotAnswering);
+    return m_bPortLost || m_programmer.PortNotAnswering();
 }
 
 void COperations::PostStopped(int address) {
@@ -312,7 +311,7 @@ void COperations::AppendAddressLine(const char* format, int address) {
 }
 
 int COperations::Size(Memory memory) const {
-    return memory == Memory::Prog ? m_adapter.m_nProgSize : m_adapter.m_nDataSize;
+    return memory == Memory::Prog ? m_programmer.ProgSize() : m_programmer.DataSize();
 }
 
 std::vector<uint8_t>& COperations::Image(Memory memory) {
@@ -338,7 +337,7 @@ bool COperations::ReadAhead::Holds(Memory m, int address) const {
 
 bool COperations::ReadAheadFrom(Memory memory, int address) {
     const int stride = Stride(memory);
-    const int ahead = m_adapter.BatchLength() / (memory == Memory::Prog ? kProgStep : kDataStep);
+    const int ahead = m_programmer.BatchLength() / (memory == Memory::Prog ? kProgStep : kDataStep);
     const int count = std::min(ahead, (Size(memory) - address + stride - 1) / stride);
     if (ahead <= 1 || count <= 0) {
         return false;
@@ -346,18 +345,18 @@ bool COperations::ReadAheadFrom(Memory memory, int address) {
     m_readAhead.memory = memory;
     m_readAhead.first = address;
     m_readAhead.units.assign(static_cast<size_t>(count), Unit{});
-    m_readAhead.statuses.assign(static_cast<size_t>(count), kIspOk);
+    m_readAhead.statuses.assign(static_cast<size_t>(count), kProgrammerOk);
     if (memory == Memory::Prog) {
         std::vector<uint16_t> words(static_cast<size_t>(count));
-        m_adapter.ReadProgramWords(words.data(), m_readAhead.statuses.data(), address / kProgStep,
-                                   count);
+        m_programmer.ReadProgramWords(words.data(), m_readAhead.statuses.data(),
+                                      address / kProgStep, count);
         for (size_t i = 0; i < words.size(); ++i) {
             m_readAhead.units[i][0] = static_cast<uint8_t>(words[i] & kByteMask);
             m_readAhead.units[i][1] = static_cast<uint8_t>(words[i] >> kBitsPerByte);
         }
     } else {
         std::vector<uint8_t> bytes(static_cast<size_t>(count));
-        m_adapter.ReadDataBytes(bytes.data(), m_readAhead.statuses.data(), address, count);
+        m_programmer.ReadDataBytes(bytes.data(), m_readAhead.statuses.data(), address, count);
         for (size_t i = 0; i < bytes.size(); ++i) {
             m_readAhead.units[i][0] = bytes[i];
         }
@@ -373,12 +372,12 @@ int COperations::ReadUnit(Memory memory, int address, Unit& unit) {
     }
     if (memory == Memory::Prog) {
         uint16_t word = 0;
-        const int status = m_adapter.ReadProgramWord(word, address / kProgStep);
+        const int status = m_programmer.ReadProgramWord(word, address / kProgStep);
         unit[0] = static_cast<uint8_t>(word & kByteMask);
         unit[1] = static_cast<uint8_t>(word >> kBitsPerByte);
         return status;
     }
-    return m_adapter.ReadDataByte(unit[0], address);
+    return m_programmer.ReadDataByte(unit[0], address);
 }
 
 void COperations::StoreUnit(Memory memory, int address, const Unit& unit,
@@ -391,7 +390,7 @@ void COperations::StoreUnit(Memory memory, int address, const Unit& unit,
 int COperations::ReadUnitInto(Memory memory, int address, std::vector<uint8_t>& buffer) {
     Unit unit{};
     const int status = ReadUnit(memory, address, unit);
-    if (status == kIspOk) {
+    if (status == kProgrammerOk) {
         StoreUnit(memory, address, unit, buffer);  // a failed read leaves the zeros
     }
     return status;
@@ -407,12 +406,12 @@ bool COperations::IsLastUnit(Memory memory, int address) const {
 
 bool COperations::TargetStillAnswers() {
     uint8_t vendor = 0;
-    return m_adapter.ReadSignatureByte(vendor, kVendorSignatureIndex) == kIspOk &&
+    return m_programmer.ReadSignatureByte(vendor, kVendorSignatureIndex) == kProgrammerOk &&
            vendor == kAtmelVendorCode;
 }
 
 int COperations::WriteStride(Memory memory) const {
-    const int page = m_adapter.ProgPageSize();
+    const int page = m_programmer.ProgPageSize();
     return memory == Memory::Prog && page > 0 ? page : Stride(memory);
 }
 
@@ -427,19 +426,19 @@ int COperations::WriteUnit(Memory memory, int& address, const std::vector<uint8_
         }
         int failedWord = 0;
         const int status =
-            m_adapter.WriteProgramPage(bytes.data(), address / kProgStep, failedWord);
-        if (status != kIspOk) {
+            m_programmer.WriteProgramPage(bytes.data(), address / kProgStep, failedWord);
+        if (status != kProgrammerOk) {
             address = failedWord * kProgStep;  // the failure names the word
         }
         return status;
     }
     if (memory == Memory::Prog) {
-        // The adapter takes the low byte (image byte 2w) in bits 15..8.
+        // A written word carries the low byte (image byte 2w) in bits 15..8.
         const auto word = static_cast<uint16_t>((ByteAt(buffer, address) << kBitsPerByte) |
                                                 ByteAt(buffer, address + 1));
-        return m_adapter.WriteProgramWord(word, address / kProgStep);
+        return m_programmer.WriteProgramWord(word, address / kProgStep);
     }
-    return m_adapter.WriteDataByte(ByteAt(buffer, address), address);
+    return m_programmer.WriteDataByte(ByteAt(buffer, address), address);
 }
 
 template <typename Step>
@@ -482,7 +481,7 @@ bool COperations::RunOverMemory(Memory memory, const char* complete, Step step, 
 // ---- Memory operations ----
 
 bool COperations::WriteMemory(Memory memory, const MemoryLines& lines) {
-    CProgrammingModeExit exit(m_adapter);
+    CProgrammingModeExit exit(m_programmer);
     if (!Begin(lines.name, lines.heading, lines.initError, kCheckSignature)) {
         return false;
     }
@@ -491,16 +490,16 @@ bool COperations::WriteMemory(Memory memory, const MemoryLines& lines) {
         memory, lines.complete,
         [&](int& address) -> const char* {
             const int status = WriteUnit(memory, address, image);
-            if (status == kIspStopped) {
+            if (status == kProgrammerStopped) {
                 m_end = End::Stopped;
             }
-            return status == kIspOk ? nullptr : lines.failedAt;
+            return status == kProgrammerOk ? nullptr : lines.failedAt;
         },
         WriteStride(memory));
 }
 
 bool COperations::ReadMemory(Memory memory, const MemoryLines& lines) {
-    CProgrammingModeExit exit(m_adapter);
+    CProgrammingModeExit exit(m_programmer);
     // The image is re-made only once the device answered, so that a failed
     // entry leaves image, view and flag as they were.
     if (!Begin(lines.name, lines.heading, lines.initError, kCheckSignature)) {
@@ -510,7 +509,7 @@ bool COperations::ReadMemory(Memory memory, const MemoryLines& lines) {
     image.assign(BufferLength(Size(memory)), kReadFillByte);
     const bool done = RunOverMemory(memory, lines.complete, [&](int& address) -> const char* {
         Unit unit{};
-        if (ReadUnit(memory, address, unit) != kIspOk ||
+        if (ReadUnit(memory, address, unit) != kProgrammerOk ||
             (IsLastUnit(memory, address) && !TargetStillAnswers())) {
             return lines.failedAt;  // the image keeps its zeros from here on
         }
@@ -524,14 +523,14 @@ bool COperations::ReadMemory(Memory memory, const MemoryLines& lines) {
 }
 
 bool COperations::VerifyMemory(Memory memory, const MemoryLines& lines) {
-    CProgrammingModeExit exit(m_adapter);
+    CProgrammingModeExit exit(m_programmer);
     if (!Begin(lines.name, lines.heading, lines.initError, kCheckSignature)) {
         return false;
     }
     const std::vector<uint8_t>& image = Image(memory);
     return RunOverMemory(memory, lines.complete, [&](int& address) -> const char* {
         Unit unit{};
-        if (ReadUnit(memory, address, unit) != kIspOk) {
+        if (ReadUnit(memory, address, unit) != kProgrammerOk) {
             return lines.failedAt;
         }
         // Either byte of a word differing reports the word's even address.
@@ -581,7 +580,7 @@ bool COperations::VerifyData() {
 // ---- Lock bits ----
 
 bool COperations::WriteLock() {
-    CProgrammingModeExit exit(m_adapter);
+    CProgrammingModeExit exit(m_programmer);
     if (!Begin(kWriteLockName, kWriteLockHeading, kWriteInitError, kCheckSignature)) {
         return false;
     }
@@ -592,7 +591,7 @@ bool COperations::WriteLock() {
     }
     // Spien is display only: it is never written.
     const LockTicks& ticks = m_host.Ticks();
-    if (ticks.m_bFstrt != 0 && !HasFstrt(m_adapter)) {
+    if (ticks.m_bFstrt != 0 && !HasFstrt(m_programmer)) {
         // Whatever that bit of this part is, it is not what was asked for.
         m_host.AppendMessage(kWriteLockNoFstrt);
         return false;
@@ -602,11 +601,12 @@ bool COperations::WriteLock() {
     // once both lock bits are programmed: then only the echo can tell.
     uint8_t vendor = 0;
     const bool bothLocked = ticks.m_bLockBit1 != 0 && ticks.m_bLockBit2 != 0;
-    const bool ok = m_adapter.WriteLockBits(BitValueOfTick(ticks.m_bLockBit1),
-                                            BitValueOfTick(ticks.m_bLockBit2),
-                                            BitValueOfTick(ticks.m_bFstrt)) == kIspOk &&
-                    m_adapter.ReadSignatureByte(vendor, kVendorSignatureIndex) == kIspOk &&
-                    (vendor == kAtmelVendorCode || bothLocked);
+    const bool ok =
+        m_programmer.WriteLockBits(BitValueOfTick(ticks.m_bLockBit1),
+                                   BitValueOfTick(ticks.m_bLockBit2),
+                                   BitValueOfTick(ticks.m_bFstrt)) == kProgrammerOk &&
+        m_programmer.ReadSignatureByte(vendor, kVendorSignatureIndex) == kProgrammerOk &&
+        (vendor == kAtmelVendorCode || bothLocked);
     if (ok) {
         m_host.AppendMessage(kWriteLockComplete);
     } else {
@@ -616,19 +616,19 @@ bool COperations::WriteLock() {
 }
 
 bool COperations::ReadLock() {
-    CProgrammingModeExit exit(m_adapter);
+    CProgrammingModeExit exit(m_programmer);
     if (!Begin(kReadLockName, kReadLockHeading, kReadInitError, kCheckSignature)) {
         return false;
     }
     int lockBit1 = 0, lockBit2 = 0, fstrt = 0, spien = 0;
-    const int status = m_adapter.ReadLockBits(lockBit1, lockBit2, fstrt, spien);
-    if (status == kIspNotSupported) {
+    const int status = m_programmer.ReadLockBits(lockBit1, lockBit2, fstrt, spien);
+    if (status == kProgrammerNotSupported) {
         // Nothing to show: no box stays ticked that the chip did not report.
         m_host.Ticks() = LockTicks();
         m_host.AppendMessage(kReadLockNotReadable);
         return true;
     }
-    const bool ok = status == kIspOk && TargetStillAnswers();
+    const bool ok = status == kProgrammerOk && TargetStillAnswers();
     if (ok) {
         LockTicks& ticks = m_host.Ticks();
         ticks.m_bLockBit1 = TickOfBitValue(lockBit1);
@@ -648,8 +648,8 @@ bool COperations::ReadLock() {
 
 bool COperations::ReadFuses(std::array<uint8_t, kFuseByteCount>& fuses, uint8_t& present,
                             int& calibration) {
-    CProgrammingModeExit exit(m_adapter);
-    present = m_adapter.Device() != nullptr ? m_adapter.Device()->fuseBytes : 0;
+    CProgrammingModeExit exit(m_programmer);
+    present = m_programmer.Device() != nullptr ? m_programmer.Device()->fuseBytes : 0;
     calibration = -1;
     if (!Begin(kReadFusesName, kReadFusesHeading, kReadInitError, kCheckSignature)) {
         return false;
@@ -661,13 +661,13 @@ bool COperations::ReadFuses(std::array<uint8_t, kFuseByteCount>& fuses, uint8_t&
     bool ok = true;
     for (int i = 0; i < kFuseByteCount; ++i) {
         if ((present & g_fuseBytes[i].mask) != 0) {
-            ok = ok && m_adapter.ReadFuseByte(g_fuseBytes[i].mask, fuses[static_cast<size_t>(i)]) ==
-                           kIspOk;
+            ok = ok && m_programmer.ReadFuseByte(g_fuseBytes[i].mask,
+                                                 fuses[static_cast<size_t>(i)]) == kProgrammerOk;
         }
     }
     uint8_t byte = 0;
-    if (ok && m_adapter.Device()->calibration) {
-        ok = m_adapter.ReadCalibrationByte(byte) == kIspOk;
+    if (ok && m_programmer.Device()->calibration) {
+        ok = m_programmer.ReadCalibrationByte(byte) == kProgrammerOk;
         calibration = ok ? byte : -1;
     }
     ok = ok && TargetStillAnswers();
@@ -686,8 +686,8 @@ bool COperations::ReadFuseBytes(std::array<uint8_t, kFuseByteCount>& fuses, uint
     bool ok = true;
     for (int i = 0; i < kFuseByteCount; ++i) {
         if ((which & g_fuseBytes[i].mask) != 0) {
-            ok = ok && m_adapter.ReadFuseByte(g_fuseBytes[i].mask, fuses[static_cast<size_t>(i)]) ==
-                           kIspOk;
+            ok = ok && m_programmer.ReadFuseByte(g_fuseBytes[i].mask,
+                                                 fuses[static_cast<size_t>(i)]) == kProgrammerOk;
         }
     }
     return ok && TargetStillAnswers();
@@ -698,7 +698,7 @@ bool COperations::BeginFuses(const FuseLines& lines, uint8_t which,
     if (!Begin(lines.name, lines.heading, lines.initError, kCheckSignature)) {
         return false;
     }
-    const DeviceInfo* device = m_adapter.Device();
+    const DeviceInfo* device = m_programmer.Device();
     if (device == nullptr || which == 0 || (which & ~device->fuseBytes) != 0) {
         m_host.AppendMessage(kFusesNotOnDevice);
         return false;
@@ -713,7 +713,7 @@ bool COperations::BeginFuses(const FuseLines& lines, uint8_t which,
 bool COperations::WriteFuses(const std::array<uint8_t, kFuseByteCount>& fuses, uint8_t which,
                              bool allowCutOff,
                              const std::array<uint8_t, kFuseByteCount>* readBefore) {
-    CProgrammingModeExit exit(m_adapter);
+    CProgrammingModeExit exit(m_programmer);
     std::array<uint8_t, kFuseByteCount> now{};
     if (!BeginFuses({kWriteFusesName, kWriteFusesHeading, kWriteInitError, kWriteFusesError}, which,
                     now)) {
@@ -733,7 +733,7 @@ bool COperations::WriteFuses(const std::array<uint8_t, kFuseByteCount>& fuses, u
         PostStopped(kNoAddress);
         return false;
     }
-    const std::string reasons = FuseCutOffReasons(*m_adapter.Device(), now, fuses, which);
+    const std::string reasons = FuseCutOffReasons(*m_programmer.Device(), now, fuses, which);
     if (!reasons.empty() && !allowCutOff) {
         m_host.AppendMessage(" Write Fuses : Refused, nothing written: " + reasons +
                              ". The chip could no longer be reached through this adapter.\r\n");
@@ -744,9 +744,10 @@ bool COperations::WriteFuses(const std::array<uint8_t, kFuseByteCount>& fuses, u
         const size_t index = static_cast<size_t>(i);
         if ((which & g_fuseBytes[i].mask) != 0 && !SameFuses(i, fuses[index], now[index])) {
             // Bits that are no fuse are left unprogrammed, as the datasheets ask.
-            const uint8_t unused = UnusedFuseBits(m_adapter.Device()->fuseNames, i);
-            ok = m_adapter.WriteFuseByte(g_fuseBytes[i].mask,
-                                         static_cast<uint8_t>(fuses[index] | unused)) == kIspOk;
+            const uint8_t unused = UnusedFuseBits(m_programmer.Device()->fuseNames, i);
+            ok = m_programmer.WriteFuseByte(g_fuseBytes[i].mask,
+                                            static_cast<uint8_t>(fuses[index] | unused)) ==
+                 kProgrammerOk;
         }
     }
     std::array<uint8_t, kFuseByteCount> back{};
@@ -765,13 +766,13 @@ bool COperations::WriteFuses(const std::array<uint8_t, kFuseByteCount>& fuses, u
 
 bool COperations::SameFuses(int byte, uint8_t a, uint8_t b) const {
     // What bits that are no fuse read back is the part's affair.
-    const uint8_t unused = UnusedFuseBits(m_adapter.Device()->fuseNames, byte);
+    const uint8_t unused = UnusedFuseBits(m_programmer.Device()->fuseNames, byte);
     return ((a ^ b) & ~unused) == 0;
 }
 
 bool COperations::VerifyFuses(const std::array<uint8_t, kFuseByteCount>& fuses, uint8_t which,
                               std::array<uint8_t, kFuseByteCount>* chip, uint8_t* differing) {
-    CProgrammingModeExit exit(m_adapter);
+    CProgrammingModeExit exit(m_programmer);
     std::array<uint8_t, kFuseByteCount> now{};
     if (differing != nullptr) {
         *differing = 0;
@@ -798,18 +799,18 @@ bool COperations::VerifyFuses(const std::array<uint8_t, kFuseByteCount>& fuses, 
 }
 
 bool COperations::VerifyLock() {
-    CProgrammingModeExit exit(m_adapter);
+    CProgrammingModeExit exit(m_programmer);
     if (!Begin(kVerifyName, kVerifyLockHeading, kReadInitError, kCheckSignature)) {
         return false;
     }
     int lockBit1 = 0, lockBit2 = 0, fstrt = 0, spien = 0;
-    const int status = m_adapter.ReadLockBits(lockBit1, lockBit2, fstrt, spien);
-    if (status == kIspNotSupported) {
+    const int status = m_programmer.ReadLockBits(lockBit1, lockBit2, fstrt, spien);
+    if (status == kProgrammerNotSupported) {
         // What cannot be read cannot be confirmed.
         m_host.AppendMessage(kVerifyLockNotReadable);
         return false;
     }
-    if (status != kIspOk || !TargetStillAnswers()) {
+    if (status != kProgrammerOk || !TargetStillAnswers()) {
         Fail(kVerifyLockReadError);
         return false;
     }
@@ -825,7 +826,7 @@ bool COperations::VerifyLock() {
 // ---- Erase ----
 
 bool COperations::EraseAll() {
-    CProgrammingModeExit exit(m_adapter);
+    CProgrammingModeExit exit(m_programmer);
     // Any device that answers is erased, whichever device is selected.
     if (!Begin(kEraseName, kEraseAllHeading, kEraseInitError, kNoSignatureCheck)) {
         return false;
@@ -834,7 +835,7 @@ bool COperations::EraseAll() {
         PostStopped(kNoAddress);
         return false;
     }
-    const bool ok = m_adapter.ChipErase() == kIspOk && ErasedChipAnswers();
+    const bool ok = m_programmer.ChipErase() == kProgrammerOk && ErasedChipAnswers();
     if (ok) {
         m_host.AppendMessage(kEraseComplete);
     } else {
@@ -848,13 +849,13 @@ bool COperations::ErasedChipAnswers() {
     // lost its power in the erase survives unerased: only a chip that
     // answers again, erased, was erased.
     uint16_t word = 0;
-    return m_adapter.EnterProgrammingMode(kNoSignatureCheck) == kIspOk &&
-           m_adapter.ReadProgramWord(word, 0) == kIspOk && word == kErasedWord &&
+    return m_programmer.EnterProgrammingMode(kNoSignatureCheck) == kProgrammerOk &&
+           m_programmer.ReadProgramWord(word, 0) == kProgrammerOk && word == kErasedWord &&
            TargetStillAnswers();
 }
 
 bool COperations::EraseKeeping(Memory kept, const EraseLines& lines) {
-    CProgrammingModeExit exit(m_adapter);
+    CProgrammingModeExit exit(m_programmer);
     if (!Begin(kEraseName, lines.heading, kEraseInitError, kCheckSignature)) {
         return false;
     }
@@ -864,7 +865,8 @@ bool COperations::EraseKeeping(Memory kept, const EraseLines& lines) {
     m_host.SetProgressPos(0);
     std::vector<uint8_t> keptCopy(BufferLength(Size(kept)), 0);
     const bool saved = ForEachAddress(kept, [&](int& address) -> const char* {
-        return ReadUnitInto(kept, address, keptCopy) == kIspOk ? nullptr : lines.saveFailedAt;
+        return ReadUnitInto(kept, address, keptCopy) == kProgrammerOk ? nullptr
+                                                                      : lines.saveFailedAt;
     });
     if (!saved) {
         return false;
@@ -875,9 +877,9 @@ bool COperations::EraseKeeping(Memory kept, const EraseLines& lines) {
     // bits that were read are restored. Fuses are not touched by the erase.
     uint8_t lockByte = 0;
     uint8_t reported = 0;
-    const int lockStatus = m_adapter.ReadLockByte(lockByte, reported);
-    const bool lockRead = lockStatus == kIspOk;
-    if (lockStatus != kIspNotSupported && (!lockRead || !TargetStillAnswers())) {
+    const int lockStatus = m_programmer.ReadLockByte(lockByte, reported);
+    const bool lockRead = lockStatus == kProgrammerOk;
+    if (lockStatus != kProgrammerNotSupported && (!lockRead || !TargetStillAnswers())) {
         Fail(kEraseReadLockError);
         return false;
     }
@@ -900,7 +902,7 @@ bool COperations::EraseKeeping(Memory kept, const EraseLines& lines) {
         PostStopped(kNoAddress);
         return false;
     }
-    const bool chipErased = m_adapter.ChipErase() == kIspOk;
+    const bool chipErased = m_programmer.ChipErase() == kProgrammerOk;
     if (chipErased) {
         Image(erased).assign(BufferLength(Size(erased)), kErasedByte);
         ImageErased(erased);
@@ -914,24 +916,25 @@ bool COperations::EraseKeeping(Memory kept, const EraseLines& lines) {
     // The chip erase ends with a reset pulse, which takes the target out of
     // programming mode: without a new synchronisation it would ignore every
     // restore write and the memory the user asked to keep would be lost.
-    if (m_adapter.EnterProgrammingMode(kCheckSignature) != kIspOk) {
+    if (m_programmer.EnterProgrammingMode(kCheckSignature) != kProgrammerOk) {
         FailAt(lines.restoreFailedAt, kRestoreEntryAddress);
         return false;
     }
-    // The adapter's page writes see no stop here either.
-    m_adapter.SetStopCheck(nullptr);
+    // The programmer's page writes see no stop here either.
+    m_programmer.SetStopCheck(nullptr);
     const bool restored = ForEachAddress(
         kept,
         [&](int& address) -> const char* {
-            return WriteUnit(kept, address, keptCopy) == kIspOk ? nullptr : lines.restoreFailedAt;
+            return WriteUnit(kept, address, keptCopy) == kProgrammerOk ? nullptr
+                                                                       : lines.restoreFailedAt;
         },
         WriteStride(kept), /*stoppable=*/false);
-    m_adapter.SetStopCheck([this] { return m_host.StopRequested(); });
+    m_programmer.SetStopCheck([this] { return m_host.StopRequested(); });
     if (!restored) {
         return false;
     }
     // The lock bits go back last: Lock Bit1 would block the memory writes.
-    if (lockRead && m_adapter.WriteLockByte(lockByte) != kIspOk) {
+    if (lockRead && m_programmer.WriteLockByte(lockByte) != kProgrammerOk) {
         Fail(kEraseRewriteLockError);
         return false;
     }

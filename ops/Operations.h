@@ -13,9 +13,9 @@
 
 #include <string>
 
-#include "isp/DeviceTable.h"
+#include "ops/Programmer.h"
+#include "parts/DeviceTable.h"
 
-class CIspAdapter;
 class IOperationHost;
 
 // The program and data memory images the operations write from and read
@@ -36,7 +36,9 @@ std::string FuseCutOffReasons(const DeviceInfo& device,
 
 class COperations {
 public:
-    COperations(CIspAdapter& adapter, MemoryImages& images, IOperationHost& host);
+    // programmer: how the chip is reached (the ISP adapter, for one); it
+    // must outlive the operations.
+    COperations(IProgrammer& programmer, MemoryImages& images, IOperationHost& host);
     ~COperations();
     COperations(const COperations&) = delete;
     COperations& operator=(const COperations&) = delete;
@@ -145,7 +147,7 @@ private:
     using Unit = std::array<uint8_t, kMaxUnitBytes>;
     static int Stride(Memory memory);
     int ReadUnit(Memory memory, int address, Unit& unit);
-    // Units read ahead in one batch, where the adapter's lines take many
+    // Units read ahead in one batch, where the programmer takes many
     // instructions at once; a walk then takes them one by one as before.
     struct ReadAhead {
         Memory memory = Memory::Prog;
@@ -209,7 +211,7 @@ private:
     bool VerifyMemory(Memory memory, const MemoryLines& lines);
     bool EraseKeeping(Memory kept, const EraseLines& lines);
 
-    CIspAdapter& m_adapter;
+    IProgrammer& m_programmer;
     MemoryImages& m_images;
     ReadAhead m_readAhead;
     IOperationHost& m_host;

@@ -4,7 +4,7 @@
 #include <cstdio>
 
 #include "image/FileAccess.h"
-#include "isp/DeviceTable.h"
+#include "parts/DeviceTable.h"
 #include "session/ProgrammingSession.h"
 
 namespace {

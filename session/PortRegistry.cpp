@@ -4,10 +4,10 @@
 #include <cctype>
 #include <cstring>
 
-#include "isp/FtdiPortKind.h"
-#include "isp/NameText.h"
-#include "isp/QtSerialPort.h"
-#include "isp/RoutingPort.h"
+#include "base/NameText.h"
+#include "ports/FtdiPortKind.h"
+#include "ports/QtSerialPort.h"
+#include "ports/RoutingPort.h"
 #include "sim/SimPortOptions.h"
 
 namespace {

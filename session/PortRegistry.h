@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "isp/PortNames.h"
+#include "ports/PortNames.h"
 
 class IPerformanceCounter;
 class IPortKind;

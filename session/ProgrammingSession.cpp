@@ -2,11 +2,11 @@
 
 #include <algorithm>
 
+#include "base/PerformanceCounter.h"
 #include "image/FileAccess.h"
 #include "isp/IspAdapter.h"
-#include "isp/PerformanceCounter.h"
-#include "isp/QtSerialPort.h"
-#include "isp/RoutingPort.h"
+#include "ports/QtSerialPort.h"
+#include "ports/RoutingPort.h"
 #include "session/PortRegistry.h"
 #include "sim/SimPortOptions.h"
 #include "sim/VirtualCounter.h"

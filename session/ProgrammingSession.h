@@ -14,11 +14,11 @@
 #include "image/ElfImage.h"
 #include "image/ImageFormats.h"
 #include "image/IntelHex.h"
-#include "isp/DeviceTable.h"
-#include "isp/PortNames.h"
-#include "isp/SerialPort.h"
 #include "ops/OperationHost.h"
 #include "ops/Operations.h"
+#include "parts/DeviceTable.h"
+#include "ports/PortNames.h"
+#include "ports/SerialPort.h"
 
 class CIspAdapter;
 class CRoutingPort;

@@ -9,8 +9,8 @@
 #include <cstdint>
 #include <string>
 
-#include "isp/FtdiDevice.h"
-#include "isp/PerformanceCounter.h"
+#include "base/PerformanceCounter.h"
+#include "ports/FtdiDevice.h"
 #include "sim/SimTarget.h"
 #include "sim/VirtualCounter.h"
 

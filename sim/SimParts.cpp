@@ -1,6 +1,6 @@
 #include "sim/SimParts.h"
 
-#include "isp/NameText.h"
+#include "base/NameText.h"
 
 #include <cctype>
 #include <vector>

@@ -6,7 +6,7 @@
 #include <map>
 #include <vector>
 
-#include "isp/NameText.h"
+#include "base/NameText.h"
 #include "sim/SimParts.h"
 
 namespace {

@@ -26,8 +26,8 @@
 #include <memory>
 #include <string>
 
-#include "isp/FtdiPort.h"
-#include "isp/RoutingPort.h"
+#include "ports/FtdiPort.h"
+#include "ports/RoutingPort.h"
 #include "sim/SimFtdiCable.h"
 #include "sim/SimTarget.h"
 

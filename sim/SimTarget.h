@@ -57,8 +57,8 @@
 #include <string>
 #include <vector>
 
-#include "isp/PerformanceCounter.h"
-#include "isp/SerialPort.h"
+#include "base/PerformanceCounter.h"
+#include "ports/SerialPort.h"
 #include "sim/SimParts.h"
 
 class CVirtualCounter;

@@ -5,7 +5,7 @@
 
 #include <cstdint>
 
-#include "isp/PerformanceCounter.h"
+#include "base/PerformanceCounter.h"
 
 class CVirtualCounter : public IPerformanceCounter {
 public:

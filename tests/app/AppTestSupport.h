@@ -20,8 +20,8 @@
 #include "app/FileChooser.h"
 #include "app/ProfileFile.h"
 #include "app/ProgrammerDlg.h"
+#include "base/PerformanceCounter.h"
 #include "isp/IspAdapter.h"
-#include "isp/PerformanceCounter.h"
 #include "sim/SimPortOptions.h"
 
 // A path that cannot be opened: COM ports without a simulated adapter point

@@ -7,7 +7,7 @@
 
 #include "cli/CliHost.h"
 #include "cli/CliOptions.h"
-#include "isp/DeviceTable.h"
+#include "parts/DeviceTable.h"
 
 namespace {
 

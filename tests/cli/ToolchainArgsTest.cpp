@@ -9,7 +9,7 @@
 #include "cli/CliOptions.h"
 #include "cli/CliRunner.h"
 #include "cli/ToolchainArgs.h"
-#include "isp/DeviceTable.h"
+#include "parts/DeviceTable.h"
 
 namespace {
 

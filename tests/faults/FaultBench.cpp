@@ -2,7 +2,7 @@
 
 #include <utility>
 
-#include "isp/DeviceTable.h"
+#include "parts/DeviceTable.h"
 
 namespace {
 constexpr int kSimComPort = 2;

@@ -19,7 +19,7 @@
 #include <vector>
 
 #include "FaultBench.h"
-#include "isp/DeviceTable.h"
+#include "parts/DeviceTable.h"
 #include "tests/support/SimForDevice.h"
 
 namespace {

@@ -14,9 +14,9 @@
 #include <string>
 #include <vector>
 
-#include "isp/DeviceTable.h"
 #include "ops/OperationHost.h"
 #include "ops/Operations.h"
+#include "parts/DeviceTable.h"
 #include "session/ProgrammingSession.h"
 #include "sim/SimPortOptions.h"
 #include "sim/SimTarget.h"

@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "image/IntelHex.h"
-#include "isp/DeviceTable.h"
+#include "parts/DeviceTable.h"
 
 namespace {
 

@@ -9,8 +9,8 @@
 #include <string>
 #include <vector>
 
-#include "isp/DeviceTable.h"
 #include "isp/IspAdapter.h"
+#include "parts/DeviceTable.h"
 #include "sim/SimTarget.h"
 #include "sim/VirtualCounter.h"
 #include "tests/support/PassThroughPort.h"

@@ -9,11 +9,11 @@
 #include <string>
 #include <vector>
 
-#include "isp/DeviceTable.h"
-#include "isp/FtdiPort.h"
 #include "isp/IspAdapter.h"
 #include "ops/OperationHost.h"
 #include "ops/Operations.h"
+#include "parts/DeviceTable.h"
+#include "ports/FtdiPort.h"
 #include "sim/SimFtdiCable.h"
 #include "sim/SimTarget.h"
 #include "sim/VirtualCounter.h"

@@ -5,8 +5,8 @@
 #include <fstream>
 #include <string>
 
-#include "isp/FtdiPortKind.h"
 #include "isp/IspAdapter.h"
+#include "ports/FtdiPortKind.h"
 #include "session/PortRegistry.h"
 #include "session/ProgrammingSession.h"
 #include "sim/SimPortOptions.h"

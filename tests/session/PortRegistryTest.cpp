@@ -8,7 +8,7 @@
 #include <string>
 
 #include "isp/IspAdapter.h"
-#include "isp/QtSerialPort.h"
+#include "ports/QtSerialPort.h"
 #include "session/PortRegistry.h"
 #include "session/ProgrammingSession.h"
 #include "sim/SimPortOptions.h"

@@ -1,7 +1,7 @@
 // The simulated adapter and target on their own, driven line by line.
 #include <gtest/gtest.h>
 
-#include "isp/DeviceTable.h"
+#include "parts/DeviceTable.h"
 #include "sim/SimTarget.h"
 #include "sim/VirtualCounter.h"
 #include "tests/sim/SimTestHost.h"

@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <string>
 
-#include "isp/SerialPort.h"
+#include "ports/SerialPort.h"
 
 class CPassThroughPort : public ISerialPort {
 public:

@@ -4,7 +4,7 @@
 // lets a wrong entry in the description fail a test.
 #pragma once
 
-#include "isp/DeviceTable.h"
+#include "parts/DeviceTable.h"
 #include "sim/SimTarget.h"
 
 // A row outside the table gives the default SimConfig.

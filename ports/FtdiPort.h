@@ -13,9 +13,9 @@
 #include <string>
 #include <vector>
 
-#include "isp/FtdiDevice.h"
-#include "isp/IspLines.h"
-#include "isp/SerialPort.h"
+#include "ports/FtdiDevice.h"
+#include "ports/IspLines.h"
+#include "ports/SerialPort.h"
 
 constexpr const char* kFtdiPortPrefix = "ftdi:";
 // About 100 kHz suits an RS-232 transceiver's slew rate and a chip on its

@@ -1,10 +1,10 @@
-#include "isp/DeviceTable.h"
+#include "parts/DeviceTable.h"
 
 #include <algorithm>
 #include <cctype>
 
-#include "isp/FuseFields.h"
-#include "isp/NameText.h"
+#include "base/NameText.h"
+#include "parts/FuseFields.h"
 
 namespace {
 

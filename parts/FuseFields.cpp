@@ -1,10 +1,10 @@
-#include "isp/FuseFields.h"
+#include "parts/FuseFields.h"
 
 #include <cctype>
 #include <cstdio>
 
-#include "isp/DeviceTable.h"
-#include "isp/FuseBits.h"
+#include "parts/DeviceTable.h"
+#include "parts/FuseBits.h"
 
 // ---------------------------------------------------------------------------
 // The tables. Values are the field's bits in place: CKSEL in bits 3..0 and

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "isp/SerialPort.h"
+#include "ports/SerialPort.h"
 
 // The ports of one kind.
 class IPortKind {

@@ -1,9 +1,9 @@
-#include "isp/FtdiPort.h"
+#include "ports/FtdiPort.h"
 
 #include <algorithm>
 #include <cctype>
 
-#include "isp/NameText.h"
+#include "base/NameText.h"
 
 namespace {
 

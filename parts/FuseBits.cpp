@@ -1,4 +1,4 @@
-#include "isp/FuseBits.h"
+#include "parts/FuseBits.h"
 
 #include <cctype>
 #include <cstring>

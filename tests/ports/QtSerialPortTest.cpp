@@ -18,9 +18,9 @@
 #include <utility>
 #include <vector>
 
+#include "base/PerformanceCounter.h"
 #include "isp/IspAdapter.h"
-#include "isp/PerformanceCounter.h"
-#include "isp/QtSerialPort.h"
+#include "ports/QtSerialPort.h"
 
 namespace {
 

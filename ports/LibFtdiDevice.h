@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "isp/FtdiDevice.h"
+#include "ports/FtdiDevice.h"
 
 struct ftdi_context;
 

@@ -7,9 +7,9 @@
 #include <memory>
 #include <string>
 
-#include "isp/FtdiPort.h"
-#include "isp/LibFtdiDevice.h"
-#include "isp/RoutingPort.h"
+#include "ports/FtdiPort.h"
+#include "ports/LibFtdiDevice.h"
+#include "ports/RoutingPort.h"
 
 class CFtdiPortKind : public IPortKind {
 public:

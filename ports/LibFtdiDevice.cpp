@@ -1,4 +1,4 @@
-#include "isp/LibFtdiDevice.h"
+#include "ports/LibFtdiDevice.h"
 
 #include <ftdi.h>
 

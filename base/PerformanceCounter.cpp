@@ -1,4 +1,4 @@
-#include "isp/PerformanceCounter.h"
+#include "base/PerformanceCounter.h"
 
 #include <chrono>
 

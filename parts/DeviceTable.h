@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <string>
 
-#include "isp/FuseBits.h"
+#include "parts/FuseBits.h"
 
 constexpr int kDeviceNameLength = 40;
 
@@ -42,7 +42,7 @@ struct DeviceInfo {
     int32_t lockWriteUs;
     int32_t chipEraseUs;
     EntryRule entry;
-    // Instruction patterns (see isp/InstructionPattern.h); nullptr when the
+    // Instruction patterns (isp/InstructionPattern.h reads them); nullptr when the
     // part has no such instruction in serial programming mode.
     const char* lockWrite;   // writes the lock byte's bits a.. (1 = leave unprogrammed)
     const char* lockRead;    // answers lock bits, and SPIEN or FSTRT where it does

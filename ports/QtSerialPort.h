@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "isp/SerialPort.h"
+#include "ports/SerialPort.h"
 
 class QSerialPort;
 

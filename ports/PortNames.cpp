@@ -1,4 +1,4 @@
-#include "isp/PortNames.h"
+#include "ports/PortNames.h"
 
 #include <string>
 

@@ -1,4 +1,4 @@
-#include "isp/FtdiPortKind.h"
+#include "ports/FtdiPortKind.h"
 
 #include <cstdlib>
 #include <filesystem>

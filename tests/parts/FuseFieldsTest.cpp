@@ -2,8 +2,8 @@
 // settings chosen by name give the bytes the datasheets' tables say.
 #include <gtest/gtest.h>
 
-#include "isp/DeviceTable.h"
-#include "isp/FuseFields.h"
+#include "parts/DeviceTable.h"
+#include "parts/FuseFields.h"
 
 namespace {
 

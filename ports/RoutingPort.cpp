@@ -1,6 +1,6 @@
-#include "isp/RoutingPort.h"
+#include "ports/RoutingPort.h"
 
-#include "isp/NameText.h"
+#include "base/NameText.h"
 
 CRoutingPort::CRoutingPort(ISerialPort& realPort, std::vector<PortKindEntry> kinds)
     : m_real(realPort), m_kinds(std::move(kinds)) {}

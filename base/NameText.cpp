@@ -1,4 +1,4 @@
-#include "isp/NameText.h"
+#include "base/NameText.h"
 
 #include <algorithm>
 #include <cctype>

@@ -11,7 +11,7 @@ constexpr int kFuseLayoutBytes = 3;  // low, high, extended
 constexpr int kBitsPerFuse = 8;
 constexpr int8_t kNoFuseBit = -1;
 
-struct FuseFieldSet;  // isp/FuseFields.h
+struct FuseFieldSet;  // parts/FuseFields.h
 
 // Per fuse byte (low, high, extended) one string of eight names, bit 7
 // first, separated by single spaces; "-" for a bit that is no fuse.

@@ -1,4 +1,4 @@
-#include "isp/QtSerialPort.h"
+#include "ports/QtSerialPort.h"
 
 #include <QSerialPort>
 #include <QSerialPortInfo>
