@@ -160,8 +160,8 @@ bool SameOptions(const CliOptions& a, const CliOptions& b) {
     if (a.portText != b.portText || a.deviceNumber != b.deviceNumber ||
         a.deviceRow != b.deviceRow || a.listDevices != b.listDevices ||
         a.allowCutOff != b.allowCutOff || a.autoDevice != b.autoDevice || a.quiet != b.quiet ||
-        a.help != b.help || a.listPartIds != b.listPartIds || a.version != b.version ||
-        a.actions.size() != b.actions.size()) {
+        a.help != b.help || a.listPorts != b.listPorts || a.listPartIds != b.listPartIds ||
+        a.version != b.version || a.actions.size() != b.actions.size()) {
         return false;
     }
     for (size_t i = 0; i < a.actions.size(); ++i) {
@@ -201,7 +201,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (!SameOptions(options, again)) {
         std::abort();
     }
-    if (options.help || options.listDevices || options.listPartIds || options.version) {
+    if (options.help || options.listDevices || options.listPorts || options.listPartIds ||
+        options.version) {
         return 0;
     }
     if (options.actions.empty() || !SanePort(options) ||
