@@ -194,8 +194,9 @@ constexpr const FuseField* kMega2560Fields[] = {&kMega2560Clock, &kMega328Bod, &
 
 // --- ATtiny25/45/85: datasheet 2586Q, tables "Device Clocking Options Select",
 // "Start-up Times for the External Clock Selection", "Start-up Times for the
-// PLLCK", "Start-up Times for the Internal Calibrated RC Oscillator Clock",
-// "Start-up Times for the 128 kHz Internal Oscillator", "Start-up Times for
+// PLLCK", "Start-up Times for the Internal Calibrated RC Oscillator Clock"
+// and the same "(in ATtiny15 Mode)", "Start-up Times for the 128 kHz
+// Internal Oscillator", "Start-up Times for
 // the Low Frequency Crystal Oscillator Clock Selection", "Crystal Oscillator
 // Operating Modes", "Start-up Times for the Crystal Oscillator Clock
 // Selection", "BODLEVEL Fuse Coding".
