@@ -86,6 +86,22 @@ bool SanePort(const CliOptions& options) {
            FindSimPart(simPort.partName) != nullptr;
 }
 
+bool SaneSettings(const std::string& settings) {
+    size_t start = 0;
+    for (;;) {
+        const size_t comma = settings.find(',', start);
+        const std::string item = settings.substr(start, comma - start);
+        const size_t equals = item.find('=');
+        if (equals == std::string::npos || equals == 0 || equals + 1 == item.size()) {
+            return false;
+        }
+        if (comma == std::string::npos) {
+            return true;
+        }
+        start = comma + 1;
+    }
+}
+
 bool SaneAction(const CliAction& action) {
     const LockTicks& t = action.ticks;
     if (!IsTick(t.m_bLockBit1) || !IsTick(t.m_bLockBit2) || !IsTick(t.m_bFstrt) ||
@@ -103,17 +119,24 @@ bool SaneAction(const CliAction& action) {
     if (action.value != CliValue::None && action.file.empty()) {
         return false;
     }
-    // Fuse actions name at least one byte or take all of a file's; a fuse
-    // read names the one it gives; others none.
+    // Settings by name ("clock=rc8m") belong to write-fuses alone, as a comma
+    // list of name=value items for the device to resolve once it is known.
+    if (!action.fuseSettings.empty() &&
+        (action.kind != CliActionKind::WriteFuses || !SaneSettings(action.fuseSettings))) {
+        return false;
+    }
+    // Fuse actions name at least one byte, settings by name, or take all of
+    // a file's; a fuse read names the one it gives; others none.
     const bool namesFuses = takesFuses || action.value == CliValue::Fuse;
-    if (namesFuses ? action.fuseMask == 0 && action.file.empty() : action.fuseMask != 0) {
+    const bool named = action.fuseMask != 0 || !action.fuseSettings.empty();
+    if (namesFuses ? !named && action.file.empty() : action.fuseMask != 0) {
         return false;
     }
     if (action.value == CliValue::Fuse) {
         return true;
     }
     if (takesFuses && action.fuseMask == 0) {
-        return true;  // every byte of its ELF file
+        return true;  // every byte of its ELF file, or settings by name alone
     }
     if (takesFuses) {
         // The fuse set prints in a form that parses back to itself.
@@ -137,8 +160,8 @@ bool SameOptions(const CliOptions& a, const CliOptions& b) {
     if (a.portText != b.portText || a.deviceNumber != b.deviceNumber ||
         a.deviceRow != b.deviceRow || a.listDevices != b.listDevices ||
         a.allowCutOff != b.allowCutOff || a.autoDevice != b.autoDevice || a.quiet != b.quiet ||
-        a.help != b.help || a.listPartIds != b.listPartIds || a.version != b.version ||
-        a.actions.size() != b.actions.size()) {
+        a.help != b.help || a.listPorts != b.listPorts || a.listPartIds != b.listPartIds ||
+        a.version != b.version || a.actions.size() != b.actions.size()) {
         return false;
     }
     for (size_t i = 0; i < a.actions.size(); ++i) {
@@ -147,7 +170,8 @@ bool SameOptions(const CliOptions& a, const CliOptions& b) {
         if (x.kind != y.kind || x.file != y.file || x.ticks.m_bLockBit1 != y.ticks.m_bLockBit1 ||
             x.ticks.m_bLockBit2 != y.ticks.m_bLockBit2 || x.ticks.m_bFstrt != y.ticks.m_bFstrt ||
             x.fuses != y.fuses || x.fuseMask != y.fuseMask || x.format != y.format ||
-            x.valueFormat != y.valueFormat || x.value != y.value) {
+            x.valueFormat != y.valueFormat || x.value != y.value ||
+            x.fuseSettings != y.fuseSettings) {
             return false;
         }
     }
@@ -177,7 +201,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (!SameOptions(options, again)) {
         std::abort();
     }
-    if (options.help || options.listDevices || options.listPartIds || options.version) {
+    if (options.help || options.listDevices || options.listPorts || options.listPartIds ||
+        options.version) {
         return 0;
     }
     if (options.actions.empty() || !SanePort(options) ||

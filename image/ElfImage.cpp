@@ -193,9 +193,13 @@ bool ReadElfImage(const std::string& bytes, ElfMemories& memories, std::string& 
         error = "it is cut short: its ELF header is incomplete";
         return false;
     }
-    if (header.e_machine != EM_AVR || gelf_getclass(file.Get()) != ELFCLASS32) {
+    if (header.e_machine != EM_AVR) {
         error = "it is an ELF file for another processor (machine " +
                 std::to_string(header.e_machine) + "), not for the AVR";
+        return false;
+    }
+    if (gelf_getclass(file.Get()) != ELFCLASS32) {
+        error = "it is a 64-bit ELF file, not for the AVR, whose files are 32-bit";
         return false;
     }
     ElfMemories read;

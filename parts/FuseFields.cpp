@@ -16,8 +16,9 @@ namespace {
 
 template <size_t N>
 constexpr FuseField Field(const char* key, const char* title, int byte, uint8_t mask,
-                          const FuseChoice (&choices)[N], int fallback = 0) {
-    return FuseField{key, title, byte, mask, choices, static_cast<int>(N), fallback};
+                          const FuseChoice (&choices)[N], int fallback = 0,
+                          const char* enabledBy = nullptr) {
+    return FuseField{key, title, byte, mask, choices, static_cast<int>(N), fallback, enabledBy};
 }
 
 constexpr int kLow = 0;
@@ -168,6 +169,8 @@ constexpr const char* kClockKey = "clock";
 constexpr const char* kClockTitle = "Clock source";
 constexpr const char* kBodKey = "bod";
 constexpr const char* kBodTitle = "Brown-out level";
+constexpr const char* kBodEnabledTitle = "Brown-out detection";
+constexpr const char* kBodenBit = "BODEN";
 constexpr const char* kBootKey = "boot";
 constexpr const char* kBootTitle = "Boot section";
 constexpr const char* kCkdiv8 = "CKDIV8";
@@ -191,8 +194,9 @@ constexpr const FuseField* kMega2560Fields[] = {&kMega2560Clock, &kMega328Bod, &
 
 // --- ATtiny25/45/85: datasheet 2586Q, tables "Device Clocking Options Select",
 // "Start-up Times for the External Clock Selection", "Start-up Times for the
-// PLLCK", "Start-up Times for the Internal Calibrated RC Oscillator Clock",
-// "Start-up Times for the 128 kHz Internal Oscillator", "Start-up Times for
+// PLLCK", "Start-up Times for the Internal Calibrated RC Oscillator Clock"
+// and the same "(in ATtiny15 Mode)", "Start-up Times for the 128 kHz
+// Internal Oscillator", "Start-up Times for
 // the Low Frequency Crystal Oscillator Clock Selection", "Crystal Oscillator
 // Operating Modes", "Start-up Times for the Crystal Oscillator Clock
 // Selection", "BODLEVEL Fuse Coding".
@@ -230,14 +234,24 @@ constexpr FuseChoice kTinyCrystalStartup[] = {
 };
 constexpr FuseField kTinyCrystalStartupField =
     Field(kStartupKey, kStartupTitle, kLow, kSutCksel0, kTinyCrystalStartup, 7);
+// "Start-up Times for the Internal Calibrated RC Oscillator Clock (in ATtiny15
+// Mode)". Only the codes below are offered or chosen for this mode; any
+// other reads as a value not listed, and a new choice of the mode moves the
+// bits to the longer of the two.
+constexpr FuseChoice kTiny15Startup[] = {
+    {0x20, "6ck-4ms", "6 CK, 14CK + 4 ms"},
+    {0x30, "1ck", "1 CK, 14CK"},
+};
+constexpr FuseField kTiny15StartupField =
+    Field(kStartupKey, kStartupTitle, kLow, kSut, kTiny15Startup, 0);
 constexpr FuseChoice kTinyX5Clocks[] = {
     {0x00, "ext", "external clock on CLKI", kCksel, &kTinySixCkStartupField, 0, kNeedsClockClki},
     {0x01, "pll", "high frequency PLL clock 16 MHz", kCksel, &kTinyPllStartupField,
      16 * kKHzPerMHz},
     {0x02, "rc8m", "internal RC oscillator 8 MHz", kCksel, &kTinySixCkStartupField, 8 * kKHzPerMHz},
-    // The start-up table of this mode was not at hand: its SUT bits stay
-    // bits, and no frequency is claimed.
-    {0x03, "tiny15", "ATtiny15 compatibility mode (internal oscillator)", kCksel, nullptr, 0},
+    // No frequency is claimed for this mode.
+    {0x03, "tiny15", "ATtiny15 compatibility mode (internal oscillator)", kCksel,
+     &kTiny15StartupField, 0},
     {0x04, "rc128k", "internal 128 kHz oscillator", kCksel, &kTinySixCkStartupField, 128},
     {0x06, "xtal32k", "external low-frequency crystal 32.768 kHz", kCksel,
      &kTinyLowFreqStartupField, 0, kNeedsCrystal},
@@ -357,7 +371,9 @@ constexpr FuseChoice kMega8Bodlevel[] = {
     {0x00, "4v0", "4.0 V"},
 };
 constexpr FuseField kMega8Clock = Field(kClockKey, kClockTitle, kLow, kCksel, kMega8Clocks);
-constexpr FuseField kMega8Bod = Field(kBodKey, kBodTitle, kLow, kMega8BodlevelBit, kMega8Bodlevel);
+// BODLEVEL only sets the level; BODEN, a single bit, turns detection on.
+constexpr FuseField kMega8Bod =
+    Field(kBodKey, kBodEnabledTitle, kLow, kMega8BodlevelBit, kMega8Bodlevel, 0, kBodenBit);
 constexpr FuseField kMega8Boot = Field(kBootKey, kBootTitle, kHigh, kBootsz, kBoot128);
 constexpr const FuseField* kMega8Fields[] = {&kMega8Clock, &kMega8Bod, &kMega8Boot};
 
@@ -382,6 +398,11 @@ constexpr int kBitsInByte = 8;
 constexpr uint32_t kClockDivision = 8;
 constexpr size_t kWordsLength = 96;
 constexpr char kListSeparator = ',';
+// A field whose enable bit is unprogrammed acts not at all: its value is
+// named only as the one it would have.
+constexpr const char* kEnabledPrefix = "on, level ";
+constexpr const char* kDisabledPrefix = "off (level ";
+constexpr const char* kDisabledSuffix = " when enabled)";
 
 uint8_t ChoiceMask(const FuseField& field, const FuseChoice& choice) {
     return choice.mask != 0 ? choice.mask : field.mask;
@@ -452,6 +473,11 @@ std::string FuseChoiceWords(const DeviceInfo& device, const FuseByteValues& fuse
                       static_cast<unsigned>(choice.bootWords),
                       static_cast<unsigned>(flashWords - choice.bootWords));
         words = text;
+    }
+    const int enable = BitNamed(device, field.enabledBy);
+    if (enable != kNoFuseBit) {
+        words = Programmed(fuses, enable) ? kEnabledPrefix + words
+                                          : kDisabledPrefix + words + kDisabledSuffix;
     }
     const FuseFieldSet* set = FuseFieldsOf(device);
     if (set != nullptr && IsClock(field) && Programmed(fuses, BitNamed(device, set->divider))) {

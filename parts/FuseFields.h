@@ -49,6 +49,10 @@ struct FuseField {
     // bits stand at a value it does not list (a start-up table after a new
     // clock source): the datasheet's longest start-up, safe on any supply.
     int fallback = 0;
+    // The single bit that must be programmed for the field to act at all
+    // ("BODEN" beside the ATmega8's brown-out level); nullptr: none. While it
+    // is unprogrammed the field's value is only what it would be.
+    const char* enabledBy = nullptr;
 };
 
 // A family's fields, in the order they are shown; the start-up field of

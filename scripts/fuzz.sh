@@ -31,9 +31,12 @@ for target in "$build"/fuzz/fuzz_*; do
     work=$(mktemp -d)
     "$target" -max_total_time="$mode" -print_final_stats=1 -artifact_prefix="$work/" \
       "$work" "$corpus" 2>&1 | grep -E 'stat::number_of_executed_units|crash|ERROR|Done' || true
-    # Keep what the run found: a minimised merge into the stored corpus.
-    "$target" -merge=1 "$corpus" "$work" >/dev/null 2>&1 || true
-    if ls "$work"/crash-* "$work"/leak-* "$work"/timeout-* >/dev/null 2>&1; then
+    # Keep what the run found: a minimised merge into the stored corpus (an
+    # input that fails again leaves its artifact with the others).
+    "$target" -merge=1 -artifact_prefix="$work/" "$corpus" "$work" >/dev/null 2>&1 || true
+    # Any one kind of finding fails the run.
+    if [ -n "$(find "$work" -maxdepth 1 \( -name 'crash-*' -o -name 'leak-*' -o -name 'timeout-*' \
+      -o -name 'oom-*' \) -print -quit)" ]; then
       echo "findings kept in $work" >&2
       status=1
     fi

@@ -67,17 +67,25 @@ uint8_t CSimFtdiCable::Sample() {
 }
 
 void CSimFtdiCable::Put(uint8_t pins) {
-    // The adapter sees the pins as lines; RESET first, then MOSI, then SCK,
-    // so that a state raising SCK samples the MOSI it carries.
+    // The adapter sees the pins as lines; RESET first, then MOSI, then SCK.
+    // All pins of a byte change at once, so MOSI changing in the state that
+    // raises SCK has no setup time: the chip may well sample the old level.
+    // That is counted, and the chip is given the old level.
     const uint8_t changed = static_cast<uint8_t>((pins ^ m_pins) | (m_open ? 0 : 0xFF));
+    const bool sckRises = m_open && (changed & kPinRts) != 0 && LineSet(pins, kPinRts);
+    const bool noSetup = sckRises && (changed & kPinDtr) != 0;
     m_pins = pins;
     if ((changed & kPinTxd) != 0) {
         LineSet(pins, kPinTxd) ? m_target.SetCommBreak() : m_target.ClearCommBreak();
     }
+    if (noSetup) {
+        ++m_counters.setupFaults;
+        m_target.EscapeCommFunction(SETRTS);
+    }
     if ((changed & kPinDtr) != 0) {
         m_target.EscapeCommFunction(LineSet(pins, kPinDtr) ? SETDTR : CLRDTR);
     }
-    if ((changed & kPinRts) != 0) {
+    if ((changed & kPinRts) != 0 && !noSetup) {
         m_target.EscapeCommFunction(LineSet(pins, kPinRts) ? SETRTS : CLRRTS);
     }
 }

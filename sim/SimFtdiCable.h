@@ -3,7 +3,9 @@
 // the pin clock, after the sample of the pins as they were just before it
 // is taken (one byte behind); an exchange of more than the chip's buffers
 // hold stalls and fails; each exchange costs a USB round trip. Time passes
-// on the virtual counter when the chip runs on one.
+// on the virtual counter when the chip runs on one. MOSI must settle in a
+// state before the one raising SCK: a change together with the rise is
+// counted and reaches the chip too late.
 #pragma once
 
 #include <cstdint>
@@ -18,9 +20,10 @@
 constexpr int64_t kUsbRoundTripNs = 1000000;
 
 struct SimFtdiCounters {
-    uint64_t exchanges = 0;  // USB round trips
-    uint64_t samples = 0;    // pin states put out
-    uint64_t stalls = 0;     // exchanges larger than the buffers
+    uint64_t exchanges = 0;    // USB round trips
+    uint64_t samples = 0;      // pin states put out
+    uint64_t stalls = 0;       // exchanges larger than the buffers
+    uint64_t setupFaults = 0;  // MOSI changed in the very state that raised SCK
 };
 
 class CSimFtdiCable : public IFtdiDevice {

@@ -479,31 +479,39 @@ TEST_F(CliProcessTest, ExampleFirmwareSessionWithoutHardware) {
     EXPECT_EQ(original[1], 0xE0) << "ldi r16, 1 at word 0";
 }
 
-// Ctrl-C during a long run: the action under way stops at its next word and
-// says where, the actions after it are not run, the exit status is the
-// shell's for SIGINT, and the chip, saved as it stands, takes the next
-// erase, write and verify.
+// Ctrl-C, a kill and a closed terminal during a long run: the action under
+// way stops at its next word and says where, the actions after it are not
+// run, the exit status is the shell's for the signal, and the chip, saved as
+// it stands, takes the next erase, write and verify.
 TEST_F(CliProcessTest, InterruptStopsTheActionAndSaysWhere) {
     const std::vector<uint8_t> image = RandomImage(131072, 104);
     WriteText(Path("big.hex"), FormatHexImage(image));
     const std::string port = "--port=sim:ATmega103,state=chip.txt";
-    Result r = Run({port, "--device=ATmega103", "write-prog", "big.hex", "verify-prog", "big.hex",
-                    "read-prog", "back.hex", "verify-prog", "big.hex"},
-                   true, SIGINT);
-    EXPECT_EQ(r.status, 130) << r.out << r.err;
-    size_t stopped = 0;
-    for (size_t at = r.out.find(" : Stopped at address "); at != std::string::npos;
-         at = r.out.find(" : Stopped at address ", at + 1)) {
-        ++stopped;
+    const struct {
+        int signal;
+        int status;
+    } signals[] = {{SIGINT, 130}, {SIGTERM, 143}, {SIGHUP, 129}};
+    for (const auto& s : signals) {
+        SCOPED_TRACE(s.signal);
+        Result r = Run({port, "--device=ATmega103", "write-prog", "big.hex", "verify-prog",
+                        "big.hex", "read-prog", "back.hex", "verify-prog", "big.hex"},
+                       true, s.signal);
+        EXPECT_EQ(r.status, s.status) << r.out << r.err;
+        size_t stopped = 0;
+        for (size_t at = r.out.find(" : Stopped at address "); at != std::string::npos;
+             at = r.out.find(" : Stopped at address ", at + 1)) {
+            ++stopped;
+        }
+        EXPECT_EQ(stopped, 1u) << r.out;
+        EXPECT_TRUE(Contains(r.err, "not run")) << r.err;
+        const size_t stop = r.out.find(" : Stopped");
+        EXPECT_TRUE(stop == std::string::npos ||
+                    r.out.find("device ...", stop) == std::string::npos)
+            << "an action after the stop began: " << r.out;
+        ASSERT_TRUE(fs::exists(Path("chip.txt"))) << "the chip is not saved as it stands";
     }
-    EXPECT_EQ(stopped, 1u) << r.out;
-    EXPECT_TRUE(Contains(r.err, "not run")) << r.err;
-    const size_t stop = r.out.find(" : Stopped");
-    EXPECT_TRUE(stop == std::string::npos || r.out.find("device ...", stop) == std::string::npos)
-        << "an action after the stop began: " << r.out;
-    ASSERT_TRUE(fs::exists(Path("chip.txt"))) << "the chip is not saved as it stands";
 
-    r = Run(
+    const Result r = Run(
         {port, "--device=ATmega103", "erase", "write-prog", "big.hex", "verify-prog", "big.hex"});
     EXPECT_EQ(r.status, 0) << r.out << r.err;
 }

@@ -110,6 +110,12 @@ TEST(ToolchainArgs, CommandLinesAndTheirActions) {
         {{"-p", "m328p", "-U", "lfuse:w:226"},
          kCliExitOk,
          "write-fuses lfuse=0xE2; verify-fuses lfuse=0xE2"},
+        // -V drops only the verify after a write, never a verify asked for.
+        {{"-p", "m328p", "-U", "lfuse:v:0xE2:m", "-V"}, kCliExitOk, "verify-fuses lfuse=0xE2"},
+        {{"-p", "m328p", "-V", "-U", "lock:v:0xFE:m"}, kCliExitOk, "verify-lock lb1"},
+        {{"-p", "m328p", "-U", "flash:v:x.hex", "-V"}, kCliExitOk, "verify-prog x.hex/auto"},
+        {{"-p", "m328p", "-U", "hfuse:w:0xD9:m", "-V"}, kCliExitOk, "write-fuses hfuse=0xD9"},
+        {{"-p", "m328p", "-U", "lock:w:0xFC:m", "-V"}, kCliExitOk, "write-lock lb1,lb2"},
         {{"-p", "m328p", "-c", "PONYSER", "-P", "sim:ATmega328P"}, kCliExitOk, "detect"},
         {{"-p", "m328p", "-c", "siprog", "-e"}, kCliExitOk, "erase"},
         // Refused, with status 2 and a reason.

@@ -210,6 +210,14 @@ TEST_P(StopFaultTest, SaysWhereItEndedAndTheChipRecovers) {
                 if (!run.result) {
                     EXPECT_NE(last.find(" : Stopped"), std::string::npos);
                     EXPECT_LE(run.callsAfter - at, kLineCallsAfterStop) << "the stop came late";
+                    // Nothing begins after the stop: the line saying so is
+                    // the only result line, and no heading follows it.
+                    const auto stopped = std::find_if(
+                        b.host.lines.begin(), b.host.lines.end(), [](const std::string& line) {
+                            return line.find(" : Stopped") != std::string::npos;
+                        });
+                    EXPECT_EQ(stopped + 1, b.host.lines.end())
+                        << "an operation began after the stop";
                 }
                 break;
             case Fault::Unplug:

@@ -3,6 +3,7 @@
 // is taken for.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -20,6 +21,31 @@ std::vector<ElfFixtureSection> With(std::vector<ElfFixtureSection> sections,
     return sections;
 }
 
+// A 64-bit ELF file that claims the AVR as its machine, with one loadable
+// segment of flash bytes: no AVR tool writes one, and its addresses are not
+// the AVR's.
+std::string Elf64ForAvr() {
+    Elf64_Ehdr header{};
+    std::copy(ELFMAG, ELFMAG + SELFMAG, header.e_ident);
+    header.e_ident[EI_CLASS] = ELFCLASS64;
+    header.e_ident[EI_DATA] = ELFDATA2LSB;
+    header.e_ident[EI_VERSION] = EV_CURRENT;
+    header.e_type = ET_EXEC;
+    header.e_machine = EM_AVR;
+    header.e_version = EV_CURRENT;
+    header.e_phoff = sizeof(Elf64_Ehdr);
+    header.e_ehsize = sizeof(Elf64_Ehdr);
+    header.e_phentsize = sizeof(Elf64_Phdr);
+    header.e_phnum = 1;
+    Elf64_Phdr segment{};
+    segment.p_type = PT_LOAD;
+    segment.p_offset = sizeof(Elf64_Ehdr) + sizeof(Elf64_Phdr);
+    segment.p_filesz = segment.p_memsz = 2;
+    std::string file(reinterpret_cast<const char*>(&header), sizeof header);
+    file.append(reinterpret_cast<const char*>(&segment), sizeof segment);
+    return file + std::string("\x0C\x94", 2);
+}
+
 struct ElfCase {
     const char* what;
     std::string file;
@@ -32,6 +58,7 @@ TEST(ElfImage, FilesAndTheirFaults) {
     const ElfCase cases[] = {
         {"every memory", full, nullptr},
         {"another processor", BuildAvrElf(AtmegaFixtureSections(), EM_ARM), "not for the AVR"},
+        {"64-bit file for the AVR", Elf64ForAvr(), "not for the AVR"},
         {"no ELF at all", ":100000000C9434000C943E000C943E000C943E0082\r\n", "no ELF file"},
         {"cut inside the header", full.substr(0, 20), "cut short"},
         {"cut inside the segment bytes", full.substr(0, segmentData + 3), "cut short"},

@@ -1,6 +1,7 @@
 // Line operations and waits, in order and in exact virtual time.
 #include <gtest/gtest.h>
 
+#include "isp/FtdiPort.h"
 #include "tests/isp/IspTestBench.h"
 
 namespace {
@@ -151,3 +152,58 @@ TEST_F(AdapterLinesTest, EnterWaitsTheSetupTimeAfterTheResetPulse) {
 }
 
 }  // namespace
+
+namespace {
+
+// A cable whose chip (TTL levels, no transceiver) takes MOSI at each rise of
+// SCK and drives MISO with that bit only while SCK stays high; while SCK is
+// low MISO shows the opposite. Each sample is taken before the byte's state
+// goes out, as the FT232R does.
+class CEchoWhileHighCable : public IFtdiDevice {
+public:
+    static constexpr uint8_t kSck = 0x04;
+    static constexpr uint8_t kMiso = 0x08;
+    static constexpr uint8_t kMosi = 0x10;
+    int setupFaults = 0;  // MOSI changed in the state that raised SCK
+
+    bool Open(const std::string&, uint8_t, int) override { return true; }
+    bool SetPinClock(int) override { return true; }
+    bool Exchange(const uint8_t* out, uint8_t* samples, size_t count) override {
+        for (size_t i = 0; i < count; ++i) {
+            const bool high = (m_pins & kSck) != 0;
+            samples[i] = static_cast<uint8_t>(m_pins | (high == m_bit ? kMiso : 0));
+            if (!high && (out[i] & kSck) != 0) {
+                setupFaults += ((out[i] ^ m_pins) & kMosi) != 0 ? 1 : 0;
+                m_bit = (out[i] & kMosi) != 0;
+            }
+            m_pins = static_cast<uint8_t>(out[i] & ~kMiso);
+        }
+        return true;
+    }
+    void Close() override {}
+    std::string LastError() const override { return {}; }
+
+private:
+    uint8_t m_pins = 0;
+    bool m_bit = false;
+};
+
+}  // namespace
+
+// Over the cable MOSI settles a state before SCK rises, and MISO is read from
+// the sample taken while SCK is high: the answer is the chip's echo.
+TEST(FtdiShift, MosiSettlesBeforeSckRisesAndMisoIsReadWhileSckIsHigh) {
+    CEchoWhileHighCable cable;
+    FtdiPortOptions options;
+    options.ttl = true;
+    CFtdiPort port(cable, options);
+    ASSERT_TRUE(port.Open(""));
+    const uint32_t instructions[] = {0xAC530000, 0x30000100, 0x5A5AA5A5, 0xFFFFFFFF, 0x00000001};
+    const uint32_t all[] = {~0u, ~0u, ~0u, ~0u, ~0u};
+    uint32_t answers[5] = {};
+    ASSERT_TRUE(port.Shift(instructions, all, answers, 5));
+    for (size_t i = 0; i < 5; ++i) {
+        EXPECT_EQ(answers[i], instructions[i]) << i;
+    }
+    EXPECT_EQ(cable.setupFaults, 0);
+}

@@ -117,6 +117,7 @@ TEST_P(EveryPart, ProgramsByItsOwnDatasheet) {
         EXPECT_EQ(seen.protocolErrors, 0u);
         EXPECT_EQ(seen.unknownInstructions, 0u);
         EXPECT_EQ(seen.writesOutsideProgrammingMode, 0u);
+        EXPECT_EQ(bench.cable.Counters().setupFaults, 0u) << "MOSI changed as SCK rose";
     }
 }
 

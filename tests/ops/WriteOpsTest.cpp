@@ -182,3 +182,31 @@ TEST(WriteOps, AllGoesOnAfterAFailingPart) {
 }
 
 }  // namespace
+
+// The guard asks before any clock move, a single CKSEL bit too (the 8 MHz RC
+// oscillator to the 128 kHz one), and not for bits that leave the clock
+// source alone or lie in a byte not written.
+TEST(WriteOps, CutOffGuardAsksForEveryClockMove) {
+    const struct {
+        const char* part;
+        uint8_t nowLow;
+        uint8_t nextLow;
+        uint8_t which;
+        const char* says;  // "": no question
+    } cases[] = {
+        {"ATmega328P", 0x62, 0x63, kLowFuse, "Clock source: internal 128 kHz RC oscillator"},
+        {"ATtiny13", 0x6A, 0x6B, kLowFuse, "Clock source: internal 128 kHz oscillator"},
+        {"ATtiny85", 0x62, 0x63, kLowFuse, "Clock source: ATtiny15 compatibility mode"},
+        {"ATmega8", 0xE1, 0xE3, kLowFuse, "Clock source: internal RC oscillator 4 MHz"},
+        {"ATmega328P", 0x62, 0xE2, kLowFuse, ""},   // CKDIV8 only
+        {"ATmega328P", 0x62, 0x63, kHighFuse, ""},  // the low byte is not written
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::string(c.part) + " " + std::to_string(c.nextLow));
+        const DeviceInfo& device = g_deviceTable[FindDeviceByName(c.part)];
+        const std::string reasons =
+            FuseCutOffReasons(device, {c.nowLow, 0xDF, 0xFF}, {c.nextLow, 0xDF, 0xFF}, c.which);
+        EXPECT_EQ(reasons.empty(), *c.says == '\0') << reasons;
+        EXPECT_NE(reasons.find(c.says), std::string::npos) << reasons;
+    }
+}

@@ -130,3 +130,21 @@ TEST(FtdiCable, StopEndsALongWriteWithinASecond) {
     EXPECT_LT(counter.Now() - host.StopAtNs(), kNsPerSecond);
     EXPECT_FALSE(session.SimPorts().Sim()->InProgrammingMode());
 }
+
+// With no chip answering, Programming Enable is tried again and again, at
+// ever slower pin clocks over the cable: a stop ends that within a second,
+// on the serial port and over the cable at its slowest clock alike.
+TEST(FtdiCable, StopEndsTheSearchForAChipThatDoesNotAnswer) {
+    for (const char* port : {"sim:ATmega328P,no-target,stop-after=300",
+                             "sim:ATmega328P,ftdi,no-target,clock=1000,stop-after=300"}) {
+        SCOPED_TRACE(port);
+        CVirtualCounter counter;
+        CStopTimingHost host(counter);
+        CProgrammingSession session(host, &counter);
+        ASSERT_TRUE(session.SelectPort(port));
+        session.SelectDeviceRow(FindDeviceByName("ATmega328P"));
+        EXPECT_FALSE(session.Operations().ReadProg());
+        ASSERT_GE(host.StopAtNs(), 0);
+        EXPECT_LT(counter.Now() - host.StopAtNs(), kNsPerSecond);
+    }
+}
