@@ -1,7 +1,7 @@
 // Line operations and waits, in order and in exact virtual time.
 #include <gtest/gtest.h>
 
-#include "isp/FtdiPort.h"
+#include "ports/FtdiPort.h"
 #include "tests/isp/IspTestBench.h"
 
 namespace {
