@@ -129,6 +129,7 @@ int CUpdiLink::ReceiveAck() {
 }
 
 int CUpdiLink::SendBreak() {
+    m_pointerKnown = false;
     const int flushed = Flush();
     m_pending.clear();
     m_wire.Discard();
@@ -278,6 +279,8 @@ int CUpdiLink::Sts16(uint32_t address, uint16_t value) {
 }
 
 int CUpdiLink::SetPointer(uint32_t address) {
+    m_pointerKnown = true;
+    m_pointer = address;
     Queue(kSynch);
     Queue(static_cast<uint8_t>(kSt | kPtrRegister | (m_addressBytes == 3 ? kData24 : kData16)));
     QueueAddress(address);
@@ -301,7 +304,12 @@ int CUpdiLink::Ld(EUpdiPointer mode, uint8_t* data, size_t count) {
     Queue(kSynch);
     Queue(static_cast<uint8_t>(kLd | (mode == EUpdiPointer::kPostInc ? kPtrPostInc : kPtrIndirect) |
                                kData8));
-    return Receive(data, count);
+    if (mode == EUpdiPointer::kPostInc) {
+        m_pointer += static_cast<uint32_t>(count);
+    }
+    const int result = Receive(data, count);
+    m_pointerKnown = m_pointerKnown && result == kUpdiOk;
+    return result;
 }
 
 int CUpdiLink::St(EUpdiPointer mode, const uint8_t* data, size_t count) {
@@ -311,6 +319,9 @@ int CUpdiLink::St(EUpdiPointer mode, const uint8_t* data, size_t count) {
     Queue(kSynch);
     Queue(static_cast<uint8_t>(kSt | (mode == EUpdiPointer::kPostInc ? kPtrPostInc : kPtrIndirect) |
                                kData8));
+    if (mode == EUpdiPointer::kPostInc) {
+        m_pointer += static_cast<uint32_t>(count);
+    }
     for (size_t i = 0; i < count; ++i) {
         Queue(data[i]);
         if (!m_rsd) {
@@ -324,7 +335,8 @@ int CUpdiLink::St(EUpdiPointer mode, const uint8_t* data, size_t count) {
 }
 
 int CUpdiLink::ReadBlock(uint32_t address, uint8_t* data, size_t count) {
-    int result = SetPointer(address);
+    // The pointer left after the last block often is where this one starts.
+    int result = m_pointerKnown && m_pointer == address ? kUpdiOk : SetPointer(address);
     if (result == kUpdiOk && count > 1) {
         result = Repeat(count);
     }
@@ -332,11 +344,23 @@ int CUpdiLink::ReadBlock(uint32_t address, uint8_t* data, size_t count) {
 }
 
 int CUpdiLink::WriteBlock(uint32_t address, const uint8_t* data, size_t count) {
-    int result = SetPointer(address);
+    int result = m_pointerKnown && m_pointer == address ? kUpdiOk : SetPointer(address);
     if (result == kUpdiOk && count > 1) {
         result = Repeat(count);
     }
     return result == kUpdiOk ? St(EUpdiPointer::kPostInc, data, count) : result;
+}
+
+int CUpdiLink::Idle(uint32_t us) {
+    constexpr uint64_t kUsPerSecond = 1000000;
+    constexpr uint64_t kStoreBytes = 3;  // SYNCH, STCS, value
+    const uint64_t bits = static_cast<uint64_t>(us) * m_baud / kUsPerSecond;
+    const uint64_t stores =
+        (bits + kBitsPerFrame * kStoreBytes - 1) / (kBitsPerFrame * kStoreBytes);
+    for (uint64_t i = 0; i < stores; ++i) {
+        WriteCtrlA();
+    }
+    return kUpdiOk;
 }
 
 int CUpdiLink::Key(uint64_t key) {

@@ -61,6 +61,11 @@ public:
     int ReadBlock(uint32_t address, uint8_t* data, size_t count);
     int WriteBlock(uint32_t address, const uint8_t* data, size_t count);
 
+    // Keeps the wire busy for about us microseconds with stores that change
+    // nothing (CTRLA written as it is): the chip's NVM works meanwhile, and the
+    // program need not wait for an answer to learn it is done.
+    int Idle(uint32_t us);
+
     int Key(uint64_t key);
     // The System Information Block: size 8 (family only) or 16 bytes.
     int ReadSib(uint8_t* data, size_t size);
@@ -100,4 +105,7 @@ private:
     bool m_rsd = false;
     int m_answerTimeoutMs = 50;
     uint32_t m_baud = 0;
+    // Where the chip's pointer register is, as far as the link knows.
+    bool m_pointerKnown = false;
+    uint32_t m_pointer = 0;
 };

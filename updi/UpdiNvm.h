@@ -25,8 +25,11 @@ public:
     // Starts an erase-and-write of one page (or, for EEPROM and the user row,
     // of the bytes given). It completes while the program sends the next one:
     // WaitReady() tells how it went.
-    virtual int WritePage(EUpdiMemory memory, uint32_t address, const uint8_t* data,
-                          size_t count) = 0;
+    // erased: the flash page is known erased (after a chip erase): it is only
+    // written, which takes half the time. first: the first page of a run,
+    // when the page buffer may hold leftovers.
+    virtual int WritePage(EUpdiMemory memory, uint32_t address, const uint8_t* data, size_t count,
+                          bool erased, bool first) = 0;
     // Waits until the controller is idle; kUpdiNvmError when the last
     // operation failed.
     virtual int WaitReady() = 0;

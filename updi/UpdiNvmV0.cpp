@@ -13,6 +13,7 @@ constexpr uint32_t kAddr = 0x08;
 
 // CTRLA commands
 constexpr uint8_t kCmdPageBufferClear = 0x04;
+constexpr uint8_t kCmdWritePage = 0x01;
 constexpr uint8_t kCmdEraseWritePage = 0x03;
 constexpr uint8_t kCmdChipErase = 0x05;
 constexpr uint8_t kCmdEepromErase = 0x06;
@@ -22,6 +23,11 @@ constexpr uint8_t kCmdWriteFuse = 0x07;
 constexpr uint8_t kStatusFlashBusy = 0x01;
 constexpr uint8_t kStatusEepromBusy = 0x02;
 constexpr uint8_t kStatusWriteError = 0x04;
+
+// Page programming times (the data sheets' NVM characteristics): the wire
+// is kept busy this long after a page command, so one status read finds it done.
+constexpr uint32_t kPageWriteUs = 2000;
+constexpr uint32_t kPageEraseWriteUs = 4000;
 
 // A chip erase of the largest part takes tens of milliseconds; each poll is
 // at least one round trip, so a count of polls bounds the wait in any time
@@ -57,18 +63,24 @@ int CUpdiNvmV0::WaitReady() {
     return kUpdiNvmBusy;
 }
 
-int CUpdiNvmV0::WritePage(EUpdiMemory, uint32_t address, const uint8_t* data, size_t count) {
-    // Flash, EEPROM and the user row all go through the one page buffer and
-    // the same erase-and-write command; ADDR follows the buffer's loads.
+int CUpdiNvmV0::WritePage(EUpdiMemory memory, uint32_t address, const uint8_t* data, size_t count,
+                          bool erased, bool first) {
+    // Flash, EEPROM and the user row all go through the page buffer and a
+    // command on ADDR, which follows the buffer's loads. The buffer can only
+    // be filled with the controller idle; it clears itself after each write.
     int result = WaitReady();
-    if (result == kUpdiOk) {
+    if (result == kUpdiOk && first) {
         result = Command(kCmdPageBufferClear);
     }
     if (result == kUpdiOk) {
         result = m_link.WriteBlock(address, data, count);
     }
+    const bool writeOnly = erased && memory == EUpdiMemory::kFlash;
     if (result == kUpdiOk) {
-        result = Command(kCmdEraseWritePage);
+        result = Command(writeOnly ? kCmdWritePage : kCmdEraseWritePage);
+    }
+    if (result == kUpdiOk) {
+        result = m_link.Idle(writeOnly ? kPageWriteUs : kPageEraseWriteUs);
     }
     return result;
 }

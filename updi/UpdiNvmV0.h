@@ -10,7 +10,8 @@ public:
 
     int Version() const override { return 0; }
     int AddressBytes() const override { return 2; }
-    int WritePage(EUpdiMemory memory, uint32_t address, const uint8_t* data, size_t count) override;
+    int WritePage(EUpdiMemory memory, uint32_t address, const uint8_t* data, size_t count,
+                  bool erased, bool first) override;
     int WaitReady() override;
     int WriteFuse(uint32_t address, uint8_t value) override;
     int ChipErase() override;

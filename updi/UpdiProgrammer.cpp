@@ -121,6 +121,7 @@ int CUpdiProgrammer::ReadSignature() {
 
 int CUpdiProgrammer::Enter(uint32_t baud) {
     m_programming = false;
+    m_flashErased = false;
     m_identity = SUpdiIdentity();
     int result = m_link.Connect(baud);
     if (result == kUpdiOk) {
@@ -238,10 +239,12 @@ int CUpdiProgrammer::WriteMemory(EUpdiMemory memory, uint32_t offset, const uint
             std::copy(bytes, bytes + chunk, buffer.begin());
             bytes = buffer.data();
         }
-        const int result = m_nvm->WritePage(memory, base + at, bytes, wholePages ? page : chunk);
+        const int result = m_nvm->WritePage(memory, base + at, bytes, wholePages ? page : chunk,
+                                            m_flashErased, done == 0);
         if (result != kUpdiOk) {
-            // The wait before this page reports the one before it.
-            return Fail(result, result == kUpdiNvmError ? pending : at);
+            // Bytes go out with the next read: the wait before this page
+            // carries the one before it, the first page not known written.
+            return Fail(result, pending);
         }
         pending = at;
         done += chunk;
@@ -314,7 +317,9 @@ int CUpdiProgrammer::ChipErase() {
     if (result != kUpdiOk) {
         return result;
     }
-    return EnterProgramming();
+    result = EnterProgramming();
+    m_flashErased = result == kUpdiOk;
+    return result;
 }
 
 int CUpdiProgrammer::EraseEeprom() {

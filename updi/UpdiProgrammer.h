@@ -57,6 +57,11 @@ public:
     int ChipErase();
     int EraseEeprom();
 
+    // After ChipErase() the flash is known erased, and pages are only written
+    // (half the time) until Enter() or SetFlashErased(false): a page written
+    // twice meanwhile would hold both contents ANDed.
+    void SetFlashErased(bool erased) { m_flashErased = erased; }
+
     uint32_t FailAddress() const { return m_failAddress; }
     // Asked between pages; true stops the operation with kUpdiStopped.
     void SetStopCheck(std::function<bool()> stop) { m_stop = std::move(stop); }
@@ -77,6 +82,7 @@ private:
     std::unique_ptr<IUpdiNvm> m_nvm;
     SUpdiIdentity m_identity;
     bool m_programming = false;
+    bool m_flashErased = false;
     uint32_t m_failAddress = 0;
     std::function<bool()> m_stop;
 };
