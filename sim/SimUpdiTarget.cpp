@@ -90,6 +90,9 @@ constexpr uint8_t kEepromBusy = 0x02;
 constexpr uint8_t kWriteError = 0x04;
 constexpr uint8_t kErased = 0xFF;
 constexpr uint8_t kNoLock = 0xC5;
+// A locked chip still answers reads of its memories, with bytes that are not
+// their contents; the simulated chip answers this one.
+constexpr uint8_t kLockedReadByte = 0x00;
 constexpr uint32_t kSyscfg0 = 5;
 constexpr uint8_t kEesave = 0x01;
 constexpr uint8_t kSyscfg0Shipped = 0xC4;
@@ -234,11 +237,8 @@ void CSimUpdiTarget::Opcode(uint8_t opcode, std::vector<uint8_t>& answers) {
                     }
                     continue;
                 }
-                if (!BusOpen()) {
-                    return;  // the access layer is shut: no answer
-                }
                 for (int i = 0; i < m_dataSize; ++i) {
-                    answers.push_back(ReadBus(m_pointer + static_cast<uint32_t>(i)));
+                    answers.push_back(ReadOpen(m_pointer + static_cast<uint32_t>(i)));
                 }
                 if (field == kPtrPostInc) {
                     m_pointer += static_cast<uint32_t>(m_dataSize);
@@ -297,11 +297,8 @@ void CSimUpdiTarget::AfterAddress(std::vector<uint8_t>& answers) {
     m_state = EState::kIdle;
     switch (m_opcode & kOpcodeMask) {
         case kOpLds:
-            if (!BusOpen()) {
-                return;
-            }
             for (int i = 0; i < m_dataSize; ++i) {
-                answers.push_back(ReadBus(m_operand + static_cast<uint32_t>(i)));
+                answers.push_back(ReadOpen(m_operand + static_cast<uint32_t>(i)));
             }
             return;
         case kOpSts:
@@ -453,6 +450,10 @@ void CSimUpdiTarget::ReleaseReset() {
     m_nvmProg = (m_keyStatus & kKeyNvmProg) != 0 && !m_locked;
 }
 
+uint8_t CSimUpdiTarget::ReadOpen(uint32_t address) {
+    return BusOpen() ? ReadBus(address) : kLockedReadByte;
+}
+
 uint8_t CSimUpdiTarget::ReadBus(uint32_t address) {
     const SSimUpdiPart& p = m_part;
     if (address >= p.nvmBase && address < p.nvmBase + kNvmRegisters) {
@@ -602,11 +603,9 @@ void CSimUpdiTarget::NvmCommand(uint8_t command) {
                 m_busyUntil = now + kEepromPageNs;
                 ++m_pageWrites;
             }
-            clearBuffer();
             break;
         }
         case kCmdPageBufferClear:
-            clearBuffer();
             break;
         case kCmdChipErase:
             std::fill(m_flash.begin(), m_flash.end(), kErased);
@@ -636,4 +635,6 @@ void CSimUpdiTarget::NvmCommand(uint8_t command) {
         default:
             break;
     }
+    // Every command leaves the page buffer cleared, whatever it did.
+    clearBuffer();
 }

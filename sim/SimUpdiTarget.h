@@ -63,6 +63,8 @@ private:
 
     bool BusOpen() const { return !m_locked && !m_resetHeld; }
     uint8_t ReadBus(uint32_t address);
+    // A read over UPDI: the memory, or nothing of it while the chip is locked.
+    uint8_t ReadOpen(uint32_t address);
     void WriteBus(uint32_t address, uint8_t value);
     void NvmCommand(uint8_t command);
     bool Busy() const { return m_clock.Now() < m_busyUntil; }

@@ -66,8 +66,8 @@ int CUpdiNvmV0::WaitReady() {
 int CUpdiNvmV0::WritePage(EUpdiMemory memory, uint32_t address, const uint8_t* data, size_t count,
                           bool erased, bool first) {
     // Flash, EEPROM and the user row all go through the page buffer and a
-    // command on ADDR, which follows the buffer's loads. The buffer can only
-    // be filled with the controller idle; it clears itself after each write.
+    // command on ADDR, which follows the buffer's loads. The buffer is filled
+    // with the controller idle; every command leaves it cleared.
     int result = WaitReady();
     if (result == kUpdiOk && first) {
         result = Command(kCmdPageBufferClear);

@@ -108,10 +108,14 @@ TEST_P(UpdiProgrammerTest, LockedChipIsRecoveredByChipErase) {
 
     EXPECT_EQ(programmer().Enter(kBaud), kUpdiLocked);
     EXPECT_TRUE(bench.target->Locked());
-    // The SIB still answers; memory does not.
+    // The SIB still answers, and so do reads of memory, but not with its
+    // contents: only the lock status tells a locked chip.
     EXPECT_EQ(programmer().Identity().family, bench.part->family);
-    uint8_t byte = 0;
-    EXPECT_EQ(programmer().Link().Lds8(bench.part->flashAddr, byte), kUpdiTimeout);
+    std::vector<uint8_t> seen(page.size());
+    ASSERT_EQ(programmer().Link().ReadBlock(bench.part->flashAddr, seen.data(), seen.size()),
+              kUpdiOk);
+    EXPECT_NE(seen, page);
+    EXPECT_EQ(bench.target->Flash()[0], page[0]) << "a read must not change a locked chip";
 
     ASSERT_EQ(programmer().ChipErase(), kUpdiOk);
     EXPECT_FALSE(bench.target->Locked());
