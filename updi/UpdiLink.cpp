@@ -343,6 +343,27 @@ int CUpdiLink::ReadBlock(uint32_t address, uint8_t* data, size_t count) {
     return result == kUpdiOk ? Ld(EUpdiPointer::kPostInc, data, count) : result;
 }
 
+int CUpdiLink::LdPostInc(uint8_t dataSize, uint8_t* data, size_t transfers) {
+    const size_t bytesPerTransfer = dataSize == kData16 ? 2 : 1;
+    Queue(kSynch);
+    Queue(static_cast<uint8_t>(kLd | kPtrPostInc | dataSize));
+    m_pointer += static_cast<uint32_t>(transfers * bytesPerTransfer);
+    const int result = Receive(data, transfers * bytesPerTransfer);
+    m_pointerKnown = m_pointerKnown && result == kUpdiOk;
+    return result;
+}
+
+int CUpdiLink::ReadWords(uint32_t address, uint8_t* data, size_t words) {
+    if (words < 1 || words > kMaxRepeatTransfers) {
+        return kUpdiBadArgument;
+    }
+    int result = m_pointerKnown && m_pointer == address ? kUpdiOk : SetPointer(address);
+    if (result == kUpdiOk && words > 1) {
+        result = Repeat(words);
+    }
+    return result == kUpdiOk ? LdPostInc(kData16, data, words) : result;
+}
+
 int CUpdiLink::WriteBlock(uint32_t address, const uint8_t* data, size_t count) {
     int result = m_pointerKnown && m_pointer == address ? kUpdiOk : SetPointer(address);
     if (result == kUpdiOk && count > 1) {

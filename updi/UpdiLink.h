@@ -59,6 +59,9 @@ public:
 
     // Blocks of 1..256 bytes: pointer, REPEAT, LD/ST *(ptr++).
     int ReadBlock(uint32_t address, uint8_t* data, size_t count);
+    // 1..256 words (2..512 bytes, least significant byte first): REPEAT counts
+    // transfers, and a word LD moves two bytes a transfer.
+    int ReadWords(uint32_t address, uint8_t* data, size_t words);
     int WriteBlock(uint32_t address, const uint8_t* data, size_t count);
 
     // Keeps the wire busy for about us microseconds with stores that change
@@ -94,6 +97,7 @@ private:
     // Flushes, then waits for n bytes of the chip.
     int Receive(uint8_t* data, size_t n);
     int ReceiveAck();
+    int LdPostInc(uint8_t dataSize, uint8_t* data, size_t transfers);
     int WriteCtrlA();
     int TimeoutFor(size_t bytes) const;
 

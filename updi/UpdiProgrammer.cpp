@@ -14,6 +14,7 @@ constexpr size_t kSibFamilyBytes = 7;
 constexpr size_t kSibNvmVersionDigit = 10;
 constexpr size_t kSibOcdVersionDigit = 13;
 constexpr uint8_t kErasedByte = 0xFF;
+constexpr size_t kWordBytes = 2;
 // A reset and a chip erase take milliseconds; a poll is at least a round trip.
 constexpr int kMaxSysStatusPolls = 5000;
 // The NVM controller of the parts known before the signature is read.
@@ -176,9 +177,13 @@ int CUpdiProgrammer::ReadAddress(uint32_t address, uint8_t* data, size_t count) 
         if (Stopped()) {
             return kUpdiStopped;
         }
-        const size_t chunk = std::min(count - done, static_cast<size_t>(kMaxRepeatTransfers));
-        const int result =
-            m_link.ReadBlock(address + static_cast<uint32_t>(done), data + done, chunk);
+        // Word transfers move twice the bytes for each REPEAT and its turnaround.
+        const size_t left = count - done;
+        const size_t words = std::min(left / kWordBytes, static_cast<size_t>(kMaxRepeatTransfers));
+        const uint32_t at = address + static_cast<uint32_t>(done);
+        const size_t chunk = words > 0 ? words * kWordBytes : left;
+        const int result = words > 0 ? m_link.ReadWords(at, data + done, words)
+                                     : m_link.ReadBlock(at, data + done, chunk);
         if (result != kUpdiOk) {
             m_failAddress = address + static_cast<uint32_t>(done);
             return result;
