@@ -182,7 +182,7 @@ void OperationsWindowTest::readLockTicksBoxesOnScreen() {
     Bench bench;
     bench.dlg->show();
     // A tick the user set is replaced by what the chip says.
-    QTest::mouseClick(bench.Tick(ids::kFstrt), Qt::LeftButton);
+    ClickAsUser(bench.Tick(ids::kFstrt));
 
     bench.Click(ids::kReadLock);  // a fresh chip: nothing programmed but SPIEN
     QVERIFY(!bench.Tick(ids::kLockBit1)->isChecked());
@@ -205,7 +205,7 @@ void OperationsWindowTest::writeLockTakesTickSetJustBefore() {
     constexpr uint8_t kLockBit1Mask = 0x80;
     constexpr uint8_t kLockBit2Mask = 0x40;
     constexpr uint8_t kFstrtMask = 0x01;
-    QTest::mouseClick(bench.Tick(ids::kLockBit2), Qt::LeftButton);
+    ClickAsUser(bench.Tick(ids::kLockBit2));
     QCOMPARE(bench.dlg->m_ticks.m_bLockBit2, 0);  // not taken yet
 
     QCOMPARE(bench.Click(ids::kWriteLock),
@@ -330,7 +330,7 @@ void OperationsWindowTest::buttonAccessKeyWinsOverMenuBar() {
     QVERIFY(QTest::qWaitForWindowActive(bench.dlg.get()));
     Control<QPlainTextEdit>(bench.dlg.get(), ids::kMessages)->setFocus();
     const size_t before = bench.dlg->m_strMessages.size();
-    QTest::keyClick(bench.dlg.get(), Qt::Key_D, Qt::AltModifier);
+    KeyAsUser(bench.dlg.get(), Qt::Key_D, Qt::AltModifier);
     QVERIFY(bench.PaneSince(before).rfind("Writing Data to device ...\r\n", 0) == 0);
     auto* menuBar = bench.dlg->findChild<QMenuBar*>();
     QVERIFY(menuBar != nullptr);

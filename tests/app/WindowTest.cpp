@@ -271,7 +271,7 @@ void WindowTest::deviceSelectionKeepsFilesAndFlagsClearsTicks() {
     dlg->SetProgressRange(10);
     dlg->SetProgressPos(7);
     auto* lock1 = Control<QCheckBox>(dlg.get(), ids::kLockBit1);
-    QTest::mouseClick(lock1, Qt::LeftButton);
+    ClickAsUser(lock1);
     QVERIFY(lock1->isChecked());
 
     Item(MenuNamed(dlg.get(), "menuDevice"), 32804)->trigger();  // AT Mega 103
@@ -733,8 +733,8 @@ void WindowTest::ticksExchangeAndSpienStaysDisabled() {
     QVERIFY(!spien->isEnabled());
     QCOMPARE(spien->text(), QStringLiteral("Spien"));
 
-    QTest::mouseClick(Control<QCheckBox>(dlg.get(), ids::kFstrt), Qt::LeftButton);
-    QTest::mouseClick(Control<QCheckBox>(dlg.get(), ids::kLockBit2), Qt::LeftButton);
+    ClickAsUser(Control<QCheckBox>(dlg.get(), ids::kFstrt));
+    ClickAsUser(Control<QCheckBox>(dlg.get(), ids::kLockBit2));
     QCOMPARE(dlg->m_ticks.m_bFstrt, 0);  // not before the next take from screen
     dlg->TakeFromScreen();
     QCOMPARE(dlg->m_ticks.m_bFstrt, 1);
@@ -768,14 +768,14 @@ void WindowTest::exitPathsWriteSameSettings() {
     QVERIFY(QTest::qWaitForWindowExposed(dlg.get()));
 
     if (path == "Exit button") {
-        QTest::mouseClick(Control<QPushButton>(dlg.get(), ids::kExit), Qt::LeftButton);
+        ClickAsUser(Control<QPushButton>(dlg.get(), ids::kExit));
     } else if (path == "File Exit") {
         Item(MenuNamed(dlg.get(), "menuFile"), ids::kExit)->trigger();
     } else if (path == "Enter") {
         Control<QPlainTextEdit>(dlg.get(), ids::kMessages)->setFocus();
         QTest::keyClick(Control<QPlainTextEdit>(dlg.get(), ids::kMessages), Qt::Key_Return);
     } else if (path == "Escape") {
-        QTest::keyClick(dlg.get(), Qt::Key_Escape);
+        KeyAsUser(dlg.get(), Qt::Key_Escape);
     } else {
         dlg->close();
     }
@@ -801,7 +801,7 @@ void WindowTest::exitWithoutFlagsWritesNothing() {
     dlg->m_strProgFile = "/p/new.hex";  // current, but no image flag set
     const QByteArray before = settings.Text();
     dlg->show();
-    QTest::keyClick(dlg.get(), Qt::Key_Escape);
+    KeyAsUser(dlg.get(), Qt::Key_Escape);
     QVERIFY(!dlg->isVisible());
     QCOMPARE(settings.Text(), before);
 }
@@ -812,7 +812,7 @@ void WindowTest::modalRunEndsOnEscape() {
     auto dlg = MakeWindow(settings, chooser);
     dlg->m_bDataLoaded = 1;
     dlg->m_strDataFile = "/d/x.epp";
-    QTimer::singleShot(0, dlg.get(), [&] { QTest::keyClick(dlg.get(), Qt::Key_Escape); });
+    QTimer::singleShot(0, dlg.get(), [&] { KeyAsUser(dlg.get(), Qt::Key_Escape); });
     dlg->exec();
     QCOMPARE(settings.Profile().GetString("FileData", "Name", ""), std::string("/d/x.epp"));
 }
@@ -876,7 +876,7 @@ void WindowTest::aboutBox() {
         title = about->windowTitle();
         version = about->findChild<QLabel*>("labelVersion")->text();
         hasIcon = !about->windowIcon().isNull();
-        QTest::mouseClick(about->findChild<QPushButton*>("buttonOk"), Qt::LeftButton);
+        ClickAsUser(about->findChild<QPushButton*>("buttonOk"));
     });
     Item(MenuNamed(dlg.get(), "menuHelp"), ids::kAbout)->trigger();
     QCOMPARE(title, QStringLiteral("A propos de Brenwick"));
