@@ -6,11 +6,10 @@
 #include <iterator>
 
 // ---------------------------------------------------------------------------
-// The tables. Values are the datasheets' table values, counted from the
-// field's lowest bit; masks place the fields in their byte. Sources: the FUSE
-// chapters of the tinyAVR 0-series (ATtiny1604/1606/1607), tinyAVR 1-series
-// (ATtiny1614/1616/1617, DS40002204), tinyAVR 2-series (ATtiny1624/1626/1627)
-// and megaAVR 0-series (ATmega4808/4809, DS40002173) datasheets.
+// The tables, one family's FUSE chapter each. Values are the datasheet
+// tables' values, counted from the field's lowest bit, so that they read as
+// the tables do; masks place the fields in their byte. Bits outside every
+// field are reserved and are kept as they stand when a field is set.
 namespace {
 
 template <size_t N>
@@ -310,7 +309,8 @@ constexpr char kFuseSeparator = '.';
 constexpr int kBitsInByte = 8;
 constexpr unsigned long kByteMax = 0xFF;
 constexpr uint32_t kMaxFuses = 32;  // bits of the touched mask
-constexpr const char* kHexPrefix = "0x";
+constexpr char kHexPrefix[] = "0x";
+constexpr size_t kHexPrefixLength = sizeof kHexPrefix - 1;
 
 std::string Lower(std::string text) {
     for (char& c : text) {
@@ -380,8 +380,8 @@ bool ChoiceNamed(const SUpdiFuseChoice& choice, const std::string& key) {
 
 // A byte given as a number: decimal, or hexadecimal after 0x.
 bool Number(const std::string& text, unsigned long& value) {
-    const bool hex = text.compare(0, 2, kHexPrefix) == 0;
-    const std::string digits = hex ? text.substr(2) : text;
+    const bool hex = text.compare(0, kHexPrefixLength, kHexPrefix) == 0;
+    const std::string digits = hex ? text.substr(kHexPrefixLength) : text;
     if (digits.empty()) {
         return false;
     }
@@ -535,6 +535,23 @@ bool DecidesUpdiPin(const SUpdiFuseField& field) {
         }
     }
     return false;
+}
+
+// The reason a field's new value cuts the UPDI off; empty when it does not.
+// A value the datasheet does not list may take the pin away too.
+std::string CutOffLine(const SUpdiFuseField& field, uint8_t next, const char* pulseOn) {
+    const SUpdiFuseChoice* choice = Decode(field, next);
+    const std::string noAdapter =
+        "no UPDI adapter reaches the chip again without a 12 V pulse " + std::string(pulseOn);
+    if (choice == nullptr) {
+        return std::string(field.name) + " set to " + Unlisted(field, next) +
+               ": the UPDI pin may stop being the UPDI pin, and then " + noAdapter;
+    }
+    if (choice->updiPinBecomes == nullptr) {
+        return std::string();
+    }
+    return std::string(field.name) + " set to " + choice->name + ": the UPDI pin becomes " +
+           choice->updiPinBecomes + ", and " + noAdapter;
 }
 
 const SUpdiFuseWords* FuseNamed(const SUpdiFuseWordSet& set, const std::string& name) {
@@ -747,19 +764,7 @@ std::string UpdiFuseCutOffReasons(const SUpdiPart& part, const UpdiFuseBytes& no
                 FieldValue(now[at], field) == FieldValue(next[at], field)) {
                 continue;
             }
-            const SUpdiFuseChoice* choice = Decode(field, next[at]);
-            const std::string line =
-                choice == nullptr
-                    ? std::string(field.name) + " set to " + Unlisted(field, next[at]) +
-                          ": the UPDI pin may stop being the UPDI pin, and then no UPDI adapter "
-                          "reaches the chip again without a 12 V pulse " +
-                          pulseOn
-                : choice->updiPinBecomes == nullptr
-                    ? std::string()
-                    : std::string(field.name) + " set to " + choice->name +
-                          ": the UPDI pin becomes " + choice->updiPinBecomes +
-                          ", and no UPDI adapter reaches the chip again without a 12 V pulse " +
-                          pulseOn;
+            const std::string line = CutOffLine(field, next[at], pulseOn);
             if (!line.empty()) {
                 reasons += (reasons.empty() ? "" : "\n") + line;
             }
