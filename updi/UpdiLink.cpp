@@ -364,6 +364,37 @@ int CUpdiLink::ReadWords(uint32_t address, uint8_t* data, size_t words) {
     return result == kUpdiOk ? LdPostInc(kData16, data, words) : result;
 }
 
+int CUpdiLink::StPostInc(uint8_t dataSize, const uint8_t* data, size_t transfers) {
+    const size_t bytesPerTransfer = dataSize == kData16 ? 2 : 1;
+    Queue(kSynch);
+    Queue(static_cast<uint8_t>(kSt | kPtrPostInc | dataSize));
+    m_pointer += static_cast<uint32_t>(transfers * bytesPerTransfer);
+    for (size_t i = 0; i < transfers; ++i) {
+        for (size_t b = 0; b < bytesPerTransfer; ++b) {
+            Queue(data[i * bytesPerTransfer + b]);
+        }
+        if (!m_rsd) {
+            const int result = ReceiveAck();
+            if (result != kUpdiOk) {
+                m_pointerKnown = false;
+                return result;
+            }
+        }
+    }
+    return kUpdiOk;
+}
+
+int CUpdiLink::WriteWords(uint32_t address, const uint8_t* data, size_t words) {
+    if (words < 1 || words > kMaxRepeatTransfers) {
+        return kUpdiBadArgument;
+    }
+    int result = m_pointerKnown && m_pointer == address ? kUpdiOk : SetPointer(address);
+    if (result == kUpdiOk && words > 1) {
+        result = Repeat(words);
+    }
+    return result == kUpdiOk ? StPostInc(kData16, data, words) : result;
+}
+
 int CUpdiLink::WriteBlock(uint32_t address, const uint8_t* data, size_t count) {
     int result = m_pointerKnown && m_pointer == address ? kUpdiOk : SetPointer(address);
     if (result == kUpdiOk && count > 1) {

@@ -63,6 +63,9 @@ public:
     // transfers, and a word LD moves two bytes a transfer.
     int ReadWords(uint32_t address, uint8_t* data, size_t words);
     int WriteBlock(uint32_t address, const uint8_t* data, size_t count);
+    // 1..256 words (least significant byte first) with word stores: half the
+    // instructions of byte stores, and with response signatures off one burst.
+    int WriteWords(uint32_t address, const uint8_t* data, size_t words);
 
     // Keeps the wire busy for about us microseconds with stores that change
     // nothing (CTRLA written as it is): the chip's NVM works meanwhile, and the
@@ -98,6 +101,7 @@ private:
     int Receive(uint8_t* data, size_t n);
     int ReceiveAck();
     int LdPostInc(uint8_t dataSize, uint8_t* data, size_t transfers);
+    int StPostInc(uint8_t dataSize, const uint8_t* data, size_t transfers);
     int WriteCtrlA();
     int TimeoutFor(size_t bytes) const;
 

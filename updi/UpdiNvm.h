@@ -1,7 +1,9 @@
 // The NVM controller as seen through UPDI, once the chip is in NVM
 // programming. One implementation per controller version (the SIB's "P:n");
 // MakeUpdiNvm picks it. Version 0: tinyAVR 0/1/2 and megaAVR 0, 16-bit
-// addresses. Versions 2 and 3 (AVR Dx, AVR Ex: 24-bit addresses) go beside it.
+// addresses. Version 2: AVR DA, DB, DD (flash written word by word after a
+// write-enable command). Version 3: AVR EA (a page buffer again). Versions 2
+// and 3 map the flash at 0x800000 and need 24-bit addresses.
 #pragma once
 
 #include <cstddef>
@@ -33,7 +35,15 @@ public:
     // Waits until the controller is idle; kUpdiNvmError when the last
     // operation failed.
     virtual int WaitReady() = 0;
+    // Fuses, and the lock bytes, one byte at a time.
     virtual int WriteFuse(uint32_t address, uint8_t value) = 0;
+    // Whether the controller erases a whole page of this memory before it
+    // writes: then WritePage must be given the whole page, and the bytes the
+    // caller keeps are read and written back.
+    virtual bool WholePages(EUpdiMemory memory) const {
+        (void)memory;
+        return false;
+    }
     // The controller's own erase commands (the chip unlocked).
     virtual int ChipErase() = 0;
     virtual int EraseEeprom() = 0;

@@ -36,15 +36,6 @@ constexpr int kMaxPolls = 20000;
 
 }  // namespace
 
-std::unique_ptr<IUpdiNvm> MakeUpdiNvm(int version, CUpdiLink& link, uint32_t nvmBase) {
-    switch (version) {
-        case 0:
-            return std::make_unique<CUpdiNvmV0>(link, nvmBase);
-        default:
-            return nullptr;
-    }
-}
-
 int CUpdiNvmV0::Command(uint8_t command) {
     return m_link.Sts8(m_base + kCtrlA, command);
 }

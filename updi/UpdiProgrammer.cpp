@@ -163,7 +163,9 @@ bool CUpdiProgrammer::Region(EUpdiMemory memory, uint32_t& base, uint32_t& size,
             base = part->flashAddr, size = part->flashBytes, page = part->flashPage;
             return true;
         case EUpdiMemory::kEeprom:
-            base = part->eepromAddr, size = part->eepromBytes, page = part->eepromPage;
+            // No page (0): written a byte at a time, any run in one call.
+            base = part->eepromAddr, size = part->eepromBytes,
+            page = part->eepromPage != 0 ? part->eepromPage : part->eepromBytes;
             return true;
         case EUpdiMemory::kUserRow:
             base = part->userRowAddr, size = part->userRowBytes, page = part->userRowBytes;
@@ -239,13 +241,30 @@ int CUpdiProgrammer::WriteMemory(EUpdiMemory memory, uint32_t offset, const uint
         const size_t room = page - at % page;
         size_t chunk = std::min(count - done, room);
         const uint8_t* bytes = data + done;
+        uint32_t from = at;
+        size_t length = wholePages ? page : chunk;
         if (wholePages && chunk < page) {
             buffer.assign(page, kErasedByte);
             std::copy(bytes, bytes + chunk, buffer.begin());
             bytes = buffer.data();
+        } else if (m_nvm->WholePages(memory) && chunk < page) {
+            // The controller erases the whole page: what the caller keeps
+            // is read first and written back with the new bytes.
+            from = at - at % page;
+            buffer.resize(page);
+            int read = m_nvm->WaitReady();
+            if (read == kUpdiOk) {
+                read = ReadAddress(base + from, buffer.data(), page);
+            }
+            if (read != kUpdiOk) {
+                return Fail(read, at);
+            }
+            std::copy(bytes, bytes + chunk, buffer.begin() + (at - from));
+            bytes = buffer.data();
+            length = page;
         }
-        const int result = m_nvm->WritePage(memory, base + at, bytes, wholePages ? page : chunk,
-                                            m_flashErased, done == 0);
+        const int result =
+            m_nvm->WritePage(memory, base + from, bytes, length, m_flashErased, done == 0);
         if (result != kUpdiOk) {
             // Bytes go out with the next read: the wait before this page
             // carries the one before it, the first page not known written.
@@ -288,6 +307,9 @@ int CUpdiProgrammer::ReadLock(uint8_t& value) {
     if (part == nullptr) {
         return kUpdiUnknownPart;
     }
+    if (part->lockBytes != 1) {
+        return kUpdiBadArgument;
+    }
     return ReadAddress(part->lockAddr, &value, 1);
 }
 
@@ -296,11 +318,44 @@ int CUpdiProgrammer::WriteLock(uint8_t value) {
     if (part == nullptr) {
         return kUpdiUnknownPart;
     }
+    if (part->lockBytes != 1) {
+        return kUpdiBadArgument;
+    }
+    return WriteLockBytes(&value, 1);
+}
+
+int CUpdiProgrammer::ReadLockBytes(uint8_t* data, size_t count) {
+    const SUpdiPart* part = m_identity.part;
+    if (part == nullptr) {
+        return kUpdiUnknownPart;
+    }
+    if (count != part->lockBytes) {
+        return kUpdiBadArgument;
+    }
+    return ReadAddress(part->lockAddr, data, count);
+}
+
+int CUpdiProgrammer::WriteLockBytes(const uint8_t* data, size_t count) {
+    const SUpdiPart* part = m_identity.part;
+    if (part == nullptr) {
+        return kUpdiUnknownPart;
+    }
+    if (count != part->lockBytes) {
+        return kUpdiBadArgument;
+    }
     if (!m_programming || !m_nvm) {
         return kUpdiNotProgramming;
     }
-    // Version 0 keeps the lock byte beside the fuses and writes it alike.
-    return Fail(m_nvm->WriteFuse(part->lockAddr, value), part->lockAddr);
+    // The lock lives beside the fuses and is written as they are, a byte at
+    // a time: one byte on version 0, a four-byte key on versions 2 and 3.
+    for (size_t i = 0; i < count; ++i) {
+        const uint32_t address = part->lockAddr + static_cast<uint32_t>(i);
+        const int result = m_nvm->WriteFuse(address, data[i]);
+        if (result != kUpdiOk) {
+            return Fail(result, address);
+        }
+    }
+    return kUpdiOk;
 }
 
 int CUpdiProgrammer::ChipErase() {

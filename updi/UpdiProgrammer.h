@@ -49,9 +49,16 @@ public:
     // index: the fuse's position in the part's fuse layout.
     int WriteFuse(size_t index, uint8_t value);
     int ReadFuse(size_t index, uint8_t& value);
+    // The one-byte lock of version 0 (kUpdiBadArgument on a part whose lock
+    // is wider).
     int ReadLock(uint8_t& value);
     // The lock takes effect at the next reset (Leave, or Enter again).
     int WriteLock(uint8_t value);
+    // The lock of any part, as many bytes as its description gives
+    // (SUpdiPart::lockBytes: 1, or the 4-byte key of the AVR Dx/Ex), least
+    // significant first.
+    int ReadLockBytes(uint8_t* data, size_t count);
+    int WriteLockBytes(const uint8_t* data, size_t count);
     // With the chip-erase key: works on a locked chip, and ends in NVM
     // programming.
     int ChipErase();
