@@ -6,7 +6,7 @@
 
 namespace {
 
-enum class ESeries { kTiny0, kTiny1, kTiny2, kMega0 };
+enum class ESeries { kTiny0, kTiny1, kTiny2, kMega0, kAvrDa, kAvrDb, kAvrDd, kAvrEa };
 
 struct SChip {
     const char* name;
@@ -62,6 +62,17 @@ constexpr SChip kChips[] = {
     {"ATmega3209", ESeries::kMega0, 32, {0x1E, 0x95, 0x31}},
     {"ATmega4808", ESeries::kMega0, 48, {0x1E, 0x96, 0x50}},
     {"ATmega4809", ESeries::kMega0, 48, {0x1E, 0x96, 0x51}},
+    // AVR DA (DS40002183 and its smaller siblings, SIGROW device ID table)
+    {"AVR32DA28", ESeries::kAvrDa, 32, {0x1E, 0x95, 0x34}},
+    {"AVR64DA48", ESeries::kAvrDa, 64, {0x1E, 0x96, 0x13}},
+    {"AVR128DA48", ESeries::kAvrDa, 128, {0x1E, 0x97, 0x08}},
+    // AVR DB (DS40002247)
+    {"AVR128DB48", ESeries::kAvrDb, 128, {0x1E, 0x97, 0x0C}},
+    // AVR DD (DS40002315)
+    {"AVR64DD32", ESeries::kAvrDd, 64, {0x1E, 0x96, 0x1A}},
+    // AVR EA (DS40002425 and the AVR16EA data sheet)
+    {"AVR16EA28", ESeries::kAvrEa, 16, {0x1E, 0x94, 0x37}},
+    {"AVR64EA48", ESeries::kAvrEa, 64, {0x1E, 0x96, 0x1E}},
 };
 
 // The data space every version-0 chip shares.
@@ -89,11 +100,86 @@ constexpr uint32_t kSmallestFlashKb = 2;
 constexpr uint32_t kMidFlashKb = 8;
 // tinyAVR 2-series user row: 32 B at every size.
 constexpr uint32_t kTiny2UserRow = 32;
-// Fuse places: 3 reserved everywhere, 4 (TCD0CFG) only with timer D.
-constexpr uint32_t kReservedFuse = 3;
-constexpr uint32_t kTcd0Fuse = 4;
+// Fuse places 0..8 of version 0: 3 and 9 reserved everywhere, 4 (TCD0CFG)
+// only with timer D.
+constexpr uint16_t kTiny1FusePlaces = 0x01F7;
+constexpr uint16_t kTiny02MegaFusePlaces = 0x01E7;
+constexpr uint8_t kSyscfg0ShippedV0 = 0xC4;
+constexpr uint32_t kNoLockV0 = 0xC5;
+
+// The AVR Dx/Ex memory map (each data sheet's "Memory Map" figure and the
+// NVMCTRL, FUSE and LOCK chapters): NVMCTRL at 0x1000, the 4-byte lock key at
+// 0x1040, the fuse row at 0x1050 (WDTCFG, BODCFG, OSCCFG, two reserved,
+// SYSCFG0, SYSCFG1, CODESIZE, BOOTSIZE), the user row at 0x1080, the
+// signature row at 0x1100, EEPROM at 0x1400 and the flash at 0x800000 of the
+// UPDI address space.
+constexpr uint32_t kDxLock = 0x1040;
+constexpr uint32_t kDxLockBytes = 4;
+constexpr uint32_t kDxNoLock = 0x5CC5C55C;  // LOCK.KEY NOLOCK; any other key locks
+constexpr uint32_t kDxFuseRow = 0x1050;
+constexpr uint32_t kDxFuseRowBytes = 16;
+constexpr uint16_t kDxFusePlaces = 0x01E7;
+constexpr uint32_t kDxUserRow = 0x1080;
+constexpr uint32_t kDxFlash = 0x800000;
+constexpr uint8_t kSyscfg0ShippedDx = 0xC0;
+constexpr int kNvmVersionDx = 2;
+constexpr int kNvmVersionEx = 3;
+// AVR DA/DB/DD: 512-byte flash pages, 32-byte user row, EEPROM without
+// pages (byte erase and write); 512 bytes of it, 256 on the DD.
+constexpr uint32_t kDxFlashPage = 512;
+constexpr uint32_t kDxUserRowBytes = 32;
+constexpr uint32_t kDxEeprom = 512;
+constexpr uint32_t kDdEeprom = 256;
+constexpr uint32_t kNoPages = 0;
+// AVR EA: 64-byte flash pages up to 32 KB, 128 bytes on the 64 KB parts;
+// 512 bytes of EEPROM in 8-byte pages; a 64-byte user row.
+constexpr uint32_t kEaLargeFlashKb = 64;
+constexpr uint32_t kEaSmallFlashPage = 64;
+constexpr uint32_t kEaLargeFlashPage = 128;
+constexpr uint32_t kEaEeprom = 512;
+constexpr uint32_t kEaEepromPage = 8;
+constexpr uint32_t kEaUserRowBytes = 64;
+
+SSimUpdiPart DescribeDxEx(const SChip& chip) {
+    SSimUpdiPart part{};
+    part.name = chip.name;
+    for (int i = 0; i < 3; ++i) {
+        part.signature[i] = chip.signature[i];
+    }
+    part.family = "AVR";
+    part.flashBytes = chip.flashKb * kBytesPerKb;
+    part.flashAddr = kDxFlash;
+    part.eepromAddr = kEeprom;
+    part.userRowAddr = kDxUserRow;
+    part.fuseAddr = kDxFuseRow;
+    part.fuseBytes = kDxFuseRowBytes;
+    part.fusePlaces = kDxFusePlaces;
+    part.lockAddr = kDxLock;
+    part.lockBytes = kDxLockBytes;
+    part.unlocked = kDxNoLock;
+    part.signatureAddr = kSignatureRow;
+    part.nvmBase = kNvmBase;
+    part.syscfg0Shipped = kSyscfg0ShippedDx;
+    if (chip.series == ESeries::kAvrEa) {
+        part.nvmVersion = kNvmVersionEx;
+        part.flashPage = chip.flashKb >= kEaLargeFlashKb ? kEaLargeFlashPage : kEaSmallFlashPage;
+        part.eepromBytes = kEaEeprom;
+        part.eepromPage = kEaEepromPage;
+        part.userRowBytes = kEaUserRowBytes;
+    } else {
+        part.nvmVersion = kNvmVersionDx;
+        part.flashPage = kDxFlashPage;
+        part.eepromBytes = chip.series == ESeries::kAvrDd ? kDdEeprom : kDxEeprom;
+        part.eepromPage = kNoPages;
+        part.userRowBytes = kDxUserRowBytes;
+    }
+    return part;
+}
 
 SSimUpdiPart Describe(const SChip& chip) {
+    if (chip.series >= ESeries::kAvrDa) {
+        return DescribeDxEx(chip);
+    }
     const bool mega = chip.series == ESeries::kMega0;
     const bool large = chip.flashKb >= kLargeFlashKb;
     SSimUpdiPart part{};
@@ -120,7 +206,11 @@ SSimUpdiPart Describe(const SChip& chip) {
     part.lockAddr = kLockByte;
     part.signatureAddr = kSignatureRow;
     part.nvmBase = kNvmBase;
-    part.hasTcd0Fuse = chip.series == ESeries::kTiny1;
+    part.nvmVersion = 0;
+    part.lockBytes = 1;
+    part.unlocked = kNoLockV0;
+    part.fusePlaces = chip.series == ESeries::kTiny1 ? kTiny1FusePlaces : kTiny02MegaFusePlaces;
+    part.syscfg0Shipped = kSyscfg0ShippedV0;
     return part;
 }
 
@@ -167,10 +257,5 @@ bool SimUpdiFuseExists(const SSimUpdiPart& part, uint32_t address) {
     if (address < part.fuseAddr || address >= part.fuseAddr + part.fuseBytes) {
         return false;
     }
-    const uint32_t place = address - part.fuseAddr;
-    if (place == kReservedFuse || (place == kTcd0Fuse && !part.hasTcd0Fuse)) {
-        return false;
-    }
-    // Places 0..8 hold fuses; 9 is reserved too.
-    return place <= kFuseRowBytes - 2;
+    return ((part.fusePlaces >> (address - part.fuseAddr)) & 1u) != 0;
 }

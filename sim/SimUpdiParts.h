@@ -1,5 +1,6 @@
 // The simulator's own knowledge of the UPDI chips it simulates (NVM controller
-// version 0: tinyAVR 0/1/2, megaAVR 0), written from their data sheets'
+// version 0: tinyAVR 0/1/2, megaAVR 0; version 2: AVR DA, DB, DD; version 3:
+// AVR EA), written from their data sheets'
 // memory chapters as rules of each series, apart from the program's parts
 // table: the simulator is the referee that table is tested against.
 #pragma once
@@ -25,7 +26,11 @@ struct SSimUpdiPart {
     uint32_t lockAddr;
     uint32_t signatureAddr;
     uint32_t nvmBase;
-    bool hasTcd0Fuse;  // only chips with timer D have FUSE.TCD0CFG
+    int nvmVersion;       // the SIB's "P:n"; decides the NVM controller's registers and commands
+    uint32_t lockBytes;   // 1, or the 4-byte key of the AVR Dx/Ex
+    uint32_t unlocked;    // the lock value (least significant byte first) that leaves the chip open
+    uint16_t fusePlaces;  // bit n: place n of the fuse row holds a fuse; the others are reserved
+    uint8_t syscfg0Shipped;
 };
 
 size_t SimUpdiPartCount();

@@ -89,13 +89,11 @@ constexpr uint8_t kFlashBusy = 0x01;
 constexpr uint8_t kEepromBusy = 0x02;
 constexpr uint8_t kWriteError = 0x04;
 constexpr uint8_t kErased = 0xFF;
-constexpr uint8_t kNoLock = 0xC5;
 // A locked chip still answers reads of its memories, with bytes that are not
 // their contents; the simulated chip answers this one.
 constexpr uint8_t kLockedReadByte = 0x00;
 constexpr uint32_t kSyscfg0 = 5;
 constexpr uint8_t kEesave = 0x01;
-constexpr uint8_t kSyscfg0Shipped = 0xC4;
 // Busy times, about what the data sheets' NVM characteristics give.
 constexpr int64_t kFlashPageNs = 2000000;  // erase or write
 constexpr int64_t kEepromPageNs = 4000000;
@@ -113,11 +111,34 @@ CSimUpdiTarget::CSimUpdiTarget(const SSimUpdiPart& part, CVirtualCounter& clock)
       m_eeprom(part.eepromBytes, kErased),
       m_userRow(part.userRowBytes, kErased),
       m_fuses(part.fuseBytes, 0),
-      m_lock(kNoLock),
+      m_lock(part.lockBytes),
       m_buffer(part.flashPage, kErased),
       m_loaded(part.flashPage, false),
       m_asiCtrlA(kClock4) {
-    m_fuses[kSyscfg0] = kSyscfg0Shipped;
+    m_fuses[kSyscfg0] = part.syscfg0Shipped;
+    for (uint32_t i = 0; i < part.lockBytes; ++i) {
+        m_lock[i] = static_cast<uint8_t>(part.unlocked >> (kByteBits * i));
+    }
+}
+
+uint32_t CSimUpdiTarget::LockValue() const {
+    uint32_t value = 0;
+    for (size_t i = 0; i < m_lock.size(); ++i) {
+        value |= static_cast<uint32_t>(m_lock[i]) << (kByteBits * i);
+    }
+    return value;
+}
+
+void CSimUpdiTarget::Erase(bool chip) {
+    std::fill(m_flash.begin(), m_flash.end(), kErased);
+    if ((m_fuses[kSyscfg0] & kEesave) == 0) {
+        std::fill(m_eeprom.begin(), m_eeprom.end(), kErased);
+    }
+    if (chip) {
+        for (uint32_t i = 0; i < m_part.lockBytes; ++i) {
+            m_lock[i] = static_cast<uint8_t>(m_part.unlocked >> (kByteBits * i));
+        }
+    }
 }
 
 uint32_t CSimUpdiTarget::MaxBaud() const {
@@ -132,7 +153,9 @@ uint32_t CSimUpdiTarget::MaxBaud() const {
 }
 
 void CSimUpdiTarget::Reset() {
-    m_locked = m_lock != kNoLock;
+    m_locked = LockValue() != m_part.unlocked;
+    m_command = 0;
+    m_loads.clear();
 }
 
 void CSimUpdiTarget::LowLevel(int64_t lowNs) {
@@ -278,7 +301,7 @@ void CSimUpdiTarget::Opcode(uint8_t opcode, std::vector<uint8_t>& answers) {
                     return;  // no other SIB size exists
                 }
                 char sib[17] = {};
-                std::snprintf(sib, sizeof sib, "%-7s P:0D:1-3", m_part.family);
+                std::snprintf(sib, sizeof sib, "%-7s P:%dD:1-3", m_part.family, m_part.nvmVersion);
                 const int bytes = size == kSib16 ? 16 : 8;
                 answers.insert(answers.end(), sib, sib + bytes);
                 return;
@@ -438,11 +461,7 @@ void CSimUpdiTarget::TakeKey() {
 void CSimUpdiTarget::ReleaseReset() {
     m_resetHeld = false;
     if ((m_keyStatus & kKeyChipErase) != 0) {
-        std::fill(m_flash.begin(), m_flash.end(), kErased);
-        if ((m_fuses[kSyscfg0] & kEesave) == 0) {
-            std::fill(m_eeprom.begin(), m_eeprom.end(), kErased);
-        }
-        m_lock = kNoLock;
+        Erase(true);
         m_keyStatus &= static_cast<uint8_t>(~kKeyChipErase);
         m_resetUntil = m_clock.Now() + kChipEraseNs;
     }
@@ -456,6 +475,9 @@ uint8_t CSimUpdiTarget::ReadOpen(uint32_t address) {
 
 uint8_t CSimUpdiTarget::ReadBus(uint32_t address) {
     const SSimUpdiPart& p = m_part;
+    if (p.nvmVersion != 0 && address >= p.nvmBase && address < p.nvmBase + kNvmRegisters) {
+        return ReadNvmDx(address - p.nvmBase);
+    }
     if (address >= p.nvmBase && address < p.nvmBase + kNvmRegisters) {
         switch (address - p.nvmBase) {
             case kNvmStatus:
@@ -475,8 +497,8 @@ uint8_t CSimUpdiTarget::ReadBus(uint32_t address) {
     if (address >= p.signatureAddr && address < p.signatureAddr + 3) {
         return p.signature[address - p.signatureAddr];
     }
-    if (address == p.lockAddr) {
-        return m_lock;
+    if (address >= p.lockAddr && address < p.lockAddr + p.lockBytes) {
+        return m_lock[address - p.lockAddr];
     }
     if (address >= p.fuseAddr && address < p.fuseAddr + p.fuseBytes) {
         return m_fuses[address - p.fuseAddr];
@@ -495,6 +517,14 @@ uint8_t CSimUpdiTarget::ReadBus(uint32_t address) {
 
 void CSimUpdiTarget::WriteBus(uint32_t address, uint8_t value) {
     const SSimUpdiPart& p = m_part;
+    if (p.nvmVersion != 0) {
+        if (address >= p.nvmBase && address < p.nvmBase + kNvmRegisters) {
+            WriteNvmDx(address - p.nvmBase, value);
+        } else {
+            StoreDx(address, value);
+        }
+        return;
+    }
     if (address >= p.nvmBase && address < p.nvmBase + kNvmRegisters) {
         switch (address - p.nvmBase) {
             case kNvmCtrlA:
@@ -608,10 +638,7 @@ void CSimUpdiTarget::NvmCommand(uint8_t command) {
         case kCmdPageBufferClear:
             break;
         case kCmdChipErase:
-            std::fill(m_flash.begin(), m_flash.end(), kErased);
-            if ((m_fuses[kSyscfg0] & kEesave) == 0) {
-                std::fill(m_eeprom.begin(), m_eeprom.end(), kErased);
-            }
+            Erase(false);
             m_busyBits = kFlashBusy | kEepromBusy;
             m_busyUntil = now + kChipEraseNs;
             break;
@@ -622,7 +649,7 @@ void CSimUpdiTarget::NvmCommand(uint8_t command) {
             break;
         case kCmdWriteFuse:
             if (m_nvmAddr == p.lockAddr) {
-                m_lock = static_cast<uint8_t>(m_nvmData);
+                m_lock[0] = static_cast<uint8_t>(m_nvmData);
             } else if (SimUpdiFuseExists(p, m_nvmAddr)) {
                 m_fuses[m_nvmAddr - p.fuseAddr] = static_cast<uint8_t>(m_nvmData);
             } else {

@@ -1,10 +1,13 @@
-// A simulated UPDI chip with NVM controller version 0: the UPDI instruction
-// decoder, its control/status registers and keys, lock, reset, and the NVM
-// controller with its page buffer and busy times in virtual time. It sees the
+// A simulated UPDI chip: the UPDI instruction decoder, its control/status
+// registers and keys, lock, reset, and the NVM controller of the chip's
+// version (0: page buffer and a command on ADDR; 2: write-enable commands and
+// word writes, SimUpdiTargetDx.cpp; 3: page buffer with its own command set,
+// same file) with busy times in virtual time. It sees the
 // wire as bytes (or a long low level) at a baud; CSimUpdiWire delivers them.
 #pragma once
 
 #include <cstdint>
+#include <map>
 #include <vector>
 
 #include "sim/SimUpdiParts.h"
@@ -28,7 +31,9 @@ public:
     std::vector<uint8_t>& Eeprom() { return m_eeprom; }
     std::vector<uint8_t>& UserRow() { return m_userRow; }
     std::vector<uint8_t>& Fuses() { return m_fuses; }
-    uint8_t& LockByte() { return m_lock; }
+    // The lock: one byte on version 0, the 4-byte key on the AVR Dx/Ex.
+    std::vector<uint8_t>& Lock() { return m_lock; }
+    uint8_t& LockByte() { return m_lock[0]; }
     // Locked as of the last reset.
     bool Locked() const { return m_locked; }
     bool Programming() const { return m_nvmProg; }
@@ -39,6 +44,10 @@ public:
 
     // Counters for tests.
     int PageWrites() const { return m_pageWrites; }
+    // Version 2/3: the NVM controller's error code as it stands, and how many
+    // stores to the NVM it ignored (no command for them, or a collision).
+    uint8_t NvmError() const { return m_nvmError; }
+    int IgnoredStores() const { return m_ignoredStores; }
 
 private:
     enum class EState : uint8_t {
@@ -69,11 +78,28 @@ private:
     void NvmCommand(uint8_t command);
     bool Busy() const { return m_clock.Now() < m_busyUntil; }
     void ReleaseReset();
+    void Erase(bool chip);
+    uint32_t LockValue() const;
+
+    // Versions 2 and 3 (SimUpdiTargetDx.cpp)
+    uint8_t ReadNvmDx(uint32_t offset) const;
+    void WriteNvmDx(uint32_t offset, uint8_t value);
+    void CommandDx(uint8_t command);
+    void StoreDx(uint32_t address, uint8_t value);
+    void PageCommandEx(uint8_t command);
+    // The NVM cell at a UPDI address, or nullptr; section tells flash-like
+    // (flash, user row) from EEPROM-like (EEPROM, fuses, lock) memory.
+    uint8_t* Cell(uint32_t address, int& section);
+    bool FlashBusy() const { return m_clock.Now() < m_flashBusyUntil; }
+    bool EepromBusy() const { return m_clock.Now() < m_eepromBusyUntil; }
+    // The end of a new operation of ns after the one under way: the chip
+    // holds a store to a busy section until the section is free.
+    int64_t After(int64_t busyUntil, int64_t ns) const;
 
     const SSimUpdiPart& m_part;
     CVirtualCounter& m_clock;
     std::vector<uint8_t> m_flash, m_eeprom, m_userRow, m_fuses;
-    uint8_t m_lock;
+    std::vector<uint8_t> m_lock;
     // The page buffer and which of its bytes were loaded since it was cleared.
     std::vector<uint8_t> m_buffer;
     std::vector<bool> m_loaded;
@@ -109,4 +135,12 @@ private:
     int m_bufferSection = 0;   // which memory the page buffer holds; 0: none
     bool m_bufferMixed = false;
     uint8_t m_busyBits = 0;
+
+    // Versions 2 and 3
+    uint8_t m_command = 0;  // CTRLA
+    uint8_t m_nvmError = 0;
+    int m_ignoredStores = 0;
+    int64_t m_flashBusyUntil = 0;
+    int64_t m_eepromBusyUntil = 0;
+    std::map<uint32_t, uint8_t> m_loads;  // version 3's page buffer, by address
 };

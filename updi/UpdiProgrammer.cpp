@@ -20,6 +20,8 @@ constexpr int kMaxSysStatusPolls = 5000;
 // The NVM controller of the parts known before the signature is read.
 constexpr uint32_t kDefaultNvmBase = 0x1000;
 constexpr uint32_t kSignatureRowAddress = 0x1100;
+// The address width of a chip whose controller has no driver here.
+constexpr int kResetAddressBytes = 2;
 
 int Digit(const std::string& text, size_t at) {
     if (at >= text.size() || text[at] < '0' || text[at] > '9') {
@@ -51,6 +53,11 @@ int CUpdiProgrammer::ReadSib() {
     m_identity.family = family;
     m_identity.nvmVersion = Digit(m_identity.sib, kSibNvmVersionDigit);
     m_identity.ocdVersion = Digit(m_identity.sib, kSibOcdVersionDigit);
+    // The controller's version tells the address width of the memory map:
+    // from here every address goes out in as many bytes as it needs, also
+    // on a locked chip.
+    m_nvm = MakeUpdiNvm(m_identity.nvmVersion, m_link, kDefaultNvmBase);
+    m_link.SetAddressBytes(m_nvm ? m_nvm->AddressBytes() : kResetAddressBytes);
     return kUpdiOk;
 }
 
@@ -203,7 +210,7 @@ int CUpdiProgrammer::ReadMemory(EUpdiMemory memory, uint32_t offset, uint8_t* da
     if (offset > size || count > size - offset) {
         return Fail(kUpdiBadArgument, offset);
     }
-    if (m_nvm) {
+    if (m_nvm && m_programming) {
         // A page still being written reads as garbage until it is done.
         const int ready = m_nvm->WaitReady();
         if (ready != kUpdiOk) {

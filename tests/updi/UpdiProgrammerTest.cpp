@@ -12,8 +12,19 @@
 namespace {
 
 constexpr uint32_t kBaud = 115200;
-constexpr uint8_t kLocked = 0x3A;
-constexpr uint8_t kUnlocked = 0xC5;
+constexpr int kByteBits = 8;
+// A lock value that locks: the one-byte RWLOCK of version 0, the RWLOCK key
+// of the AVR Dx/Ex (any key but NOLOCK locks those).
+constexpr uint8_t kLockedByte = 0x3A;
+constexpr uint32_t kLockedKey = 0xA33A3AA3;
+
+std::vector<uint8_t> LockValue(const SSimUpdiPart& part, uint32_t value) {
+    std::vector<uint8_t> bytes(part.lockBytes);
+    for (size_t i = 0; i < bytes.size(); ++i) {
+        bytes[i] = static_cast<uint8_t>(value >> (kByteBits * i));
+    }
+    return bytes;
+}
 
 std::vector<uint8_t> RandomBytes(size_t n, unsigned seed) {
     std::mt19937 random(seed);
@@ -37,7 +48,8 @@ TEST_P(UpdiProgrammerTest, EntersAndIdentifies) {
     ASSERT_EQ(programmer().Enter(kBaud), kUpdiOk);
     const SUpdiIdentity& id = programmer().Identity();
     EXPECT_EQ(id.family, bench.part->family);
-    EXPECT_EQ(id.nvmVersion, 0);
+    EXPECT_EQ(id.nvmVersion, bench.part->nvmVersion);
+    EXPECT_EQ(programmer().Link().AddressBytes(), bench.part->nvmVersion == 0 ? 2 : 3);
     ASSERT_NE(id.part, nullptr);
     EXPECT_STREQ(id.part->name, GetParam());
     EXPECT_TRUE(bench.target->Programming());
@@ -120,33 +132,113 @@ TEST_P(UpdiProgrammerTest, ReadsOfAnyLengthAndStartMatchTheChip) {
 }
 
 TEST_P(UpdiProgrammerTest, LockedChipIsRecoveredByChipErase) {
+    const SSimUpdiPart& part = *bench.part;
     ASSERT_EQ(programmer().Enter(kBaud), kUpdiOk);
-    const std::vector<uint8_t> page = RandomBytes(bench.part->flashPage, 3);
+    const std::vector<uint8_t> page = RandomBytes(part.flashPage, 3);
     ASSERT_EQ(programmer().WriteMemory(EUpdiMemory::kFlash, 0, page.data(), page.size()), kUpdiOk);
-    ASSERT_EQ(programmer().WriteLock(kLocked), kUpdiOk);
+    const std::vector<uint8_t> locked =
+        LockValue(part, part.lockBytes == 1 ? kLockedByte : kLockedKey);
+    ASSERT_EQ(programmer().WriteLockBytes(locked.data(), locked.size()), kUpdiOk);
     ASSERT_EQ(programmer().Leave(), kUpdiOk);
+    EXPECT_EQ(bench.target->Lock(), locked);
 
     EXPECT_EQ(programmer().Enter(kBaud), kUpdiLocked);
     EXPECT_TRUE(bench.target->Locked());
     // The SIB still answers, and so do reads of memory, but not with its
     // contents: only the lock status tells a locked chip.
-    EXPECT_EQ(programmer().Identity().family, bench.part->family);
-    std::vector<uint8_t> seen(page.size());
-    ASSERT_EQ(programmer().Link().ReadBlock(bench.part->flashAddr, seen.data(), seen.size()),
-              kUpdiOk);
-    EXPECT_NE(seen, page);
+    EXPECT_EQ(programmer().Identity().family, part.family);
+    // The link speaks the chip's address width from the SIB on, locked or not.
+    EXPECT_EQ(programmer().Link().AddressBytes(), part.nvmVersion == 0 ? 2 : 3);
+    constexpr size_t kOneBlock = 256;
+    std::vector<uint8_t> seen(std::min(page.size(), kOneBlock));
+    ASSERT_EQ(programmer().Link().ReadBlock(part.flashAddr, seen.data(), seen.size()), kUpdiOk);
+    EXPECT_FALSE(std::equal(seen.begin(), seen.end(), page.begin()));
     EXPECT_EQ(bench.target->Flash()[0], page[0]) << "a read must not change a locked chip";
 
     ASSERT_EQ(programmer().ChipErase(), kUpdiOk);
     EXPECT_FALSE(bench.target->Locked());
-    EXPECT_EQ(bench.target->LockByte(), kUnlocked);
+    const std::vector<uint8_t> unlocked = LockValue(part, part.unlocked);
+    EXPECT_EQ(bench.target->Lock(), unlocked);
     EXPECT_EQ(bench.target->Flash()[0], 0xFF);
     ASSERT_NE(programmer().Part(), nullptr);
-    uint8_t lock = 0;
-    ASSERT_EQ(programmer().ReadLock(lock), kUpdiOk);
-    EXPECT_EQ(lock, kUnlocked);
+    std::vector<uint8_t> lock(part.lockBytes);
+    ASSERT_EQ(programmer().ReadLockBytes(lock.data(), lock.size()), kUpdiOk);
+    EXPECT_EQ(lock, unlocked);
+    // The one-byte calls serve only a one-byte lock.
+    uint8_t one = 0;
+    EXPECT_EQ(programmer().ReadLock(one), part.lockBytes == 1 ? kUpdiOk : kUpdiBadArgument);
+}
+
+// Pages written over old contents without a chip erase between: the driver
+// must erase each page itself (version 0 and 3: erase-and-write commands;
+// version 2: a page erase before the word writes), and rewrite EEPROM bytes
+// that hold other values.
+TEST_P(UpdiProgrammerTest, RewritesWithoutChipEraseReplaceTheOldContents) {
+    const SSimUpdiPart& part = *bench.part;
+    ASSERT_EQ(programmer().Enter(kBaud), kUpdiOk);
+    const size_t flashBytes = 2 * part.flashPage;
+    for (unsigned seed : {11u, 12u}) {
+        const std::vector<uint8_t> image = RandomBytes(flashBytes, seed);
+        ASSERT_EQ(programmer().WriteMemory(EUpdiMemory::kFlash, part.flashPage, image.data(),
+                                           image.size()),
+                  kUpdiOk);
+        EXPECT_TRUE(
+            std::equal(image.begin(), image.end(), bench.target->Flash().begin() + part.flashPage))
+            << "seed " << seed;
+        const std::vector<uint8_t> bytes = RandomBytes(part.eepromBytes / 4, seed);
+        ASSERT_EQ(programmer().WriteMemory(EUpdiMemory::kEeprom, 3, bytes.data(), bytes.size()),
+                  kUpdiOk);
+        EXPECT_TRUE(std::equal(bytes.begin(), bytes.end(), bench.target->Eeprom().begin() + 3));
+    }
+    EXPECT_EQ(bench.target->Flash()[0], 0xFF) << "the page before was touched";
+    EXPECT_EQ(bench.target->IgnoredStores(), 0);
+    EXPECT_EQ(bench.target->NvmError(), 0);
+}
+
+// A part of the user row written: the bytes around it stay, also where the
+// controller can only erase the row whole.
+TEST_P(UpdiProgrammerTest, UserRowBytesAroundAWriteAreKept) {
+    std::vector<uint8_t>& row = bench.target->UserRow();
+    const std::vector<uint8_t> before = RandomBytes(row.size(), 21);
+    row = before;
+    ASSERT_EQ(programmer().Enter(kBaud), kUpdiOk);
+    const std::vector<uint8_t> data = {0x12, 0x34, 0x56};
+    const size_t at = row.size() / 2;
+    ASSERT_EQ(programmer().WriteMemory(EUpdiMemory::kUserRow, static_cast<uint32_t>(at),
+                                       data.data(), data.size()),
+              kUpdiOk);
+    std::vector<uint8_t> want = before;
+    std::copy(data.begin(), data.end(), want.begin() + static_cast<long>(at));
+    EXPECT_EQ(row, want);
+}
+
+// A chip erase keeps the EEPROM when EESAVE says so.
+TEST_P(UpdiProgrammerTest, ChipEraseKeepsTheEepromWithEesave) {
+    ASSERT_EQ(programmer().Enter(kBaud), kUpdiOk);
+    const SUpdiPart* described = programmer().Part();
+    ASSERT_NE(described, nullptr);
+    const SUpdiFuse* syscfg0 = CUpdiParts::FuseByName(*described, "syscfg0");
+    ASSERT_NE(syscfg0, nullptr);
+    size_t index = 0;
+    while (&described->fuses.fuses[index] != syscfg0) {
+        ++index;
+    }
+    uint8_t value = 0;
+    ASSERT_EQ(programmer().ReadFuse(index, value), kUpdiOk);
+    EXPECT_EQ(value, bench.part->syscfg0Shipped);
+    constexpr uint8_t kEesave = 0x01;
+    ASSERT_EQ(programmer().WriteFuse(index, static_cast<uint8_t>(value | kEesave)), kUpdiOk);
+    const std::vector<uint8_t> bytes = RandomBytes(8, 5);
+    ASSERT_EQ(programmer().WriteMemory(EUpdiMemory::kEeprom, 0, bytes.data(), bytes.size()),
+              kUpdiOk);
+    ASSERT_EQ(programmer().ChipErase(), kUpdiOk);
+    EXPECT_TRUE(std::equal(bytes.begin(), bytes.end(), bench.target->Eeprom().begin()));
+    ASSERT_EQ(programmer().WriteFuse(index, value), kUpdiOk);
+    ASSERT_EQ(programmer().ChipErase(), kUpdiOk);
+    EXPECT_EQ(bench.target->Eeprom()[0], 0xFF);
 }
 
 INSTANTIATE_TEST_SUITE_P(Chips, UpdiProgrammerTest,
                          ::testing::Values("ATtiny202", "ATtiny1614", "ATtiny1627", "ATmega4809",
-                                           "ATmega1609"));
+                                           "ATmega1609", "AVR32DA28", "AVR128DA48", "AVR128DB48",
+                                           "AVR64DD32", "AVR16EA28", "AVR64EA48"));
