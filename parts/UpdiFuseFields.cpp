@@ -201,6 +201,138 @@ constexpr SUpdiFuseField kSys1Fields[] = {
     Field("SUT", "Start-up time", 0x07, kStartupTimes),
 };
 
+// ---------------------------------------------------------------------------
+// AVR DA, DB, DD and EA: one fuse row at 0x1050 for all four (WDTCFG, BODCFG,
+// OSCCFG, SYSCFG0, SYSCFG1, CODESIZE, BOOTSIZE), the fields differing.
+
+// The flash sections count 512-byte blocks.
+constexpr uint32_t kDxExSectionBlock = 512;
+
+// --- WDTCFG: the same periods, timed on a 1.024 kHz clock.
+constexpr SUpdiFuseChoice kDxWdtTimes[] = {
+    {0x0, "OFF", "off"},
+    {0x1, "8CLK", "8 cycles (8 ms)"},
+    {0x2, "16CLK", "16 cycles (16 ms)"},
+    {0x3, "32CLK", "32 cycles (32 ms)"},
+    {0x4, "64CLK", "64 cycles (64 ms)"},
+    {0x5, "128CLK", "128 cycles (0.128 s)"},
+    {0x6, "256CLK", "256 cycles (0.256 s)"},
+    {0x7, "512CLK", "512 cycles (0.512 s)"},
+    {0x8, "1KCLK", "1K cycles (1.0 s)"},
+    {0x9, "2KCLK", "2K cycles (2.0 s)"},
+    {0xA, "4KCLK", "4K cycles (4.0 s)"},
+    {0xB, "8KCLK", "8K cycles (8.0 s)"},
+};
+constexpr SUpdiFuseField kDxWdtFields[] = {
+    Field("PERIOD", "Watchdog time-out period", 0x0F, kDxWdtTimes),
+    Field("WINDOW", "Watchdog window (closed period)", 0xF0, kDxWdtTimes),
+};
+
+// --- BODCFG: the Dx/Ex names for the modes, 128 Hz or 32 Hz sampling.
+constexpr SUpdiFuseChoice kDxBodSleep[] = {
+    {0x0, "DISABLE", "disabled"},
+    {0x1, "ENABLE", "enabled, continuous"},
+    {0x2, "SAMPLE", "enabled, sampled"},
+};
+constexpr SUpdiFuseChoice kDxBodActive[] = {
+    {0x0, "DISABLE", "disabled"},
+    {0x1, "ENABLE", "enabled, continuous"},
+    {0x2, "SAMPLE", "enabled, sampled"},
+    {0x3, "ENABLEWAIT", "enabled, continuous, with wake-up halted until the BOD runs"},
+};
+constexpr SUpdiFuseChoice kDxBodSampleFrequency[] = {
+    {0x0, "128HZ", "128 Hz"},
+    {0x1, "32HZ", "32 Hz"},
+};
+// AVR DA, DB, DD: four levels, the others reserved.
+constexpr SUpdiFuseChoice kDxBodLevels[] = {
+    {0x0, "BODLEVEL0", "1.9 V", "1.9v"},
+    {0x1, "BODLEVEL1", "2.45 V", "2.45v"},
+    {0x2, "BODLEVEL2", "2.7 V", "2.7v"},
+    {0x3, "BODLEVEL3", "2.85 V", "2.85v"},
+};
+// AVR EA: four levels over its wider supply range.
+constexpr SUpdiFuseChoice kEaBodLevels[] = {
+    {0x0, "BODLEVEL0", "1.65 V", "1.65v"},
+    {0x1, "BODLEVEL1", "1.9 V", "1.9v"},
+    {0x2, "BODLEVEL2", "2.6 V", "2.6v"},
+    {0x3, "BODLEVEL3", "4.3 V", "4.3v"},
+};
+constexpr SUpdiFuseField kDxBodFields[] = {
+    Field("SLEEP", kBodSleepTitle, 0x03, kDxBodSleep),
+    Field("ACTIVE", kBodActiveTitle, 0x0C, kDxBodActive),
+    Field("SAMPFREQ", kBodSampleTitle, 0x10, kDxBodSampleFrequency),
+    Field("LVL", kBodLevelTitle, 0xE0, kDxBodLevels),
+};
+constexpr SUpdiFuseField kEaBodFields[] = {
+    Field("SLEEP", kBodSleepTitle, 0x03, kDxBodSleep),
+    Field("ACTIVE", kBodActiveTitle, 0x0C, kDxBodActive),
+    Field("SAMPFREQ", kBodSampleTitle, 0x10, kDxBodSampleFrequency),
+    Field("LVL", kBodLevelTitle, 0xE0, kEaBodLevels),
+};
+
+// --- OSCCFG: the clock the chip starts on.
+constexpr SUpdiFuseChoice kDxClockSelect[] = {
+    {0x0, "OSCHF", "the internal high-frequency oscillator", "internal"},
+    {0x1, "OSC32K", "the internal 32.768 kHz oscillator", "32.768khz"},
+};
+constexpr SUpdiFuseField kDxOscFields[] = {
+    Field("CLKSEL", "Clock at start-up", 0x07, kDxClockSelect),
+};
+// AVR EA: the high-frequency oscillator's frequency instead.
+constexpr SUpdiFuseChoice kEaFrequencies[] = {
+    {0x0, "20MHZ", "20 MHz (internal oscillator)"},
+    {0x1, "16MHZ", "16 MHz (internal oscillator)"},
+};
+constexpr SUpdiFuseField kEaOscFields[] = {
+    Field("OSCHFFRQ", "Internal oscillator frequency", 0x08, kEaFrequencies),
+};
+
+// --- SYSCFG0
+constexpr SUpdiFuseChoice kCrcSelect[] = {
+    {0x0, "CRC16", "CRC16"},
+    {0x1, "CRC32", "CRC32"},
+};
+constexpr const char* kCrcSelectTitle = "CRC kind";
+// AVR DA/DB: PF6 is RESET or a port pin; the UPDI pin is its own.
+constexpr SUpdiFuseChoice kDxResetPin[] = {
+    {0x0, "GPIO", "GPIO: PF6 is a port pin"},
+    {0x2, "RST", "RESET: PF6 is the RESET pin", "reset"},
+};
+// AVR DD/EA: RSTPINCFG one bit; the UPDI pin can be given away too.
+constexpr SUpdiFuseChoice kDdResetPin[] = {
+    {0x0, "GPIO", "GPIO: PF6 is a port pin"},
+    {0x1, "RST", "RESET: PF6 is the RESET pin", "reset"},
+};
+constexpr SUpdiFuseChoice kUpdiPin[] = {
+    {0x0, "GPIO", "GPIO: PF7 is a port pin, the UPDI is off", nullptr, kBecomesPortPin},
+    {0x1, "UPDI", "UPDI: PF7 is the UPDI pin"},
+};
+constexpr SUpdiFuseField kDxSys0Fields[] = {
+    Field("EESAVE", kEeSaveTitle, 0x01, kEeSave),
+    Field("RSTPINCFG", kResetPinTitle, 0x0C, kDxResetPin),
+    Field("CRCSEL", kCrcSelectTitle, 0x20, kCrcSelect),
+    Field("CRCSRC", kCrcTitle, 0xC0, kCrcSources),
+};
+constexpr SUpdiFuseField kDdSys0Fields[] = {
+    Field("EESAVE", kEeSaveTitle, 0x01, kEeSave),
+    Field("RSTPINCFG", kResetPinTitle, 0x08, kDdResetPin),
+    Field("UPDIPINCFG", "UPDI pin configuration", 0x10, kUpdiPin),
+    Field("CRCSEL", kCrcSelectTitle, 0x20, kCrcSelect),
+    Field("CRCSRC", kCrcTitle, 0xC0, kCrcSources),
+};
+
+// --- SYSCFG1: the start-up time; on the parts with MVIO (DB, DD) also
+// how PORTC is supplied.
+constexpr SUpdiFuseChoice kMvioSupply[] = {
+    {0x1, "DUAL", "dual supply: PORTC runs from VDDIO2 (MVIO)"},
+    {0x2, "SINGLE", "single supply: PORTC runs from VDD"},
+};
+constexpr SUpdiFuseField kMvioSys1Fields[] = {
+    Field("SUT", "Start-up time", 0x07, kStartupTimes),
+    Field("MVSYSCFG", "MVIO supply", 0x18, kMvioSupply),
+};
+
 // --- The fuse bytes of each family, in the order of their offsets.
 constexpr const char* kWdtTitle = "Watchdog configuration";
 constexpr const char* kBodTitle = "BOD configuration";
@@ -248,6 +380,44 @@ constexpr SUpdiFuseWords kMega0Fuses[] = {
     Section("bootend", kBootEndTitle, EUpdiFuseSection::kBootEnd, kTinyMegaSectionBlock),
 };
 
+constexpr const char* kCodeSizeTitle = "Application code section size";
+constexpr const char* kBootSizeTitle = "Boot section size";
+constexpr SUpdiFuseWords kDaFuses[] = {
+    Fuse("wdtcfg", kWdtTitle, kDxWdtFields),
+    Fuse("bodcfg", kBodTitle, kDxBodFields),
+    Fuse("osccfg", kOscTitle, kDxOscFields),
+    Fuse("syscfg0", kSys0Title, kDxSys0Fields),
+    Fuse("syscfg1", kSys1Title, kSys1Fields),
+    Section("codesize", kCodeSizeTitle, EUpdiFuseSection::kAppEnd, kDxExSectionBlock),
+    Section("bootsize", kBootSizeTitle, EUpdiFuseSection::kBootEnd, kDxExSectionBlock),
+};
+constexpr SUpdiFuseWords kDbFuses[] = {
+    Fuse("wdtcfg", kWdtTitle, kDxWdtFields),
+    Fuse("bodcfg", kBodTitle, kDxBodFields),
+    Fuse("osccfg", kOscTitle, kDxOscFields),
+    Fuse("syscfg0", kSys0Title, kDxSys0Fields),
+    Fuse("syscfg1", kSys1Title, kMvioSys1Fields),
+    Section("codesize", kCodeSizeTitle, EUpdiFuseSection::kAppEnd, kDxExSectionBlock),
+    Section("bootsize", kBootSizeTitle, EUpdiFuseSection::kBootEnd, kDxExSectionBlock),
+};
+constexpr SUpdiFuseWords kDdFuses[] = {
+    Fuse("wdtcfg", kWdtTitle, kDxWdtFields),
+    Fuse("bodcfg", kBodTitle, kDxBodFields),
+    Fuse("osccfg", kOscTitle, kDxOscFields),
+    Fuse("syscfg0", kSys0Title, kDdSys0Fields),
+    Fuse("syscfg1", kSys1Title, kMvioSys1Fields),
+    Section("codesize", kCodeSizeTitle, EUpdiFuseSection::kAppEnd, kDxExSectionBlock),
+    Section("bootsize", kBootSizeTitle, EUpdiFuseSection::kBootEnd, kDxExSectionBlock),
+};
+constexpr SUpdiFuseWords kEaFuses[] = {
+    Fuse("wdtcfg", kWdtTitle, kDxWdtFields),
+    Fuse("bodcfg", kBodTitle, kEaBodFields),
+    Fuse("osccfg", kOscTitle, kEaOscFields),
+    Fuse("syscfg0", kSys0Title, kDdSys0Fields),
+    Fuse("syscfg1", kSys1Title, kSys1Fields),
+    Section("codesize", kCodeSizeTitle, EUpdiFuseSection::kAppEnd, kDxExSectionBlock),
+    Section("bootsize", kBootSizeTitle, EUpdiFuseSection::kBootEnd, kDxExSectionBlock),
+};
 // The values as shipped, fuse by fuse as above. They differ between the
 // families only in reserved bits (the tinyAVR 0 and 2 parts are described
 // with theirs set); the fields read the same: watchdog and BOD off, 20 MHz,
@@ -257,6 +427,18 @@ constexpr uint8_t kTiny0Factory[] = {0x00, 0x00, 0x7E, 0xF6, 0xFF, 0x00, 0x00};
 constexpr uint8_t kTiny1Factory[] = {0x00, 0x00, 0x02, 0x00, 0xC4, 0x07, 0x00, 0x00};
 constexpr uint8_t kTiny2Factory[] = {0x00, 0x00, 0x7E, 0xF6, 0xFF, 0x00, 0x00};
 constexpr uint8_t kMega0Factory[] = {0x00, 0x00, 0x02, 0xC4, 0x07, 0x00, 0x00};
+// AVR DA/DB/DD/EA: watchdog and BOD off, the internal oscillator (EA: at
+// 20 MHz), no CRC, the whole flash one boot section; PF6 a port pin; on
+// the DD and EA PF7 the UPDI pin; start-up 0 ms (EA: 64 ms); MVIO dual
+// supply on the DB and DD.
+constexpr uint8_t kDaFactory[] = {0x00, 0x00, 0x00, 0xC0, 0x00, 0x00, 0x00};
+constexpr uint8_t kDbFactory[] = {0x00, 0x00, 0x00, 0xC0, 0x08, 0x00, 0x00};
+constexpr uint8_t kDdFactory[] = {0x00, 0x00, 0x00, 0xD0, 0x08, 0x00, 0x00};
+constexpr uint8_t kEaFactory[] = {0x00, 0x00, 0x00, 0xD0, 0x07, 0x00, 0x00};
+static_assert(std::size(kDaFactory) == std::size(kDaFuses));
+static_assert(std::size(kDbFactory) == std::size(kDbFuses));
+static_assert(std::size(kDdFactory) == std::size(kDdFuses));
+static_assert(std::size(kEaFactory) == std::size(kEaFuses));
 static_assert(std::size(kTiny0Factory) == std::size(kTiny0Fuses));
 static_assert(std::size(kTiny1Factory) == std::size(kTiny1Fuses));
 static_assert(std::size(kTiny2Factory) == std::size(kTiny2Fuses));
@@ -284,6 +466,26 @@ constexpr uint8_t kMega0Signatures[][3] = {
     {0x1E, 0x95, 0x30}, {0x1E, 0x95, 0x31}, {0x1E, 0x96, 0x50}, {0x1E, 0x96, 0x51},
 };
 
+constexpr uint8_t kDaSignatures[][3] = {
+    {0x1E, 0x95, 0x34}, {0x1E, 0x95, 0x33}, {0x1E, 0x95, 0x32}, {0x1E, 0x96, 0x15},
+    {0x1E, 0x96, 0x14}, {0x1E, 0x96, 0x13}, {0x1E, 0x96, 0x12}, {0x1E, 0x97, 0x0A},
+    {0x1E, 0x97, 0x09}, {0x1E, 0x97, 0x08}, {0x1E, 0x97, 0x07},
+};
+constexpr uint8_t kDbSignatures[][3] = {
+    {0x1E, 0x95, 0x37}, {0x1E, 0x95, 0x36}, {0x1E, 0x95, 0x35}, {0x1E, 0x96, 0x19},
+    {0x1E, 0x96, 0x18}, {0x1E, 0x96, 0x17}, {0x1E, 0x96, 0x16}, {0x1E, 0x97, 0x0E},
+    {0x1E, 0x97, 0x0D}, {0x1E, 0x97, 0x0C}, {0x1E, 0x97, 0x0B},
+};
+constexpr uint8_t kDdSignatures[][3] = {
+    {0x1E, 0x94, 0x34}, {0x1E, 0x94, 0x33}, {0x1E, 0x94, 0x32}, {0x1E, 0x94, 0x31},
+    {0x1E, 0x95, 0x3B}, {0x1E, 0x95, 0x3A}, {0x1E, 0x95, 0x39}, {0x1E, 0x95, 0x38},
+    {0x1E, 0x96, 0x1D}, {0x1E, 0x96, 0x1C}, {0x1E, 0x96, 0x1B}, {0x1E, 0x96, 0x1A},
+};
+constexpr uint8_t kEaSignatures[][3] = {
+    {0x1E, 0x93, 0x2C}, {0x1E, 0x93, 0x2B}, {0x1E, 0x94, 0x37}, {0x1E, 0x94, 0x36},
+    {0x1E, 0x94, 0x35}, {0x1E, 0x95, 0x3E}, {0x1E, 0x95, 0x3D}, {0x1E, 0x95, 0x3C},
+    {0x1E, 0x96, 0x20}, {0x1E, 0x96, 0x1F}, {0x1E, 0x96, 0x1E},
+};
 template <size_t S, size_t N>
 constexpr SUpdiFuseWordSet Set(const char* series, const uint8_t (&signatures)[S][3],
                                const SUpdiFuseWords (&fuses)[N], const uint8_t (&factory)[N]) {
@@ -295,6 +497,10 @@ const SUpdiFuseWordSet kWordSets[] = {
     Set("tinyAVR 1-series", kTiny1Signatures, kTiny1Fuses, kTiny1Factory),
     Set("tinyAVR 2-series", kTiny2Signatures, kTiny2Fuses, kTiny2Factory),
     Set("megaAVR 0-series", kMega0Signatures, kMega0Fuses, kMega0Factory),
+    Set("AVR DA", kDaSignatures, kDaFuses, kDaFactory),
+    Set("AVR DB", kDbSignatures, kDbFuses, kDbFactory),
+    Set("AVR DD", kDdSignatures, kDdFuses, kDdFactory),
+    Set("AVR EA", kEaSignatures, kEaFuses, kEaFactory),
 };
 
 }  // namespace

@@ -121,7 +121,10 @@ constexpr uint32_t kDxFuseRowBytes = 16;
 constexpr uint16_t kDxFusePlaces = 0x01E7;
 constexpr uint32_t kDxUserRow = 0x1080;
 constexpr uint32_t kDxFlash = 0x800000;
-constexpr uint8_t kSyscfg0ShippedDx = 0xC0;
+// SYSCFG0 as shipped: no CRC, PF6 a port pin; on the DD and EA also PF7 the
+// UPDI pin (UPDIPINCFG set).
+constexpr uint8_t kSyscfg0ShippedDaDb = 0xC0;
+constexpr uint8_t kSyscfg0ShippedDdEa = 0xD0;
 constexpr int kNvmVersionDx = 2;
 constexpr int kNvmVersionEx = 3;
 // AVR DA/DB/DD: 512-byte flash pages, 32-byte user row, EEPROM without
@@ -159,7 +162,8 @@ SSimUpdiPart DescribeDxEx(const SChip& chip) {
     part.unlocked = kDxNoLock;
     part.signatureAddr = kSignatureRow;
     part.nvmBase = kNvmBase;
-    part.syscfg0Shipped = kSyscfg0ShippedDx;
+    const bool updiPinFuse = chip.series == ESeries::kAvrDd || chip.series == ESeries::kAvrEa;
+    part.syscfg0Shipped = updiPinFuse ? kSyscfg0ShippedDdEa : kSyscfg0ShippedDaDb;
     if (chip.series == ESeries::kAvrEa) {
         part.nvmVersion = kNvmVersionEx;
         part.flashPage = chip.flashKb >= kEaLargeFlashKb ? kEaLargeFlashPage : kEaSmallFlashPage;

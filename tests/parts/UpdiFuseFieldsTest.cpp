@@ -64,6 +64,13 @@ constexpr const char* kAllBootApp =
     "no application sections: the boot section end is 0, the whole flash is boot section";
 constexpr const char* kBoot16K = "0: the whole flash is boot section, 0x0000-0x3FFF (16384 bytes)";
 constexpr const char* kTcdLow = "0 (low)";
+constexpr const char* kOscHf = "the internal high-frequency oscillator";
+constexpr const char* kPf6Gpio = "GPIO: PF6 is a port pin";
+constexpr const char* kPf7Updi = "UPDI: PF7 is the UPDI pin";
+constexpr const char* kDualSupply = "dual supply: PORTC runs from VDDIO2 (MVIO)";
+constexpr const char* kBoot128K =
+    "0: the whole flash is boot section, 0x0000-0x1FFFF (131072 bytes)";
+constexpr const char* kBoot64K = "0: the whole flash is boot section, 0x0000-0xFFFF (65536 bytes)";
 
 const FactoryRow kFactoryRows[] = {
     // tinyAVR 0-series
@@ -136,6 +143,70 @@ const FactoryRow kFactoryRows[] = {
     {"ATmega4809", "append", "append", kAllBootApp},
     {"ATmega4809", "bootend", "bootend",
      "0: the whole flash is boot section, 0x0000-0xBFFF (49152 bytes)"},
+    // AVR DA
+    {"AVR128DA48", "wdtcfg", "PERIOD", kOff},
+    {"AVR128DA48", "wdtcfg", "WINDOW", kOff},
+    {"AVR128DA48", "bodcfg", "SLEEP", kBodOff},
+    {"AVR128DA48", "bodcfg", "ACTIVE", kBodOff},
+    {"AVR128DA48", "bodcfg", "SAMPFREQ", "128 Hz"},
+    {"AVR128DA48", "bodcfg", "LVL", "1.9 V"},
+    {"AVR128DA48", "osccfg", "CLKSEL", kOscHf},
+    {"AVR128DA48", "syscfg0", "EESAVE", kEeErased},
+    {"AVR128DA48", "syscfg0", "RSTPINCFG", kPf6Gpio},
+    {"AVR128DA48", "syscfg0", "CRCSEL", "CRC16"},
+    {"AVR128DA48", "syscfg0", "CRCSRC", kNoCrc},
+    {"AVR128DA48", "syscfg1", "SUT", "0 ms"},
+    {"AVR128DA48", "codesize", "codesize", kAllBootApp},
+    {"AVR128DA48", "bootsize", "bootsize", kBoot128K},
+    // AVR DB: MVIO in SYSCFG1.
+    {"AVR128DB48", "wdtcfg", "PERIOD", kOff},
+    {"AVR128DB48", "wdtcfg", "WINDOW", kOff},
+    {"AVR128DB48", "bodcfg", "SLEEP", kBodOff},
+    {"AVR128DB48", "bodcfg", "ACTIVE", kBodOff},
+    {"AVR128DB48", "bodcfg", "SAMPFREQ", "128 Hz"},
+    {"AVR128DB48", "bodcfg", "LVL", "1.9 V"},
+    {"AVR128DB48", "osccfg", "CLKSEL", kOscHf},
+    {"AVR128DB48", "syscfg0", "EESAVE", kEeErased},
+    {"AVR128DB48", "syscfg0", "RSTPINCFG", kPf6Gpio},
+    {"AVR128DB48", "syscfg0", "CRCSEL", "CRC16"},
+    {"AVR128DB48", "syscfg0", "CRCSRC", kNoCrc},
+    {"AVR128DB48", "syscfg1", "SUT", "0 ms"},
+    {"AVR128DB48", "syscfg1", "MVSYSCFG", kDualSupply},
+    {"AVR128DB48", "codesize", "codesize", kAllBootApp},
+    {"AVR128DB48", "bootsize", "bootsize", kBoot128K},
+    // AVR DD: the UPDI pin in SYSCFG0.
+    {"AVR64DD32", "wdtcfg", "PERIOD", kOff},
+    {"AVR64DD32", "wdtcfg", "WINDOW", kOff},
+    {"AVR64DD32", "bodcfg", "SLEEP", kBodOff},
+    {"AVR64DD32", "bodcfg", "ACTIVE", kBodOff},
+    {"AVR64DD32", "bodcfg", "SAMPFREQ", "128 Hz"},
+    {"AVR64DD32", "bodcfg", "LVL", "1.9 V"},
+    {"AVR64DD32", "osccfg", "CLKSEL", kOscHf},
+    {"AVR64DD32", "syscfg0", "EESAVE", kEeErased},
+    {"AVR64DD32", "syscfg0", "RSTPINCFG", kPf6Gpio},
+    {"AVR64DD32", "syscfg0", "UPDIPINCFG", kPf7Updi},
+    {"AVR64DD32", "syscfg0", "CRCSEL", "CRC16"},
+    {"AVR64DD32", "syscfg0", "CRCSRC", kNoCrc},
+    {"AVR64DD32", "syscfg1", "SUT", "0 ms"},
+    {"AVR64DD32", "syscfg1", "MVSYSCFG", kDualSupply},
+    {"AVR64DD32", "codesize", "codesize", kAllBootApp},
+    {"AVR64DD32", "bootsize", "bootsize", kBoot64K},
+    // AVR EA: the oscillator's frequency, no MVIO.
+    {"AVR64EA48", "wdtcfg", "PERIOD", kOff},
+    {"AVR64EA48", "wdtcfg", "WINDOW", kOff},
+    {"AVR64EA48", "bodcfg", "SLEEP", kBodOff},
+    {"AVR64EA48", "bodcfg", "ACTIVE", kBodOff},
+    {"AVR64EA48", "bodcfg", "SAMPFREQ", "128 Hz"},
+    {"AVR64EA48", "bodcfg", "LVL", "1.65 V"},
+    {"AVR64EA48", "osccfg", "OSCHFFRQ", "20 MHz (internal oscillator)"},
+    {"AVR64EA48", "syscfg0", "EESAVE", kEeErased},
+    {"AVR64EA48", "syscfg0", "RSTPINCFG", kPf6Gpio},
+    {"AVR64EA48", "syscfg0", "UPDIPINCFG", kPf7Updi},
+    {"AVR64EA48", "syscfg0", "CRCSEL", "CRC16"},
+    {"AVR64EA48", "syscfg0", "CRCSRC", kNoCrc},
+    {"AVR64EA48", "syscfg1", "SUT", k64Ms},
+    {"AVR64EA48", "codesize", "codesize", kAllBootApp},
+    {"AVR64EA48", "bootsize", "bootsize", kBoot64K},
 };
 
 TEST(UpdiFuseFieldsTest, FactoryValuesDecodeToTheDatasheetsWords) {
@@ -149,7 +220,8 @@ TEST(UpdiFuseFieldsTest, FactoryValuesDecodeToTheDatasheetsWords) {
 // Every line the decode gives for a representative part has a row above, so
 // a field added to the tables needs its factory words here too.
 TEST(UpdiFuseFieldsTest, FactoryRowsCoverEveryLine) {
-    for (const char* name : {"ATtiny1604", "ATtiny1614", "ATtiny1626", "ATmega4809"}) {
+    for (const char* name : {"ATtiny1604", "ATtiny1614", "ATtiny1626", "ATmega4809", "AVR128DA48",
+                             "AVR128DB48", "AVR64DD32", "AVR64EA48"}) {
         const SUpdiPart& part = Part(name);
         size_t rows = 0;
         for (const FactoryRow& row : kFactoryRows) {
@@ -169,6 +241,10 @@ const FactoryBytesRow kFactoryBytes[] = {
     {"ATtiny1614", {0x00, 0x00, 0x02, 0x00, 0xC4, 0x07, 0x00, 0x00}},
     {"ATtiny1626", {0x00, 0x00, 0x7E, 0xF6, 0xFF, 0x00, 0x00}},
     {"ATmega4809", {0x00, 0x00, 0x02, 0xC4, 0x07, 0x00, 0x00}},
+    {"AVR128DA48", {0x00, 0x00, 0x00, 0xC0, 0x00, 0x00, 0x00}},
+    {"AVR128DB48", {0x00, 0x00, 0x00, 0xC0, 0x08, 0x00, 0x00}},
+    {"AVR64DD32", {0x00, 0x00, 0x00, 0xD0, 0x08, 0x00, 0x00}},
+    {"AVR64EA48", {0x00, 0x00, 0x00, 0xD0, 0x07, 0x00, 0x00}},
 };
 
 TEST(UpdiFuseFieldsTest, FactoryBytesPerFamily) {
@@ -177,18 +253,12 @@ TEST(UpdiFuseFieldsTest, FactoryBytesPerFamily) {
     }
 }
 
-// Every tinyAVR and megaAVR part is worded, and its values as shipped decode
-// without a value the datasheet does not list; the AVR Dx/Ex are not worded
-// yet.
-TEST(UpdiFuseFieldsTest, EveryTinyAndMegaPartIsWorded) {
+// Every part is worded, and its values as shipped decode without a value
+// the datasheet does not list.
+TEST(UpdiFuseFieldsTest, EveryPartIsWorded) {
     for (size_t i = 0; i < CUpdiParts::Count(); ++i) {
         const SUpdiPart& part = CUpdiParts::At(i);
-        const bool worded =
-            part.family == EUpdiFamily::kTinyAvr || part.family == EUpdiFamily::kMegaAvr;
-        EXPECT_EQ(UpdiFuseWordSetOf(part) != nullptr, worded) << part.name;
-        if (!worded) {
-            continue;
-        }
+        EXPECT_NE(UpdiFuseWordSetOf(part), nullptr) << part.name;
         const std::vector<SUpdiFuseLine> lines = DecodeUpdiFuses(part, Factory(part));
         EXPECT_FALSE(lines.empty()) << part.name;
         for (const SUpdiFuseLine& line : lines) {
@@ -196,6 +266,14 @@ TEST(UpdiFuseFieldsTest, EveryTinyAndMegaPartIsWorded) {
                 << part.name << " " << line.name;
         }
     }
+}
+
+// A part no word set claims (a signature of none) is refused in words and
+// decodes to nothing: the front ends then show and take bytes.
+SUpdiPart Unworded() {
+    SUpdiPart part = Part("AVR128DB48");
+    part.signature[2] = 0xFF;
+    return part;
 }
 
 // The word set and the part's fuse layout name the same fuses; fields of a
@@ -321,6 +399,55 @@ const ChoiceRow kChoiceRows[] = {
     {"ATmega4809", "SUT", "64ms", 0x07, "64 ms"},
     {"ATtiny1626", "SUT", "0ms", 0x00, "0 ms"},
     {"ATtiny1626", "SUT", "64ms", 0x07, "64 ms"},
+    // AVR DA/DB: RSTPINCFG two bits for PF6; the UPDI pin is its own.
+    {"AVR128DA48", "RSTPINCFG", "gpio", 0x00, "GPIO: PF6 is a port pin"},
+    {"AVR128DA48", "RSTPINCFG", "rst", 0x08, "RESET: PF6 is the RESET pin"},
+    {"AVR128DB48", "RSTPINCFG", "gpio", 0x00, "GPIO: PF6 is a port pin"},
+    {"AVR128DB48", "RSTPINCFG", "rst", 0x08, "RESET: PF6 is the RESET pin"},
+    // AVR DD/EA: RSTPINCFG one bit, UPDIPINCFG the next.
+    {"AVR64DD32", "RSTPINCFG", "gpio", 0x00, "GPIO: PF6 is a port pin"},
+    {"AVR64DD32", "RSTPINCFG", "rst", 0x08, "RESET: PF6 is the RESET pin"},
+    {"AVR64DD32", "UPDIPINCFG", "gpio", 0x00, "GPIO: PF7 is a port pin, the UPDI is off"},
+    {"AVR64DD32", "UPDIPINCFG", "updi", 0x10, "UPDI: PF7 is the UPDI pin"},
+    {"AVR64EA48", "RSTPINCFG", "gpio", 0x00, "GPIO: PF6 is a port pin"},
+    {"AVR64EA48", "RSTPINCFG", "rst", 0x08, "RESET: PF6 is the RESET pin"},
+    {"AVR64EA48", "UPDIPINCFG", "gpio", 0x00, "GPIO: PF7 is a port pin, the UPDI is off"},
+    {"AVR64EA48", "UPDIPINCFG", "updi", 0x10, "UPDI: PF7 is the UPDI pin"},
+    // The clock at start-up.
+    {"AVR128DA48", "CLKSEL", "oschf", 0x00, "the internal high-frequency oscillator"},
+    {"AVR128DA48", "CLKSEL", "osc32k", 0x01, "the internal 32.768 kHz oscillator"},
+    {"AVR128DB48", "CLKSEL", "oschf", 0x00, "the internal high-frequency oscillator"},
+    {"AVR128DB48", "CLKSEL", "osc32k", 0x01, "the internal 32.768 kHz oscillator"},
+    {"AVR64DD32", "CLKSEL", "oschf", 0x00, "the internal high-frequency oscillator"},
+    {"AVR64DD32", "CLKSEL", "osc32k", 0x01, "the internal 32.768 kHz oscillator"},
+    {"AVR64EA48", "OSCHFFRQ", "20mhz", 0x00, "20 MHz (internal oscillator)"},
+    {"AVR64EA48", "OSCHFFRQ", "16mhz", 0x08, "16 MHz (internal oscillator)"},
+    // LVL: four levels each.
+    {"AVR128DA48", "LVL", "bodlevel0", 0x00, "1.9 V"},
+    {"AVR128DA48", "LVL", "bodlevel1", 0x20, "2.45 V"},
+    {"AVR128DA48", "LVL", "bodlevel2", 0x40, "2.7 V"},
+    {"AVR128DA48", "LVL", "bodlevel3", 0x60, "2.85 V"},
+    {"AVR128DB48", "LVL", "bodlevel0", 0x00, "1.9 V"},
+    {"AVR128DB48", "LVL", "bodlevel1", 0x20, "2.45 V"},
+    {"AVR128DB48", "LVL", "bodlevel2", 0x40, "2.7 V"},
+    {"AVR128DB48", "LVL", "bodlevel3", 0x60, "2.85 V"},
+    {"AVR64DD32", "LVL", "bodlevel0", 0x00, "1.9 V"},
+    {"AVR64DD32", "LVL", "bodlevel1", 0x20, "2.45 V"},
+    {"AVR64DD32", "LVL", "bodlevel2", 0x40, "2.7 V"},
+    {"AVR64DD32", "LVL", "bodlevel3", 0x60, "2.85 V"},
+    {"AVR64EA48", "LVL", "bodlevel0", 0x00, "1.65 V"},
+    {"AVR64EA48", "LVL", "bodlevel1", 0x20, "1.9 V"},
+    {"AVR64EA48", "LVL", "bodlevel2", 0x40, "2.6 V"},
+    {"AVR64EA48", "LVL", "bodlevel3", 0x60, "4.3 V"},
+    // MVSYSCFG: DB and DD only.
+    {"AVR128DB48", "MVSYSCFG", "dual", 0x08, "dual supply: PORTC runs from VDDIO2 (MVIO)"},
+    {"AVR128DB48", "MVSYSCFG", "single", 0x10, "single supply: PORTC runs from VDD"},
+    {"AVR64DD32", "MVSYSCFG", "dual", 0x08, "dual supply: PORTC runs from VDDIO2 (MVIO)"},
+    {"AVR64DD32", "MVSYSCFG", "single", 0x10, "single supply: PORTC runs from VDD"},
+    // CRCSEL
+    {"AVR128DA48", "CRCSEL", "crc16", 0x00, "CRC16"},
+    {"AVR128DA48", "CRCSEL", "crc32", 0x20, "CRC32"},
+    {"AVR64EA48", "CRCSEL", "crc32", 0x20, "CRC32"},
 };
 
 const SUpdiFuseField* FieldOf(const SUpdiPart& part, const char* name, const char*& fuse) {
@@ -360,12 +487,16 @@ TEST(UpdiFuseFieldsTest, ChoicesPinnedToTheDatasheetTables) {
 
 // The rows above are every choice the fields list: nothing more, nothing less.
 TEST(UpdiFuseFieldsTest, ChoiceRowsAreTheWholeTables) {
-    for (const char* name : {"ATtiny1604", "ATtiny1614", "ATtiny1626", "ATmega4809"}) {
+    for (const char* name : {"ATtiny1604", "ATtiny1614", "ATtiny1626", "ATmega4809", "AVR128DA48",
+                             "AVR128DB48", "AVR64DD32", "AVR64EA48"}) {
         const SUpdiPart& part = Part(name);
-        for (const char* fieldName : {"RSTPINCFG", "FREQSEL", "LVL"}) {
+        for (const char* fieldName :
+             {"RSTPINCFG", "FREQSEL", "LVL", "UPDIPINCFG", "CLKSEL", "OSCHFFRQ", "MVSYSCFG"}) {
             const char* fuse = nullptr;
             const SUpdiFuseField* field = FieldOf(part, fieldName, fuse);
-            ASSERT_NE(field, nullptr);
+            if (field == nullptr) {
+                continue;  // a field of other families
+            }
             size_t rows = 0;
             for (const ChoiceRow& row : kChoiceRows) {
                 rows += std::string(row.part) == name && std::string(row.field) == fieldName;
@@ -416,6 +547,20 @@ const SettingsRow kSettingsRows[] = {
     {"ATmega4809", "rstpincfg=rst", {0, 0, 0x02, 0xCC, 0x07, 0, 0}, 1u << 3},
     {"ATmega4809", "eesave=on,sut=8ms", {0, 0, 0x02, 0xC5, 0x04, 0, 0}, 3u << 3},
     {"ATmega4809", "bootend=192", {0, 0, 0x02, 0xC4, 0x07, 0, 192}, 1u << 6},
+    // AVR Dx/Ex: wdtcfg bodcfg osccfg syscfg0 syscfg1 codesize bootsize
+    {"AVR64DD32", "updipincfg=gpio", {0, 0, 0, 0xC0, 0x08, 0, 0}, 1u << 3},
+    {"AVR64DD32", "rstpincfg=reset,eesave=on", {0, 0, 0, 0xD9, 0x08, 0, 0}, 1u << 3},
+    {"AVR64DD32", "mvsyscfg=single,sut=64ms", {0, 0, 0, 0xD0, 0x17, 0, 0}, 1u << 4},
+    {"AVR64EA48", "updipincfg=gpio,crcsel=crc32", {0, 0, 0, 0xE0, 0x07, 0, 0}, 1u << 3},
+    {"AVR64EA48", "oschffrq=16mhz", {0, 0, 0x08, 0xD0, 0x07, 0, 0}, 1u << 2},
+    {"AVR128DA48", "rstpincfg=rst,crcsrc=boot", {0, 0, 0, 0x48, 0x00, 0, 0}, 1u << 3},
+    {"AVR128DA48", "clksel=osc32k", {0, 0, 0x01, 0xC0, 0x00, 0, 0}, 1u << 2},
+    {"AVR128DA48", "clksel=32.768khz", {0, 0, 0x01, 0xC0, 0x00, 0, 0}, 1u << 2},
+    {"AVR128DA48",
+     "lvl=2.45v,active=enablewait,sampfreq=32hz",
+     {0, 0x3C, 0, 0xC0, 0x00, 0, 0},
+     1u << 1},
+    {"AVR128DB48", "bootsize=2,codesize=64", {0, 0, 0, 0xC0, 0x08, 64, 2}, 3u << 5},
 };
 
 TEST(UpdiFuseFieldsTest, SettingsByNameGiveBytes) {
@@ -471,8 +616,39 @@ const RefusedRow kRefusedRows[] = {
     {"ATtiny1614", "rstpincfg", "bad fuse setting \"rstpincfg\": rstpincfg takes gpio"},
     {"ATtiny1614", "sut=64ms,lvl=9v", "bad fuse setting \"lvl=9v\": lvl takes"},
     {"ATtiny1614", "", "unknown fuse setting \"\"; the ATtiny1614 takes"},
-    {"AVR128DB48", "eesave=on", "the fuses of the AVR128DB48 are not known in words here"},
+    // AVR DA/DB keep their UPDI pin: no UPDIPINCFG to set.
+    {"AVR128DA48", "updipincfg=gpio",
+     "unknown fuse setting \"updipincfg=gpio\"; the AVR128DA48 takes period=, window=, sleep=, "
+     "active=, sampfreq=, lvl=, clksel=, eesave=, rstpincfg=, crcsel=, crcsrc=, sut=, codesize= "
+     "(blocks of 512 bytes), bootsize= (blocks of 512 bytes), or a fuse's name with its whole "
+     "byte (wdtcfg=0x00)"},
+    {"AVR128DA48", "mvsyscfg=single", "unknown fuse setting \"mvsyscfg=single\""},
+    {"AVR64EA48", "clksel=osc32k", "unknown fuse setting \"clksel=osc32k\""},
+    {"AVR64DD32", "rstpincfg=updi",
+     "bad fuse setting \"rstpincfg=updi\": rstpincfg takes gpio, rst (or reset)"},
+    {"AVR64DD32", "updipincfg=rst",
+     "bad fuse setting \"updipincfg=rst\": updipincfg takes gpio, updi"},
+    {"AVR128DA48", "lvl=1.8v",
+     "bad fuse setting \"lvl=1.8v\": lvl takes bodlevel0 (or 1.9v), bodlevel1 (or 2.45v), "
+     "bodlevel2 (or 2.7v), bodlevel3 (or 2.85v)"},
+    {"AVR64DD32", "bootsize=129",
+     "bad fuse setting \"bootsize=129\": 129 blocks of 512 bytes: past the end of the "
+     "65536-byte flash, which holds 128"},
+    {"AVR64EA48", "sampfreq=1khz",
+     "bad fuse setting \"sampfreq=1khz\": sampfreq takes 128hz, 32hz"},
 };
+
+TEST(UpdiFuseFieldsTest, APartOfNoWordSetIsRefusedInWords) {
+    const SUpdiPart part = Unworded();
+    UpdiFuseBytes values(part.fuses.count, 0);
+    uint32_t touched = 0;
+    std::string error;
+    EXPECT_FALSE(ApplyUpdiFuseSettings(part, "eesave=on", values, touched, error));
+    EXPECT_EQ(error, "the fuses of the AVR128DB48 are not known in words here; give them as bytes");
+    EXPECT_TRUE(DecodeUpdiFuseByte(part, "syscfg0", 0).empty());
+    EXPECT_FALSE(UpdiFactoryFuses(part, values));
+    EXPECT_EQ(UpdiFuseCutOffReasons(part, values, values), "");
+}
 
 TEST(UpdiFuseFieldsTest, UnknownNamesAreRefusedWithWhatIsAllowed) {
     for (const RefusedRow& row : kRefusedRows) {
@@ -535,6 +711,36 @@ TEST(UpdiFuseFieldsTest, FlashSectionsAsBytesAndAddresses) {
     }
 }
 
+// --- The AVR Dx/Ex sections from CODESIZE and BOOTSIZE, in 512-byte blocks,
+// past 64 KB on the 128 KB parts.
+const SectionRow kDxSectionRows[] = {
+    {"AVR128DA48", 2, 0, "boot section 0x0000-0x03FF (1024 bytes), application from 0x0400",
+     "application code 0x0400-0x1FFFF (130048 bytes), no application data section"},
+    {"AVR128DB48", 4, 200, "boot section 0x0000-0x07FF (2048 bytes), application from 0x0800",
+     "application code 0x0800-0x18FFF (100352 bytes), application data 0x19000-0x1FFFF (28672 "
+     "bytes)"},
+    {"AVR64DD32", 128, 0, "boot section 0x0000-0xFFFF (65536 bytes): the whole flash",
+     "no application sections: the boot section takes the whole flash"},
+    {"AVR64EA48", 1, 129, "boot section 0x0000-0x01FF (512 bytes), application from 0x0200",
+     "129 blocks of 512 bytes: past the end of the 65536-byte flash, which holds 128"},
+    {"AVR16EA28", 0, 4, "0: the whole flash is boot section, 0x0000-0x3FFF (16384 bytes)",
+     "no application sections: the boot section end is 0, the whole flash is boot section"},
+};
+
+TEST(UpdiFuseFieldsTest, DxExFlashSectionsAsBytesAndAddresses) {
+    for (const SectionRow& row : kDxSectionRows) {
+        const SUpdiPart& part = Part(row.part);
+        UpdiFuseBytes values = Factory(part);
+        values[At(part, "bootsize")] = row.bootend;
+        values[At(part, "codesize")] = row.append;
+        const std::vector<SUpdiFuseLine> lines = DecodeUpdiFuses(part, values);
+        EXPECT_EQ(Words(lines, "bootsize", "bootsize"), row.boot)
+            << row.part << " " << int{row.bootend};
+        EXPECT_EQ(Words(lines, "codesize", "codesize"), row.app)
+            << row.part << " " << int{row.bootend} << "/" << int{row.append};
+    }
+}
+
 TEST(UpdiFuseFieldsTest, OneByteAloneSaysWhatItCan) {
     const SUpdiPart& part = Part("ATtiny1614");
     EXPECT_EQ(Words(DecodeUpdiFuseByte(part, "append", 16), "append", "append"),
@@ -551,7 +757,9 @@ TEST(UpdiFuseFieldsTest, OneByteAloneSaysWhatItCan) {
               "8K cycles (8.2 s)");
     EXPECT_TRUE(DecodeUpdiFuseByte(part, "nosuchfuse", 0).empty());
     EXPECT_TRUE(DecodeUpdiFuseByte(Part("ATtiny1604"), "tcd0cfg", 0).empty());
-    EXPECT_TRUE(DecodeUpdiFuseByte(Part("AVR128DB48"), "syscfg0", 0).empty());
+    EXPECT_EQ(
+        Words(DecodeUpdiFuseByte(Part("AVR128DB48"), "syscfg0", 0x0C), "syscfg0", "RSTPINCFG"),
+        "a value the datasheet does not list (0x3)");
     EXPECT_TRUE(DecodeUpdiFuses(part, UpdiFuseBytes(3, 0)).empty());
     const char* fuse = nullptr;
     EXPECT_EQ(UpdiFuseChoiceKeys(*FieldOf(part, "LVL", fuse)),
@@ -566,6 +774,10 @@ constexpr const char* kCutGpio =
 constexpr const char* kCutReset =
     "RSTPINCFG set to RST: the UPDI pin becomes the RESET pin, and no UPDI adapter reaches the "
     "chip again without a 12 V pulse on it";
+
+constexpr const char* kCutUpdiPin =
+    "UPDIPINCFG set to GPIO: the UPDI pin becomes a port pin, and no UPDI adapter reaches the "
+    "chip again without a 12 V pulse on the RESET pin";
 
 struct GuardRow {
     const char* part;
@@ -598,6 +810,25 @@ const GuardRow kGuardRows[] = {
     {"ATmega4809", "", "rstpincfg=rst", ""},
     {"ATmega4809", "rstpincfg=rst", "rstpincfg=gpio", ""},
     {"ATmega808", "rstpincfg=rst", "rstpincfg=gpio", ""},
+    // hv_updi 2: on the AVR DD and EA UPDIPINCFG gives PF7 away, and only a
+    // 12 V pulse on RESET brings the UPDI back. RSTPINCFG is PF6's alone:
+    // the pulse works whatever it says.
+    {"AVR64DD32", "", "updipincfg=gpio", kCutUpdiPin},
+    {"AVR64EA48", "", "updipincfg=gpio", kCutUpdiPin},
+    {"AVR16DD14", "", "updipincfg=gpio,eesave=on", kCutUpdiPin},
+    {"AVR64DD32", "", "syscfg0=0xC0", kCutUpdiPin},
+    {"AVR64DD32", "", "rstpincfg=gpio", ""},
+    {"AVR64DD32", "", "rstpincfg=rst", ""},
+    {"AVR64EA48", "", "rstpincfg=rst,crcsrc=flash", ""},
+    {"AVR64DD32", "", "updipincfg=updi", ""},
+    {"AVR64DD32", "updipincfg=gpio", "updipincfg=updi", ""},
+    {"AVR64DD32", "updipincfg=gpio", "eesave=on", ""},
+    {"AVR64DD32", "", "clksel=osc32k,sut=64ms,mvsyscfg=single", ""},
+    {"AVR64EA48", "", "oschffrq=16mhz", ""},
+    // hv_updi 1: the AVR DA/DB UPDI pin is its own.
+    {"AVR128DA48", "", "rstpincfg=rst", ""},
+    {"AVR128DB48", "rstpincfg=rst", "rstpincfg=gpio", ""},
+    {"AVR128DB48", "", "syscfg0=0x00", ""},
 };
 
 UpdiFuseBytes With(const SUpdiPart& part, const UpdiFuseBytes& from, const char* text) {
@@ -643,9 +874,7 @@ TEST(UpdiFuseFieldsTest, CutOffGuardAndFactoryOnBadInput) {
     const SUpdiPart& part = Part("ATtiny1614");
     const UpdiFuseBytes now = Factory(part);
     EXPECT_EQ(UpdiFuseCutOffReasons(part, now, UpdiFuseBytes(2, 0)), "");
-    EXPECT_EQ(UpdiFuseCutOffReasons(Part("AVR128DB48"), now, now), "");
-    UpdiFuseBytes none;
-    EXPECT_FALSE(UpdiFactoryFuses(Part("AVR128DB48"), none));
+    EXPECT_EQ(UpdiFuseCutOffReasons(part, now, now), "");
 }
 
 }  // namespace
