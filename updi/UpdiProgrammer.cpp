@@ -49,7 +49,9 @@ int CUpdiProgrammer::ReadSib() {
     }
     m_identity.sib.assign(reinterpret_cast<const char*>(sib), sizeof sib);
     std::string family = m_identity.sib.substr(0, kSibFamilyBytes);
+    // The family id is padded with spaces; which side is not promised.
     family.erase(family.find_last_not_of(' ') + 1);
+    family.erase(0, std::min(family.find_first_not_of(' '), family.size()));
     m_identity.family = family;
     m_identity.nvmVersion = Digit(m_identity.sib, kSibNvmVersionDigit);
     m_identity.ocdVersion = Digit(m_identity.sib, kSibOcdVersionDigit);

@@ -252,3 +252,28 @@ INSTANTIATE_TEST_SUITE_P(Chips, UpdiProgrammerTest,
                          ::testing::Values("ATtiny202", "ATtiny1614", "ATtiny1627", "ATmega4809",
                                            "ATmega1609", "AVR32DA28", "AVR128DA48", "AVR128DB48",
                                            "AVR64DD32", "AVR16EA28", "AVR64EA48"));
+
+// --- Versions 2 and 3: an error the controller holds (here a command
+// collision another tool left) is reported once, then cleared, so that the
+// next write goes through; the simulated chip ignores every NVM operation
+// while the collision stands, as the real one does.
+class UpdiNvmErrorTest : public UpdiProgrammerTest {};
+
+TEST_P(UpdiNvmErrorTest, AnErrorLeftInTheControllerIsReportedOnceAndCleared) {
+    constexpr uint32_t kCtrlA = 0x00;
+    constexpr uint8_t kFirstCommand = 0x02;   // FLWR on version 2, reserved on 3
+    constexpr uint8_t kSecondCommand = 0x13;  // without NOCMD between: a collision
+    constexpr uint8_t kFuseValue = 0x55;
+    ASSERT_EQ(programmer().Enter(kBaud), kUpdiOk);
+    CUpdiLink& link = programmer().Link();
+    ASSERT_EQ(link.Sts8(bench.part->nvmBase + kCtrlA, kFirstCommand), kUpdiOk);
+    ASSERT_EQ(link.Sts8(bench.part->nvmBase + kCtrlA, kSecondCommand), kUpdiOk);
+    EXPECT_EQ(programmer().WriteFuse(0, kFuseValue), kUpdiNvmError);
+    EXPECT_EQ(bench.target->Fuses()[0], 0x00);
+    EXPECT_EQ(programmer().WriteFuse(0, kFuseValue), kUpdiOk);
+    EXPECT_EQ(bench.target->Fuses()[0], kFuseValue);
+    EXPECT_EQ(bench.target->NvmError(), 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(DxEx, UpdiNvmErrorTest,
+                         ::testing::Values("AVR128DA48", "AVR64DD32", "AVR64EA48"));
