@@ -20,6 +20,8 @@ constexpr int kMaxSysStatusPolls = 5000;
 // The NVM controller of the parts known before the signature is read.
 constexpr uint32_t kDefaultNvmBase = 0x1000;
 constexpr uint32_t kSignatureRowAddress = 0x1100;
+// EEPROM written a byte at a time goes in runs of this many bytes.
+constexpr uint32_t kByteWriteRun = 32;
 // The address width of a chip whose controller has no driver here.
 constexpr int kResetAddressBytes = 2;
 
@@ -172,9 +174,11 @@ bool CUpdiProgrammer::Region(EUpdiMemory memory, uint32_t& base, uint32_t& size,
             base = part->flashAddr, size = part->flashBytes, page = part->flashPage;
             return true;
         case EUpdiMemory::kEeprom:
-            // No page (0): written a byte at a time, any run in one call.
+            // No page (0): written a byte at a time, some milliseconds each;
+            // runs of a few bytes keep a stop request answered soon.
             base = part->eepromAddr, size = part->eepromBytes,
-            page = part->eepromPage != 0 ? part->eepromPage : part->eepromBytes;
+            page = part->eepromPage != 0 ? part->eepromPage
+                                         : std::min(part->eepromBytes, kByteWriteRun);
             return true;
         case EUpdiMemory::kUserRow:
             base = part->userRowAddr, size = part->userRowBytes, page = part->userRowBytes;
