@@ -277,3 +277,34 @@ TEST_P(UpdiNvmErrorTest, AnErrorLeftInTheControllerIsReportedOnceAndCleared) {
 
 INSTANTIATE_TEST_SUITE_P(DxEx, UpdiNvmErrorTest,
                          ::testing::Values("AVR128DA48", "AVR64DD32", "AVR64EA48"));
+
+// --- A stop asked for during a long EEPROM write ends it between runs: on
+// version 2 each byte takes milliseconds, so the run is short.
+struct SStopRow {
+    const char* part;
+    int checksBeforeStop;
+    uint32_t failAt;  // the first byte not written
+};
+
+class UpdiStopTest : public ::testing::TestWithParam<SStopRow> {};
+
+TEST_P(UpdiStopTest, AStopEndsAnEepromWriteBetweenRuns) {
+    SUpdiSimBench bench(GetParam().part);
+    CUpdiProgrammer& programmer = bench.programmer;
+    ASSERT_EQ(programmer.Enter(kBaud), kUpdiOk);
+    int checks = 0;
+    programmer.SetStopCheck([&checks] { return ++checks > GetParam().checksBeforeStop; });
+    const std::vector<uint8_t> bytes = RandomBytes(bench.part->eepromBytes, 9);
+    EXPECT_EQ(programmer.WriteMemory(EUpdiMemory::kEeprom, 0, bytes.data(), bytes.size()),
+              kUpdiStopped);
+    EXPECT_EQ(programmer.FailAddress(), GetParam().failAt);
+    const std::vector<uint8_t>& cells = bench.target->Eeprom();
+    EXPECT_TRUE(std::equal(bytes.begin(), bytes.begin() + GetParam().failAt, cells.begin()));
+    EXPECT_EQ(cells[GetParam().failAt], 0xFF);
+}
+
+INSTANTIATE_TEST_SUITE_P(Runs, UpdiStopTest,
+                         ::testing::Values(SStopRow{"AVR128DA48", 2, 64},
+                                           SStopRow{"AVR64DD32", 1, 32},
+                                           SStopRow{"AVR64EA48", 3, 24},
+                                           SStopRow{"ATtiny1614", 1, 32}));
