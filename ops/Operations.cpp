@@ -164,6 +164,26 @@ constexpr char kWriteFusesName[] = "Write Fuses";
 constexpr char kEraseName[] = "Erase";
 constexpr int kNoAddress = -1;
 
+// A locked chip answers nothing of its memories: said in place of the
+// initialisation error, after the operation's name.
+constexpr char kChipLocked[] =
+    "The chip is locked: Erase All unlocks it and erases flash and EEPROM";
+
+// The adapter each protocol needs, said after the part's name when the port
+// leads to the other kind.
+struct AdapterAdvice {
+    Protocol protocol;
+    const char* text;
+};
+constexpr AdapterAdvice kAdapterAdvice[] = {
+    {Protocol::Isp,
+     " is programmed through ISP: choose a port without ,updi (the ISP adapter on a serial "
+     "port's modem lines, or an FT232R cable).\r\n"},
+    {Protocol::Updi,
+     " is programmed through UPDI: choose a port with ,updi (a serial cable with TX and RX "
+     "joined through a resistor).\r\n"},
+};
+
 bool HasFstrt(const IProgrammer& programmer) {
     return programmer.Device() != nullptr && programmer.Device()->fstrtWrite != nullptr;
 }
@@ -243,11 +263,31 @@ bool COperations::Begin(const char* name, const char* heading, const char* initE
         PostStopped(0);  // nothing was done yet: it stopped at the start
         return false;
     }
+    if (entered == kProgrammerLocked) {
+        PostEnd(kChipLocked, kNoAddress);
+        return false;
+    }
+    if (entered == kProgrammerWrongAdapter) {
+        PostWrongAdapter();
+        return false;
+    }
     if (entered != kProgrammerOk) {
         Fail(initError);
         return false;
     }
     return true;
+}
+
+void COperations::PostWrongAdapter() {
+    const DeviceInfo* device = m_programmer.Device();
+    if (device == nullptr) {
+        return;
+    }
+    for (const AdapterAdvice& advice : kAdapterAdvice) {
+        if (advice.protocol == device->protocol) {
+            m_host.AppendMessage(std::string(" ") + device->name + advice.text);
+        }
+    }
 }
 
 bool COperations::Stopping() {
@@ -860,6 +900,9 @@ bool COperations::EraseKeeping(Memory kept, const EraseLines& lines) {
         return false;
     }
     const Memory erased = kept == Memory::Prog ? Memory::Data : Memory::Prog;
+    if (m_programmer.ErasesMemoriesApart()) {
+        return EraseAlone(erased);
+    }
 
     m_host.SetProgressRange(Size(kept));
     m_host.SetProgressPos(0);
@@ -945,6 +988,23 @@ bool COperations::EraseKeeping(Memory kept, const EraseLines& lines) {
         m_host.ScrollToEnd();
     }
     return chipErased;
+}
+
+bool COperations::EraseAlone(Memory erased) {
+    if (Stopping()) {
+        PostStopped(kNoAddress);
+        return false;
+    }
+    const int status =
+        erased == Memory::Prog ? m_programmer.EraseProgram() : m_programmer.EraseData();
+    if (status != kProgrammerOk) {
+        Fail(kEraseError);
+        return false;
+    }
+    Image(erased).assign(BufferLength(Size(erased)), kErasedByte);
+    ImageErased(erased);
+    m_host.AppendMessage(kEraseComplete);
+    return true;
 }
 
 bool COperations::EraseProg() {

@@ -210,6 +210,11 @@ private:
     bool ReadMemory(Memory memory, const MemoryLines& lines);
     bool VerifyMemory(Memory memory, const MemoryLines& lines);
     bool EraseKeeping(Memory kept, const EraseLines& lines);
+    // Where the programmer erases each memory alone: that memory only,
+    // nothing read or written back.
+    bool EraseAlone(Memory erased);
+    // " <part> is programmed through UPDI: choose a port with ,updi ...".
+    void PostWrongAdapter();
 
     IProgrammer& m_programmer;
     MemoryImages& m_images;
