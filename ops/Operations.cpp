@@ -248,8 +248,9 @@ void COperations::SetPortLabel(const std::string& label) {
 }
 
 bool COperations::Begin(const char* name, const char* heading, const char* initError,
-                        int checkSignature) {
-    m_readAhead = ReadAhead();  // nothing read before counts for this operation
+                        int checkSignature, bool lockedAnswers) {
+    m_readAhead = ReadAhead();
+    m_chipLocked = false;  // nothing read before counts for this operation
     m_name = name;
     m_end = End::Running;
     m_host.TakeFromScreen();
@@ -262,6 +263,10 @@ bool COperations::Begin(const char* name, const char* heading, const char* initE
     if (entered == kProgrammerStopped) {
         PostStopped(0);  // nothing was done yet: it stopped at the start
         return false;
+    }
+    if (entered == kProgrammerLocked && lockedAnswers) {
+        m_chipLocked = true;  // the lock itself is the answer
+        return true;
     }
     if (entered == kProgrammerLocked) {
         PostEnd(kChipLocked, kNoAddress);
@@ -657,18 +662,18 @@ bool COperations::WriteLock() {
 
 bool COperations::ReadLock() {
     CProgrammingModeExit exit(m_programmer);
-    if (!Begin(kReadLockName, kReadLockHeading, kReadInitError, kCheckSignature)) {
+    if (!Begin(kReadLockName, kReadLockHeading, kReadInitError, kCheckSignature, true)) {
         return false;
     }
     int lockBit1 = 0, lockBit2 = 0, fstrt = 0, spien = 0;
-    const int status = m_programmer.ReadLockBits(lockBit1, lockBit2, fstrt, spien);
+    const int status = ReadLockBitsOrLocked(lockBit1, lockBit2, fstrt, spien);
     if (status == kProgrammerNotSupported) {
         // Nothing to show: no box stays ticked that the chip did not report.
         m_host.Ticks() = LockTicks();
         m_host.AppendMessage(kReadLockNotReadable);
         return true;
     }
-    const bool ok = status == kProgrammerOk && TargetStillAnswers();
+    const bool ok = status == kProgrammerOk && (m_chipLocked || TargetStillAnswers());
     if (ok) {
         LockTicks& ticks = m_host.Ticks();
         ticks.m_bLockBit1 = TickOfBitValue(lockBit1);
@@ -684,6 +689,17 @@ bool COperations::ReadLock() {
         Fail(kReadLockError);
     }
     return ok;
+}
+
+int COperations::ReadLockBitsOrLocked(int& lockBit1, int& lockBit2, int& fstrt, int& spien) {
+    if (m_chipLocked) {
+        // A chip that refuses every access for its lock has Lock Bit1
+        // programmed; nothing else of it can be told.
+        lockBit1 = 0;
+        lockBit2 = fstrt = spien = 1;
+        return kProgrammerOk;
+    }
+    return m_programmer.ReadLockBits(lockBit1, lockBit2, fstrt, spien);
 }
 
 bool COperations::ReadFuses(std::array<uint8_t, kFuseByteCount>& fuses, uint8_t& present,
@@ -840,17 +856,17 @@ bool COperations::VerifyFuses(const std::array<uint8_t, kFuseByteCount>& fuses, 
 
 bool COperations::VerifyLock() {
     CProgrammingModeExit exit(m_programmer);
-    if (!Begin(kVerifyName, kVerifyLockHeading, kReadInitError, kCheckSignature)) {
+    if (!Begin(kVerifyName, kVerifyLockHeading, kReadInitError, kCheckSignature, true)) {
         return false;
     }
     int lockBit1 = 0, lockBit2 = 0, fstrt = 0, spien = 0;
-    const int status = m_programmer.ReadLockBits(lockBit1, lockBit2, fstrt, spien);
+    const int status = ReadLockBitsOrLocked(lockBit1, lockBit2, fstrt, spien);
     if (status == kProgrammerNotSupported) {
         // What cannot be read cannot be confirmed.
         m_host.AppendMessage(kVerifyLockNotReadable);
         return false;
     }
-    if (status != kProgrammerOk || !TargetStillAnswers()) {
+    if (status != kProgrammerOk || (!m_chipLocked && !TargetStillAnswers())) {
         Fail(kVerifyLockReadError);
         return false;
     }

@@ -18,9 +18,6 @@
 // follows at its clock after reset.
 constexpr uint32_t kUpdiDefaultBaud = 115200;
 
-// The lock byte of an open chip (LOCKBIT.LB = NOLOCK); any other value
-// locks it at the next reset.
-constexpr uint8_t kUpdiLockOpen = 0xC5;
 // What a ticked Lock Bit1 writes.
 constexpr uint8_t kUpdiLockClosed = 0x00;
 
