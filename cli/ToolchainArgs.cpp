@@ -172,15 +172,14 @@ bool ParseRequest(const std::string& text, const DeviceInfo& device, MemoryReque
     // The user row and the fuses of a UPDI part (by their names, or fuse0...)
     // come later: said so, never skipped.
     const bool updi = device.protocol == Protocol::Updi;
-    const bool updiFuse =
-        updi && device.updiPart != nullptr &&
-        (CUpdiParts::FuseByName(*device.updiPart, memory) != nullptr ||
-         memory.compare(0, std::strlen(kUpdiFusePrefix), kUpdiFusePrefix) == 0 ||
-         (request.memory != nullptr && request.memory->memory == Memory::Fuse));
+    const bool updiFuse = updi && device.updiPart != nullptr &&
+                          (CUpdiParts::FuseByName(*device.updiPart, memory) != nullptr ||
+                           memory.compare(0, std::strlen(kUpdiFusePrefix), kUpdiFusePrefix) == 0 ||
+                           (request.memory != nullptr && request.memory->memory == Memory::Fuse));
     if (updiFuse || (request.memory != nullptr && request.memory->memory == Memory::UserRow)) {
         error = "-U " + Quoted(text) + ": " + memory +
-                (updi ? kUpdiNotYet : " is a memory of UPDI parts, not of the " +
-                                          std::string(device.name));
+                (updi ? kUpdiNotYet
+                      : " is a memory of UPDI parts, not of the " + std::string(device.name));
         return false;
     }
     if (request.memory == nullptr) {
@@ -326,8 +325,8 @@ bool AddFuseActions(const MemoryRequest& request, bool verifyAfterWrite,
     return true;
 }
 
-bool AddLockActions(const MemoryRequest& request, const DeviceInfo& device,
-                    bool verifyAfterWrite, std::vector<CliAction>& actions, std::string& error) {
+bool AddLockActions(const MemoryRequest& request, const DeviceInfo& device, bool verifyAfterWrite,
+                    std::vector<CliAction>& actions, std::string& error) {
     if (request.op == kOpRead) {
         error =
             "-U lock:r is not offered: this adapter reads only Lock Bit1 and Lock Bit2, not the "
@@ -359,8 +358,8 @@ bool AddLockActions(const MemoryRequest& request, const DeviceInfo& device,
     return true;
 }
 
-bool AddSpecActions(const MemoryRequest& request, const DeviceInfo& device,
-                    bool verifyAfterWrite, std::vector<CliAction>& actions, std::string& error) {
+bool AddSpecActions(const MemoryRequest& request, const DeviceInfo& device, bool verifyAfterWrite,
+                    std::vector<CliAction>& actions, std::string& error) {
     switch (request.memory->memory) {
         case Memory::Flash:
         case Memory::Eeprom:
@@ -498,8 +497,9 @@ bool ParseToolchainArguments(const std::vector<std::string>& args, CliOptions& o
                 return false;
             }
         } else {
-            std::string& target =
-                letter == kPartOption ? part : letter == kBaudOption ? baud : port;
+            std::string& target = letter == kPartOption   ? part
+                                  : letter == kBaudOption ? baud
+                                                          : port;
             if (!target.empty()) {
                 error = "-" + std::string(1, letter) + " given more than once";
                 return false;

@@ -229,6 +229,6 @@ private:
     std::function<bool()> m_reopen;
     End m_end = End::Running;
     const char* m_name = "";
-    bool m_bPortLost = false;  // it stopped answering and could not be opened again
+    bool m_bPortLost = false;   // it stopped answering and could not be opened again
     bool m_chipLocked = false;  // the chip refused the entry for its lock
 };

@@ -629,7 +629,6 @@ const DeviceInfo g_deviceTable[] = {
 };
 static_assert(std::size(updi_rows::kUpdiRows) == 90, "every UPDI part has its row above");
 
-
 const int kDeviceCount = static_cast<int>(sizeof(g_deviceTable) / sizeof(g_deviceTable[0]));
 const int kIspDeviceCount = kDeviceCount - static_cast<int>(std::size(updi_rows::kUpdiRows));
 

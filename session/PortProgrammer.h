@@ -109,9 +109,7 @@ public:
     int ReadSignatureByte(uint8_t& value, int index) override {
         return Active().ReadSignatureByte(value, index);
     }
-    int ReadCalibrationByte(uint8_t& value) override {
-        return Active().ReadCalibrationByte(value);
-    }
+    int ReadCalibrationByte(uint8_t& value) override { return Active().ReadCalibrationByte(value); }
     int ChipErase() override { return Active().ChipErase(); }
     bool ErasesMemoriesApart() const override { return Active().ErasesMemoriesApart(); }
     int EraseProgram() override { return Active().EraseProgram(); }

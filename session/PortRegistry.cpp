@@ -122,10 +122,9 @@ bool ParseUpdiPortPath(const std::string& path, UpdiPortPath& updi, std::string&
     parsed.device = path.substr(0, at);
     parsed.baud = kUpdiDefaultBaud;
     if (!rest.empty()) {
-        const std::string digits =
-            rest.compare(0, std::strlen(kBaudOption), kBaudOption) == 0
-                ? rest.substr(std::strlen(kBaudOption))
-                : std::string();
+        const std::string digits = rest.compare(0, std::strlen(kBaudOption), kBaudOption) == 0
+                                       ? rest.substr(std::strlen(kBaudOption))
+                                       : std::string();
         const bool number = !digits.empty() && digits.size() <= kMaxBaudDigits &&
                             std::all_of(digits.begin(), digits.end(), [](char c) {
                                 return std::isdigit(static_cast<unsigned char>(c)) != 0;

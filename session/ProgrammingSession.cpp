@@ -12,8 +12,8 @@
 #include "session/PortRegistry.h"
 #include "sim/SimPortOptions.h"
 #include "sim/SimUpdiPort.h"
-#include "updi/UpdiAdapter.h"
 #include "sim/VirtualCounter.h"
+#include "updi/UpdiAdapter.h"
 
 const char* const kAdapterReadyText = "Prog. Key ready";
 const char* const kAdapterNotFoundText = "Not found";

@@ -165,8 +165,7 @@ int CUpdiAdapter::Confirm(EUpdiMemory memory, uint32_t offset, const uint8_t* da
     return kProgrammerOk;
 }
 
-int CUpdiAdapter::WriteProgramPage(const uint8_t* pageBytes, int pageWordAddress,
-                                   int& failedWord) {
+int CUpdiAdapter::WriteProgramPage(const uint8_t* pageBytes, int pageWordAddress, int& failedWord) {
     const int flushed = FlushData();
     if (flushed != kProgrammerOk) {
         failedWord = pageWordAddress;
@@ -232,11 +231,11 @@ int CUpdiAdapter::ReadDataByte(uint8_t& value, int address) {
 
 int CUpdiAdapter::WriteDataByte(uint8_t value, int address) {
     const SUpdiPart* part = ChipPart();
-    const int page = part != nullptr && part->eepromPage > 0 ? static_cast<int>(part->eepromPage)
-                                                             : 1;
-    const bool follows =
-        m_dataStart >= 0 && address == m_dataStart + static_cast<int>(m_dataPage.size()) &&
-        address / page == m_dataStart / page;
+    const int page =
+        part != nullptr && part->eepromPage > 0 ? static_cast<int>(part->eepromPage) : 1;
+    const bool follows = m_dataStart >= 0 &&
+                         address == m_dataStart + static_cast<int>(m_dataPage.size()) &&
+                         address / page == m_dataStart / page;
     if (!follows) {
         const int flushed = FlushData();
         if (flushed != kProgrammerOk) {
@@ -326,8 +325,8 @@ int CUpdiAdapter::ReadSignatureByte(uint8_t& value, int index) {
         return kUpdiUnknownPart;
     }
     // Read afresh: a chip that went silent must not answer from memory.
-    return Note(m_programmer.ReadAddress(part->signatureAddr + static_cast<uint32_t>(index),
-                                         &value, 1));
+    return Note(
+        m_programmer.ReadAddress(part->signatureAddr + static_cast<uint32_t>(index), &value, 1));
 }
 
 int CUpdiAdapter::ReadCalibrationByte(uint8_t& /*value*/) {

@@ -24,8 +24,8 @@ struct ToolRun {
     bool Has(const std::string& text) const { return out.find(text) != std::string::npos; }
 };
 
-constexpr int kFailed = 1;     // an operation failed
-constexpr int kBadUsage = 2;   // the command line was refused
+constexpr int kFailed = 1;             // an operation failed
+constexpr int kBadUsage = 2;           // the command line was refused
 constexpr size_t kFlashBytes = 16384;  // ATtiny1614
 constexpr size_t kEepromBytes = 256;
 const char* const kChip = "sim:ATtiny1614,state=chip.state";
@@ -85,7 +85,8 @@ TEST_F(UpdiProcessTest, SerialUpdiLineWritesLocksAndErases) {
     ToolRun run = Tool(std::string("-c serialupdi -P ") + kChip +
                        " -p t1614 -U flash:w:main.hex:i -U eeprom:w:data.hex:i");
     ASSERT_EQ(run.status, 0) << run.out << run.err;
-    run = Tool(std::string("--port ") + kChip + " --device t1614 read-prog back.hex read-data e.hex");
+    run =
+        Tool(std::string("--port ") + kChip + " --device t1614 read-prog back.hex read-data e.hex");
     ASSERT_EQ(run.status, 0) << run.out << run.err;
     EXPECT_EQ(ReadText(m_dir / "back.hex"), FormatHexImage(m_flash));
     EXPECT_EQ(ReadText(m_dir / "e.hex"), FormatHexImage(m_eeprom));
@@ -95,8 +96,8 @@ TEST_F(UpdiProcessTest, SerialUpdiLineWritesLocksAndErases) {
     EXPECT_TRUE(run.Has(" Verify : Complete")) << run.out;
     run = Tool(std::string("-c serialupdi -P ") + kChip + " -p t1614 -U flash:r:locked.hex:i");
     EXPECT_EQ(run.status, kFailed);
-    EXPECT_TRUE(run.Has(
-        " Read : The chip is locked: Erase All unlocks it and erases flash and EEPROM.\n"))
+    EXPECT_TRUE(
+        run.Has(" Read : The chip is locked: Erase All unlocks it and erases flash and EEPROM.\n"))
         << run.out;
     EXPECT_FALSE(fs::exists(m_dir / "locked.hex"));
 

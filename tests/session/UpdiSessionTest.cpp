@@ -219,11 +219,10 @@ TEST_P(UpdiAdapterCheck, AnswersAsTheAdapterAndChipAre) {
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Faults, UpdiAdapterCheck,
-    ::testing::Values(AdapterCase{"sim:ATtiny1614", true, true},
-                      AdapterCase{"sim:ATtiny1614,no-chip", true, false},
-                      AdapterCase{"sim:ATtiny1614,no-adapter", false, false}));
+INSTANTIATE_TEST_SUITE_P(Faults, UpdiAdapterCheck,
+                         ::testing::Values(AdapterCase{"sim:ATtiny1614", true, true},
+                                           AdapterCase{"sim:ATtiny1614,no-chip", true, false},
+                                           AdapterCase{"sim:ATtiny1614,no-adapter", false, false}));
 
 // A locked chip is found by Check but cannot tell its signature.
 TEST(UpdiAdapterCheck, LockedChipIsNoDeviceToAutoDetect) {
