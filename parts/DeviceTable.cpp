@@ -658,7 +658,13 @@ int FindDevice(const std::string& text) {
         const DeviceInfo* row = FindDeviceByNumber(std::stoi(text));
         return row != nullptr ? static_cast<int>(row - g_deviceTable) : -1;
     }
-    return FindDeviceByName(text);
+    const int named = FindDeviceByName(text);
+    if (named >= 0) {
+        return named;
+    }
+    // A UPDI part's toolchain id ("t1614"), as its description gives it.
+    const SUpdiPart* updi = CUpdiParts::ById(text);
+    return updi != nullptr ? FindDeviceByName(updi->name) : -1;
 }
 
 // Read Fuse Bits, Read Fuse High Bits, Read Extended Fuse Bits and the

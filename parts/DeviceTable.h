@@ -124,8 +124,8 @@ const DeviceInfo* FindDeviceByNumber(int32_t number);
 // ("ATtiny13A" finds "ATtiny13/13A"), without regard to case; -1 when none.
 int FindDeviceByName(const std::string& name);
 // The row a user's text names: a device number (all digits, as the settings
-// store the parts of the Device menu) or a name as FindDeviceByName takes
-// it; -1 when none. Every front end and the settings go through this one.
+// store the parts of the Device menu), a name as FindDeviceByName takes
+// it, or a UPDI part's toolchain id ("t1614", any case); -1 when none. Every front end and the settings go through this one.
 int FindDevice(const std::string& text);
 
 // First signature byte of every Atmel part.

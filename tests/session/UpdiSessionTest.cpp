@@ -87,6 +87,7 @@ TEST(UpdiDeviceRows, EveryUpdiPartHasItsRow) {
         EXPECT_EQ(device.signature, part.signature[2]);
         EXPECT_EQ(device.fuseBytes, 0);
         EXPECT_EQ(FindDevice(part.name), row);
+        EXPECT_EQ(FindDevice(part.id), row);  // the toolchain's id, as -p and the chooser take it
     }
     for (int row = 0; row < kIspDeviceCount; ++row) {
         EXPECT_EQ(g_deviceTable[row].protocol, Protocol::Isp) << g_deviceTable[row].name;
