@@ -112,21 +112,33 @@ int CProgrammingSession::OpenUpdi(const std::string& path) {
     // The ISP adapter lets go of its port: the UPDI adapter may need it.
     m_adapter->CloseDevice();
     m_updiError.clear();
-    IUpdiWire* wire = nullptr;
+    // What the adapter is on: a sim: UPDI chip, or a serial device with the
+    // baud after ,updi. "COM3,updi" (as -c serialupdi -P COM3 gives it) is
+    // COM3 where it lives.
+    std::string device = path;
     uint32_t baud = kUpdiDefaultBaud;
-    if (IsSimUpdiPortName(path)) {
-        wire = m_simUpdi->WireNamed(path, m_updiError);
+    UpdiPortPath updi;
+    if (!IsSimUpdiPortName(path)) {
+        if (!ParseUpdiPortPath(path, updi, m_updiError)) {
+            return kPortFailed;
+        }
+        device = updi.device;
+        baud = updi.baud;
+        int number = kNoPortNumber;
+        if (ParseComName(device, number)) {
+            device = PortDevicePath(ResolvePortName(number, m_adapter->PortNames()), {});
+        }
+    }
+    IUpdiWire* wire = nullptr;
+    if (IsSimUpdiPortName(device)) {
+        wire = m_simUpdi->WireNamed(device, m_updiError);
     } else {
-        UpdiPortPath updi;
-        if (ParseUpdiPortPath(path, updi, m_updiError)) {
-            baud = updi.baud;
-            m_serialWire = std::make_unique<CSerialWire>();
-            if (m_serialWire->Open(updi.device, m_updiError)) {
-                wire = m_serialWire.get();
-            } else {
-                m_openKind = m_serialWire->LastErrorKind();
-                m_serialWire.reset();
-            }
+        m_serialWire = std::make_unique<CSerialWire>();
+        if (m_serialWire->Open(device, m_updiError)) {
+            wire = m_serialWire.get();
+        } else {
+            m_openKind = m_serialWire->LastErrorKind();
+            m_serialWire.reset();
         }
     }
     if (wire == nullptr) {

@@ -361,6 +361,20 @@ TEST(UpdiPortNames, ComOverridesAndSimNames) {
     EXPECT_FALSE(CheckPortName("sim:ATtiny1614,erase-fails", error));
     EXPECT_NE(error.find("erase-fails"), std::string::npos) << error;
     EXPECT_FALSE(CheckPortName("sim:ATtiny1614,state=", error));
+    EXPECT_TRUE(CheckPortName("COM3,updi,baud=57600", error)) << error;
+}
+
+// A COM name with ,updi after it (as -c serialupdi -P COM2 gives it) opens
+// the UPDI adapter on where COM2 lives; with COM2 mapped to a simulated
+// chip, that chip answers.
+TEST(UpdiPortNames, ComNameWithUpdiOption) {
+    CRecordingHost host;
+    CProgrammingSession session(host, SessionClock::VirtualWhenSimulated, "sim:ATtiny816");
+    session.SetPortOverrides({{2, "sim:ATtiny816"}});
+    ASSERT_TRUE(session.SelectPort("COM2,updi"));
+    EXPECT_TRUE(session.OnUpdiPort());
+    EXPECT_TRUE(session.AutoDetect()) << host.m_text;
+    EXPECT_STREQ(session.Device()->name, "ATtiny816");
 }
 
 }  // namespace
