@@ -89,6 +89,9 @@ TEST(UpdiDeviceRows, EveryUpdiPartHasItsRow) {
         EXPECT_EQ(FindDevice(part.name), row);
         EXPECT_EQ(FindDevice(part.id), row);  // the toolchain's id, as -p and the chooser take it
     }
+    for (const DeviceInfo& device : DeviceRows()) {
+        EXPECT_NE(device.name[0], '\0');  // every row names its part
+    }
     for (int row = 0; row < kIspDeviceCount; ++row) {
         EXPECT_EQ(g_deviceTable[row].protocol, Protocol::Isp) << g_deviceTable[row].name;
         EXPECT_EQ(g_deviceTable[row].updiPart, nullptr);
