@@ -7,6 +7,7 @@
 #include <QVBoxLayout>
 
 #include "parts/DeviceTable.h"
+#include "parts/UpdiParts.h"
 
 QStringList DeviceChoices(const QString& filter, const QStringList& recent) {
     QStringList names;
@@ -22,7 +23,15 @@ QStringList DeviceChoices(const QString& filter, const QStringList& recent) {
         }
     }
     for (const DeviceInfo& row : DeviceRows()) {
-        offer(QString::fromLatin1(row.name));
+        // A UPDI part is found by its toolchain id too ("t1614").
+        const QString name = QString::fromLatin1(row.name);
+        const bool byId =
+            row.updiPart != nullptr && !filter.isEmpty() &&
+            QString::fromLatin1(row.updiPart->id).contains(filter, Qt::CaseInsensitive);
+        if (byId && !names.contains(name)) {
+            names << name;
+        }
+        offer(name);
     }
     return names;
 }

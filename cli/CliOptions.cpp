@@ -526,7 +526,8 @@ std::string DeviceListText() {
         }
         std::snprintf(line, sizeof line, "%-24s %6s  %6d  %6d  %-15s %-15s %s\n", row.name,
                       number.c_str(), row.progSize, row.dataSize, written.c_str(),
-                      row.lockRead != nullptr ? "yes" : "no", fuses.empty() ? "-" : fuses.c_str());
+                      row.lockRead != nullptr || row.protocol == Protocol::Updi ? "yes" : "no",
+                      fuses.empty() ? "-" : fuses.c_str());
         text += line;
     }
     return text;

@@ -2,10 +2,13 @@
 
 #include <cctype>
 #include <cstdio>
+#include <cstring>
 
 #include "cli/PartIds.h"
 #include "image/IntelHex.h"
 #include "parts/DeviceTable.h"
+#include "parts/UpdiParts.h"
+#include "session/PortRegistry.h"
 
 // SI-Prog is PonyProg's serial interface, and ponyser the id under which
 // toolchain configurations know its wiring: RESET on TXD, SCK on RTS, MOSI on
@@ -17,7 +20,7 @@ const int kToolchainProgrammerIdCount =
 
 namespace {
 
-enum class Memory { Flash, Eeprom, Fuse, Lock, Signature, Calibration };
+enum class Memory { Flash, Eeprom, Fuse, Lock, Signature, Calibration, UserRow };
 
 struct MemoryName {
     const char* name;
@@ -34,6 +37,8 @@ constexpr MemoryName kMemories[] = {
     {"lock", Memory::Lock, 0},
     {"signature", Memory::Signature, 0},
     {"calibration", Memory::Calibration, 0},
+    {"userrow", Memory::UserRow, 0},
+    {"usersig", Memory::UserRow, 0},
 };
 
 constexpr char kOpWrite = 'w';
@@ -57,6 +62,15 @@ constexpr char kProgrammerOption = 'c';
 constexpr char kEraseOption = 'e';
 constexpr char kMemoryOption = 'U';
 constexpr char kNoVerifyOption = 'V';
+constexpr char kBaudOption = 'b';
+// The UPDI adapter: a serial cable whose TX and RX are joined through a
+// resistor. It puts ",updi" (and ",baud=<n>") after the -P port.
+constexpr const char* kSerialUpdiId = "serialupdi";
+constexpr const char* kUpdiPortOption = ",updi";
+constexpr const char* kUpdiBaudOption = ",baud=";
+constexpr const char* kUpdiFusePrefix = "fuse";
+constexpr const char* kUpdiNotYet =
+    " is not offered yet for UPDI parts: brenwick-cli reaches their flash, eeprom and lock";
 constexpr char kHelpLetter = 'h';
 constexpr const char* kAllowCutOff = "--allow-cutoff";
 constexpr const char* kQuiet = "--quiet";
@@ -137,7 +151,8 @@ struct MemoryRequest {
     char format = 0;  // 0: none given
 };
 
-bool ParseRequest(const std::string& text, MemoryRequest& request, std::string& error) {
+bool ParseRequest(const std::string& text, const DeviceInfo& device, MemoryRequest& request,
+                  std::string& error) {
     const std::string usage = "-U " + Quoted(text) +
                               ": use -U <memory>:<op>:<file or value>[:<format>], "
                               "e.g. -U flash:w:main.hex:i";
@@ -153,6 +168,19 @@ bool ParseRequest(const std::string& text, MemoryRequest& request, std::string& 
         if (memory == name.name) {
             request.memory = &name;
         }
+    }
+    // The user row and the fuses of a UPDI part (by their names, or fuse0...)
+    // come later: said so, never skipped.
+    const bool updi = device.protocol == Protocol::Updi;
+    const bool updiFuse = updi && device.updiPart != nullptr &&
+                          (CUpdiParts::FuseByName(*device.updiPart, memory) != nullptr ||
+                           memory.compare(0, std::strlen(kUpdiFusePrefix), kUpdiFusePrefix) == 0 ||
+                           (request.memory != nullptr && request.memory->memory == Memory::Fuse));
+    if (updiFuse || (request.memory != nullptr && request.memory->memory == Memory::UserRow)) {
+        error = "-U " + Quoted(text) + ": " + memory +
+                (updi ? kUpdiNotYet
+                      : " is a memory of UPDI parts, not of the " + std::string(device.name));
+        return false;
     }
     if (request.memory == nullptr) {
         error = "-U " + Quoted(text) + ": unknown memory " + Quoted(memory) +
@@ -297,7 +325,7 @@ bool AddFuseActions(const MemoryRequest& request, bool verifyAfterWrite,
     return true;
 }
 
-bool AddLockActions(const MemoryRequest& request, bool verifyAfterWrite,
+bool AddLockActions(const MemoryRequest& request, const DeviceInfo& device, bool verifyAfterWrite,
                     std::vector<CliAction>& actions, std::string& error) {
     if (request.op == kOpRead) {
         error =
@@ -311,7 +339,11 @@ bool AddLockActions(const MemoryRequest& request, bool verifyAfterWrite,
     if (!TakeValue(request, action, value, immediate, error)) {
         return false;
     }
-    if (immediate && !LockTicksFromByte(value, action.ticks, error)) {
+    if (immediate && device.protocol == Protocol::Updi) {
+        // The lock byte of a UPDI part: the open value, or locked (Lock Bit1).
+        action.ticks = LockTicks();
+        action.ticks.m_bLockBit1 = value == kUpdiLockOpen ? 0 : 1;
+    } else if (immediate && !LockTicksFromByte(value, action.ticks, error)) {
         error = "-U lock: " + error;
         return false;
     }
@@ -326,7 +358,7 @@ bool AddLockActions(const MemoryRequest& request, bool verifyAfterWrite,
     return true;
 }
 
-bool AddSpecActions(const MemoryRequest& request, bool verifyAfterWrite,
+bool AddSpecActions(const MemoryRequest& request, const DeviceInfo& device, bool verifyAfterWrite,
                     std::vector<CliAction>& actions, std::string& error) {
     switch (request.memory->memory) {
         case Memory::Flash:
@@ -335,7 +367,10 @@ bool AddSpecActions(const MemoryRequest& request, bool verifyAfterWrite,
         case Memory::Fuse:
             return AddFuseActions(request, verifyAfterWrite, actions, error);
         case Memory::Lock:
-            return AddLockActions(request, verifyAfterWrite, actions, error);
+            return AddLockActions(request, device, verifyAfterWrite, actions, error);
+        case Memory::UserRow:
+            error = "-U " + std::string(request.memory->name) + kUpdiNotYet;
+            return false;
         case Memory::Signature:
         case Memory::Calibration:
             if (request.op != kOpRead) {
@@ -363,6 +398,10 @@ bool PartName(const std::string& part, std::string& name, std::string& error) {
             name = g_partIds[i].name;
             return true;
         }
+    }
+    if (const SUpdiPart* updi = CUpdiParts::ById(part)) {
+        name = updi->name;
+        return true;
     }
     if (FindDeviceByName(part) >= 0) {
         name = part;
@@ -404,6 +443,8 @@ bool ParseToolchainArguments(const std::vector<std::string>& args, CliOptions& o
                              std::string& error) {
     std::string part;
     std::string port;
+    std::string baud;
+    bool serialUpdi = false;
     bool erase = false;
     bool verify = true;
     std::vector<std::string> longWords;
@@ -422,7 +463,8 @@ bool ParseToolchainArguments(const std::vector<std::string>& args, CliOptions& o
         }
         const char letter = word[1];
         const bool takesValue = letter == kPartOption || letter == kPortOption ||
-                                letter == kProgrammerOption || letter == kMemoryOption;
+                                letter == kProgrammerOption || letter == kMemoryOption ||
+                                letter == kBaudOption;
         if (!takesValue) {
             if (word.size() == 2 && letter == kEraseOption) {
                 erase = true;
@@ -446,14 +488,18 @@ bool ParseToolchainArguments(const std::vector<std::string>& args, CliOptions& o
         if (letter == kMemoryOption) {
             specs.push_back(value);
         } else if (letter == kProgrammerOption) {
-            if (!IsProgrammerId(value)) {
+            serialUpdi = Lower(value) == kSerialUpdiId;
+            if (!serialUpdi && !IsProgrammerId(value)) {
                 error = "programmer " + Quoted(value) +
                         " is not this adapter; -c takes ponyser or siprog (RESET on TXD, SCK "
-                        "on RTS, MOSI on DTR, MISO on CTS), or leave it out";
+                        "on RTS, MOSI on DTR, MISO on CTS), serialupdi (UPDI: TX and RX "
+                        "joined through a resistor), or leave it out";
                 return false;
             }
         } else {
-            std::string& target = letter == kPartOption ? part : port;
+            std::string& target = letter == kPartOption   ? part
+                                  : letter == kBaudOption ? baud
+                                                          : port;
             if (!target.empty()) {
                 error = "-" + std::string(1, letter) + " given more than once";
                 return false;
@@ -469,6 +515,21 @@ bool ParseToolchainArguments(const std::vector<std::string>& args, CliOptions& o
     if (!PartName(part, name, error)) {
         return false;
     }
+    const DeviceInfo& device = g_deviceTable[FindDevice(name)];
+    if (!baud.empty() && !serialUpdi) {
+        error = "-b " + baud + " goes with -c serialupdi (the UPDI adapter's baud)";
+        return false;
+    }
+    if (serialUpdi) {
+        if (port.empty()) {
+            error = "-c serialupdi needs -P <serial port> (e.g. -P /dev/ttyUSB0)";
+            return false;
+        }
+        // A simulated UPDI adapter is one already; a serial port becomes one.
+        if (PortKindOf(port) == nullptr) {
+            port += kUpdiPortOption + (baud.empty() ? std::string() : kUpdiBaudOption + baud);
+        }
+    }
     std::vector<CliAction> actions;
     if (erase) {
         // The chip erase comes before every -U, wherever -e stands.
@@ -478,8 +539,8 @@ bool ParseToolchainArguments(const std::vector<std::string>& args, CliOptions& o
     }
     for (const std::string& text : specs) {
         MemoryRequest request;
-        if (!ParseRequest(text, request, error) ||
-            !AddSpecActions(request, verify, actions, error)) {
+        if (!ParseRequest(text, device, request, error) ||
+            !AddSpecActions(request, device, verify, actions, error)) {
             return false;
         }
     }
@@ -507,6 +568,9 @@ bool ParseToolchainArguments(const std::vector<std::string>& args, CliOptions& o
 }
 
 int FindDeviceByPartId(const std::string& id) {
+    if (const SUpdiPart* updi = CUpdiParts::ById(id)) {
+        return FindDeviceByName(updi->name);
+    }
     const std::string lower = Lower(id);
     for (int i = 0; i < kPartIdCount; ++i) {
         if (lower == g_partIds[i].id) {
@@ -524,6 +588,12 @@ std::string PartIdListText() {
         }
         char line[kListLineLength];
         std::snprintf(line, sizeof line, "%-10s %s\n", g_partIds[i].id, g_partIds[i].name);
+        text += line;
+    }
+    for (size_t i = 0; i < CUpdiParts::Count(); ++i) {
+        const SUpdiPart& part = CUpdiParts::At(i);
+        char line[kListLineLength];
+        std::snprintf(line, sizeof line, "%-10s %s (UPDI)\n", part.id, part.name);
         text += line;
     }
     return text;

@@ -879,8 +879,10 @@ int CIspAdapter::MatchSignature(bool echoed, int32_t& sizeFound) {
     const uint8_t value = signature[kSignaturePart];
     for (int index = 0; index < kDeviceCount; ++index) {
         const DeviceInfo& row = g_deviceTable[index];
-        // Without the echo only a part that never gives one can be answering.
-        const bool candidate = echoed || row.entry == EntryRule::SingleEnable;
+        // Without the echo only a part that never gives one can be answering;
+        // a part reached through UPDI never answers here.
+        const bool candidate =
+            row.protocol == Protocol::Isp && (echoed || row.entry == EntryRule::SingleEnable);
         // The parts of today answer a size code of their own: all three
         // bytes name them.
         const bool matches =

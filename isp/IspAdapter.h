@@ -75,6 +75,8 @@ public:
     // name the port routes to another kind); the port has no COM number
     // then (m_nPort is kNoPortNumber). kPortOk or kPortFailed.
     int OpenDevice(const std::string& deviceName);
+    // Releases the target and closes the port, if one is open.
+    void CloseDevice() { ClosePort(); }
     int CheckAdapter();
     void WaitMicroseconds(int nMicroseconds);
     int PulseReset();

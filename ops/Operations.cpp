@@ -164,6 +164,26 @@ constexpr char kWriteFusesName[] = "Write Fuses";
 constexpr char kEraseName[] = "Erase";
 constexpr int kNoAddress = -1;
 
+// A locked chip answers nothing of its memories: said in place of the
+// initialisation error, after the operation's name.
+constexpr char kChipLocked[] =
+    "The chip is locked: Erase All unlocks it and erases flash and EEPROM";
+
+// The adapter each protocol needs, said after the part's name when the port
+// leads to the other kind.
+struct AdapterAdvice {
+    Protocol protocol;
+    const char* text;
+};
+constexpr AdapterAdvice kAdapterAdvice[] = {
+    {Protocol::Isp,
+     " is programmed through ISP: choose a port without ,updi (the ISP adapter on a serial "
+     "port's modem lines, or an FT232R cable).\r\n"},
+    {Protocol::Updi,
+     " is programmed through UPDI: choose a port with ,updi (a serial cable with TX and RX "
+     "joined through a resistor).\r\n"},
+};
+
 bool HasFstrt(const IProgrammer& programmer) {
     return programmer.Device() != nullptr && programmer.Device()->fstrtWrite != nullptr;
 }
@@ -228,8 +248,9 @@ void COperations::SetPortLabel(const std::string& label) {
 }
 
 bool COperations::Begin(const char* name, const char* heading, const char* initError,
-                        int checkSignature) {
-    m_readAhead = ReadAhead();  // nothing read before counts for this operation
+                        int checkSignature, bool lockedAnswers) {
+    m_readAhead = ReadAhead();
+    m_chipLocked = false;  // nothing read before counts for this operation
     m_name = name;
     m_end = End::Running;
     m_host.TakeFromScreen();
@@ -243,11 +264,35 @@ bool COperations::Begin(const char* name, const char* heading, const char* initE
         PostStopped(0);  // nothing was done yet: it stopped at the start
         return false;
     }
+    if (entered == kProgrammerLocked && lockedAnswers) {
+        m_chipLocked = true;  // the lock itself is the answer
+        return true;
+    }
+    if (entered == kProgrammerLocked) {
+        PostEnd(kChipLocked, kNoAddress);
+        return false;
+    }
+    if (entered == kProgrammerWrongAdapter) {
+        PostWrongAdapter();
+        return false;
+    }
     if (entered != kProgrammerOk) {
         Fail(initError);
         return false;
     }
     return true;
+}
+
+void COperations::PostWrongAdapter() {
+    const DeviceInfo* device = m_programmer.Device();
+    if (device == nullptr) {
+        return;
+    }
+    for (const AdapterAdvice& advice : kAdapterAdvice) {
+        if (advice.protocol == device->protocol) {
+            m_host.AppendMessage(std::string(" ") + device->name + advice.text);
+        }
+    }
 }
 
 bool COperations::Stopping() {
@@ -617,18 +662,18 @@ bool COperations::WriteLock() {
 
 bool COperations::ReadLock() {
     CProgrammingModeExit exit(m_programmer);
-    if (!Begin(kReadLockName, kReadLockHeading, kReadInitError, kCheckSignature)) {
+    if (!Begin(kReadLockName, kReadLockHeading, kReadInitError, kCheckSignature, true)) {
         return false;
     }
     int lockBit1 = 0, lockBit2 = 0, fstrt = 0, spien = 0;
-    const int status = m_programmer.ReadLockBits(lockBit1, lockBit2, fstrt, spien);
+    const int status = ReadLockBitsOrLocked(lockBit1, lockBit2, fstrt, spien);
     if (status == kProgrammerNotSupported) {
         // Nothing to show: no box stays ticked that the chip did not report.
         m_host.Ticks() = LockTicks();
         m_host.AppendMessage(kReadLockNotReadable);
         return true;
     }
-    const bool ok = status == kProgrammerOk && TargetStillAnswers();
+    const bool ok = status == kProgrammerOk && (m_chipLocked || TargetStillAnswers());
     if (ok) {
         LockTicks& ticks = m_host.Ticks();
         ticks.m_bLockBit1 = TickOfBitValue(lockBit1);
@@ -644,6 +689,17 @@ bool COperations::ReadLock() {
         Fail(kReadLockError);
     }
     return ok;
+}
+
+int COperations::ReadLockBitsOrLocked(int& lockBit1, int& lockBit2, int& fstrt, int& spien) {
+    if (m_chipLocked) {
+        // A chip that refuses every access for its lock has Lock Bit1
+        // programmed; nothing else of it can be told.
+        lockBit1 = 0;
+        lockBit2 = fstrt = spien = 1;
+        return kProgrammerOk;
+    }
+    return m_programmer.ReadLockBits(lockBit1, lockBit2, fstrt, spien);
 }
 
 bool COperations::ReadFuses(std::array<uint8_t, kFuseByteCount>& fuses, uint8_t& present,
@@ -800,17 +856,17 @@ bool COperations::VerifyFuses(const std::array<uint8_t, kFuseByteCount>& fuses, 
 
 bool COperations::VerifyLock() {
     CProgrammingModeExit exit(m_programmer);
-    if (!Begin(kVerifyName, kVerifyLockHeading, kReadInitError, kCheckSignature)) {
+    if (!Begin(kVerifyName, kVerifyLockHeading, kReadInitError, kCheckSignature, true)) {
         return false;
     }
     int lockBit1 = 0, lockBit2 = 0, fstrt = 0, spien = 0;
-    const int status = m_programmer.ReadLockBits(lockBit1, lockBit2, fstrt, spien);
+    const int status = ReadLockBitsOrLocked(lockBit1, lockBit2, fstrt, spien);
     if (status == kProgrammerNotSupported) {
         // What cannot be read cannot be confirmed.
         m_host.AppendMessage(kVerifyLockNotReadable);
         return false;
     }
-    if (status != kProgrammerOk || !TargetStillAnswers()) {
+    if (status != kProgrammerOk || (!m_chipLocked && !TargetStillAnswers())) {
         Fail(kVerifyLockReadError);
         return false;
     }
@@ -860,6 +916,9 @@ bool COperations::EraseKeeping(Memory kept, const EraseLines& lines) {
         return false;
     }
     const Memory erased = kept == Memory::Prog ? Memory::Data : Memory::Prog;
+    if (m_programmer.ErasesMemoriesApart()) {
+        return EraseAlone(erased);
+    }
 
     m_host.SetProgressRange(Size(kept));
     m_host.SetProgressPos(0);
@@ -945,6 +1004,23 @@ bool COperations::EraseKeeping(Memory kept, const EraseLines& lines) {
         m_host.ScrollToEnd();
     }
     return chipErased;
+}
+
+bool COperations::EraseAlone(Memory erased) {
+    if (Stopping()) {
+        PostStopped(kNoAddress);
+        return false;
+    }
+    const int status =
+        erased == Memory::Prog ? m_programmer.EraseProgram() : m_programmer.EraseData();
+    if (status != kProgrammerOk) {
+        Fail(kEraseError);
+        return false;
+    }
+    Image(erased).assign(BufferLength(Size(erased)), kErasedByte);
+    ImageErased(erased);
+    m_host.AppendMessage(kEraseComplete);
+    return true;
 }
 
 bool COperations::EraseProg() {

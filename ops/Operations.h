@@ -118,7 +118,12 @@ private:
     // programming mode. On a failed entry appends the initialisation error
     // and gives false; the caller then only leaves programming mode. name
     // begins the operation's stop and port lines (" Write : Stopped ...").
-    bool Begin(const char* name, const char* heading, const char* initError, int checkSignature);
+    // lockedAnswers: a locked chip is an answer (the lock operations), not a
+    // failure; m_chipLocked then says so.
+    bool Begin(const char* name, const char* heading, const char* initError, int checkSignature,
+               bool lockedAnswers = false);
+    // The lock bits, or those of a chip found locked at the entry.
+    int ReadLockBitsOrLocked(int& lockBit1, int& lockBit2, int& fstrt, int& spien);
     // Whether a stop was asked for; once it was, the operation ends as stopped.
     bool Stopping();
     // Whether the port stopped answering: its last line call failed, or it
@@ -210,6 +215,11 @@ private:
     bool ReadMemory(Memory memory, const MemoryLines& lines);
     bool VerifyMemory(Memory memory, const MemoryLines& lines);
     bool EraseKeeping(Memory kept, const EraseLines& lines);
+    // Where the programmer erases each memory alone: that memory only,
+    // nothing read or written back.
+    bool EraseAlone(Memory erased);
+    // " <part> is programmed through UPDI: choose a port with ,updi ...".
+    void PostWrongAdapter();
 
     IProgrammer& m_programmer;
     MemoryImages& m_images;
@@ -219,5 +229,6 @@ private:
     std::function<bool()> m_reopen;
     End m_end = End::Running;
     const char* m_name = "";
-    bool m_bPortLost = false;  // it stopped answering and could not be opened again
+    bool m_bPortLost = false;   // it stopped answering and could not be opened again
+    bool m_chipLocked = false;  // the chip refused the entry for its lock
 };

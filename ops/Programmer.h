@@ -19,6 +19,12 @@ constexpr int kProgrammerNotSupported = 14;
 // was not committed), or while it was read back (from the word named on, it
 // was not confirmed).
 constexpr int kProgrammerStopped = 15;
+// The chip is locked: nothing of it can be read or written until a chip
+// erase (which works on a locked chip) opens it.
+constexpr int kProgrammerLocked = 16;
+// The selected part is reached through another kind of adapter than the
+// port's: nothing was sent.
+constexpr int kProgrammerWrongAdapter = 17;
 
 class IProgrammer {
 public:
@@ -93,4 +99,13 @@ public:
     // Erases program and data memory and the lock bits. The chip may leave
     // programming mode with it: enter again before the next access.
     virtual int ChipErase() = 0;
+
+    // Whether program and data memory can each be erased alone. When they
+    // cannot (only a chip erase), erasing one means saving the other and
+    // writing it back.
+    virtual bool ErasesMemoriesApart() const { return false; }
+    // Erases program memory only, or data memory only; kProgrammerNotSupported
+    // where ErasesMemoriesApart() is false.
+    virtual int EraseProgram() { return kProgrammerNotSupported; }
+    virtual int EraseData() { return kProgrammerNotSupported; }
 };

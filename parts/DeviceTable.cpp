@@ -2,9 +2,12 @@
 
 #include <algorithm>
 #include <cctype>
+#include <iterator>
 
 #include "base/NameText.h"
 #include "parts/FuseFields.h"
+#include "parts/UpdiParts.h"
+#include "parts/UpdiRows.h"
 
 namespace {
 
@@ -252,6 +255,46 @@ constexpr Family kRf{kThreeFuses, {{kUnnamed, kUnnamed, kUnnamed}}, kPollReady};
             FuseBitNamed(&family.names, "SPIEN"), LowFuseBitsNamed(&family.names, "CKSEL"),     \
             family.calibration                                                                  \
     }
+// A UPDI part's row, from its UPDI description: sizes and page from its
+// memories, signature bytes 1 and 2, no device number (selected and stored by
+// name). Its fuses are reached through the UPDI description, not the three
+// ISP fuse bytes, and nothing in it is an ISP instruction.
+constexpr DeviceInfo UpdiRow(const SUpdiPart& part) {
+    DeviceInfo row{};
+    row.number = kNoDeviceNumber;
+    row.signature = part.signature[2];
+    row.sizeCode = part.signature[1];
+    row.progSize = static_cast<int32_t>(part.flashBytes);
+    row.dataSize = static_cast<int32_t>(part.eepromBytes);
+    row.progPageSize = static_cast<int32_t>(part.flashPage);
+    for (int i = 0; i + 1 < kDeviceNameLength && part.name[i] != '\0'; ++i) {
+        row.name[i] = part.name[i];
+    }
+    row.pollData1 = row.pollData2 = row.pollProg = kNoBusyValue;
+    row.entry = EntryRule::EchoSync;
+    row.lockWrite = row.lockRead = row.fstrtWrite = kNone;
+    row.protocol = Protocol::Updi;
+    row.updiPart = &part;
+    return row;
+}
+
+constexpr bool SameName(const char* a, const char* b) {
+    for (; *a != '\0' && *a == *b; ++a, ++b) {
+    }
+    return *a == *b;
+}
+
+// The row of the UPDI part with that name; an empty row (no name, no UPDI
+// part) for a name of none, which the device table's tests refuse.
+constexpr DeviceInfo UpdiRowNamed(const char* name) {
+    for (const SUpdiPart& part : updi_rows::kUpdiRows) {
+        if (SameName(part.name, name)) {
+            return UpdiRow(part);
+        }
+    }
+    return DeviceInfo{};
+}
+
 const DeviceInfo g_deviceTable[] = {
     BRENWICK_PART("AT90S8535", 8535, kSizeFromFlash, 0x03, 8192, 512, 0, 20000, 20000, 20000, 20000,
                   kBusy00FF, kS8535),
@@ -491,10 +534,103 @@ const DeviceInfo g_deviceTable[] = {
                   kNoBusy, kRf),
     BRENWICK_PART("ATmega644RFR2", kToday, 0xA6, 0x03, 65536, 2048, 256, 4500, 13000, 4500, 18500,
                   kNoBusy, kRf),
+    // The UPDI parts, in the order of their UPDI description.
+    UpdiRowNamed("ATtiny202"),
+    UpdiRowNamed("ATtiny204"),
+    UpdiRowNamed("ATtiny402"),
+    UpdiRowNamed("ATtiny404"),
+    UpdiRowNamed("ATtiny406"),
+    UpdiRowNamed("ATtiny804"),
+    UpdiRowNamed("ATtiny806"),
+    UpdiRowNamed("ATtiny807"),
+    UpdiRowNamed("ATtiny1604"),
+    UpdiRowNamed("ATtiny1606"),
+    UpdiRowNamed("ATtiny1607"),
+    UpdiRowNamed("ATtiny212"),
+    UpdiRowNamed("ATtiny214"),
+    UpdiRowNamed("ATtiny412"),
+    UpdiRowNamed("ATtiny414"),
+    UpdiRowNamed("ATtiny416"),
+    UpdiRowNamed("ATtiny417"),
+    UpdiRowNamed("ATtiny814"),
+    UpdiRowNamed("ATtiny816"),
+    UpdiRowNamed("ATtiny817"),
+    UpdiRowNamed("ATtiny1614"),
+    UpdiRowNamed("ATtiny1616"),
+    UpdiRowNamed("ATtiny1617"),
+    UpdiRowNamed("ATtiny3216"),
+    UpdiRowNamed("ATtiny3217"),
+    UpdiRowNamed("ATtiny424"),
+    UpdiRowNamed("ATtiny426"),
+    UpdiRowNamed("ATtiny427"),
+    UpdiRowNamed("ATtiny824"),
+    UpdiRowNamed("ATtiny826"),
+    UpdiRowNamed("ATtiny827"),
+    UpdiRowNamed("ATtiny1624"),
+    UpdiRowNamed("ATtiny1626"),
+    UpdiRowNamed("ATtiny1627"),
+    UpdiRowNamed("ATtiny3224"),
+    UpdiRowNamed("ATtiny3226"),
+    UpdiRowNamed("ATtiny3227"),
+    UpdiRowNamed("ATmega808"),
+    UpdiRowNamed("ATmega809"),
+    UpdiRowNamed("ATmega1608"),
+    UpdiRowNamed("ATmega1609"),
+    UpdiRowNamed("ATmega3208"),
+    UpdiRowNamed("ATmega3209"),
+    UpdiRowNamed("ATmega4808"),
+    UpdiRowNamed("ATmega4809"),
+    UpdiRowNamed("AVR32DA28"),
+    UpdiRowNamed("AVR32DA32"),
+    UpdiRowNamed("AVR32DA48"),
+    UpdiRowNamed("AVR64DA28"),
+    UpdiRowNamed("AVR64DA32"),
+    UpdiRowNamed("AVR64DA48"),
+    UpdiRowNamed("AVR64DA64"),
+    UpdiRowNamed("AVR128DA28"),
+    UpdiRowNamed("AVR128DA32"),
+    UpdiRowNamed("AVR128DA48"),
+    UpdiRowNamed("AVR128DA64"),
+    UpdiRowNamed("AVR32DB28"),
+    UpdiRowNamed("AVR32DB32"),
+    UpdiRowNamed("AVR32DB48"),
+    UpdiRowNamed("AVR64DB28"),
+    UpdiRowNamed("AVR64DB32"),
+    UpdiRowNamed("AVR64DB48"),
+    UpdiRowNamed("AVR64DB64"),
+    UpdiRowNamed("AVR128DB28"),
+    UpdiRowNamed("AVR128DB32"),
+    UpdiRowNamed("AVR128DB48"),
+    UpdiRowNamed("AVR128DB64"),
+    UpdiRowNamed("AVR16DD14"),
+    UpdiRowNamed("AVR16DD20"),
+    UpdiRowNamed("AVR16DD28"),
+    UpdiRowNamed("AVR16DD32"),
+    UpdiRowNamed("AVR32DD14"),
+    UpdiRowNamed("AVR32DD20"),
+    UpdiRowNamed("AVR32DD28"),
+    UpdiRowNamed("AVR32DD32"),
+    UpdiRowNamed("AVR64DD14"),
+    UpdiRowNamed("AVR64DD20"),
+    UpdiRowNamed("AVR64DD28"),
+    UpdiRowNamed("AVR64DD32"),
+    UpdiRowNamed("AVR8EA28"),
+    UpdiRowNamed("AVR8EA32"),
+    UpdiRowNamed("AVR16EA28"),
+    UpdiRowNamed("AVR16EA32"),
+    UpdiRowNamed("AVR16EA48"),
+    UpdiRowNamed("AVR32EA28"),
+    UpdiRowNamed("AVR32EA32"),
+    UpdiRowNamed("AVR32EA48"),
+    UpdiRowNamed("AVR64EA28"),
+    UpdiRowNamed("AVR64EA32"),
+    UpdiRowNamed("AVR64EA48"),
 #undef BRENWICK_PART
 };
+static_assert(std::size(updi_rows::kUpdiRows) == 90, "every UPDI part has its row above");
 
 const int kDeviceCount = static_cast<int>(sizeof(g_deviceTable) / sizeof(g_deviceTable[0]));
+const int kIspDeviceCount = kDeviceCount - static_cast<int>(std::size(updi_rows::kUpdiRows));
 
 const DeviceInfo* FindDeviceByNumber(int32_t number) {
     if (number == kNoDeviceNumber) {
@@ -522,7 +658,13 @@ int FindDevice(const std::string& text) {
         const DeviceInfo* row = FindDeviceByNumber(std::stoi(text));
         return row != nullptr ? static_cast<int>(row - g_deviceTable) : -1;
     }
-    return FindDeviceByName(text);
+    const int named = FindDeviceByName(text);
+    if (named >= 0) {
+        return named;
+    }
+    // A UPDI part's toolchain id ("t1614"), as its description gives it.
+    const SUpdiPart* updi = CUpdiParts::ById(text);
+    return updi != nullptr ? FindDeviceByName(updi->name) : -1;
 }
 
 // Read Fuse Bits, Read Fuse High Bits, Read Extended Fuse Bits and the

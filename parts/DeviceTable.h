@@ -21,6 +21,12 @@ enum class EntryRule {
     SingleEnable,
 };
 
+// How the chip is reached: the serial programming instructions on RESET,
+// SCK, MOSI and MISO, or the one-wire UPDI.
+enum class Protocol : uint8_t { Isp, Updi };
+
+struct SUpdiPart;
+
 struct DeviceInfo {
     int32_t number;     // device number: the selection key, stored in the settings
     int32_t signature;  // third signature byte (index 2) the device answers
@@ -67,6 +73,10 @@ struct DeviceInfo {
     // Read Calibration Byte (0x38) gives the internal oscillator's
     // calibration value.
     bool calibration = false;
+    // The protocol that reaches the part; a UPDI row also points at the
+    // part's UPDI description (memory map, NVM controller), nullptr else.
+    Protocol protocol = Protocol::Isp;
+    const SUpdiPart* updiPart = nullptr;
 };
 
 // Fuse bytes (DeviceInfo::fuseBytes).
@@ -94,8 +104,11 @@ int FindFuseByte(const std::string& name);
 // stored by name) carry this one.
 constexpr int32_t kNoDeviceNumber = 0;
 
+// The ISP parts first, then one row for every UPDI part (built from its UPDI
+// description at compile time, so the table is ready before any code runs).
 extern const DeviceInfo g_deviceTable[];
-extern const int kDeviceCount;  // the rows of g_deviceTable
+extern const int kDeviceCount;     // the rows of g_deviceTable, UPDI rows included
+extern const int kIspDeviceCount;  // the first rows: the parts reached through ISP
 // Every row in table order: for (const DeviceInfo& row : DeviceRows()).
 struct DeviceRowRange {
     const DeviceInfo* begin() const { return g_deviceTable; }
@@ -111,8 +124,8 @@ const DeviceInfo* FindDeviceByNumber(int32_t number);
 // ("ATtiny13A" finds "ATtiny13/13A"), without regard to case; -1 when none.
 int FindDeviceByName(const std::string& name);
 // The row a user's text names: a device number (all digits, as the settings
-// store the parts of the Device menu) or a name as FindDeviceByName takes
-// it; -1 when none. Every front end and the settings go through this one.
+// store the parts of the Device menu), a name as FindDeviceByName takes
+// it, or a UPDI part's toolchain id ("t1614", any case); -1 when none. Every front end and the settings go through this one.
 int FindDevice(const std::string& text);
 
 // First signature byte of every Atmel part.

@@ -7,6 +7,10 @@
 #include <cstdint>
 #include <string>
 
+// The lock byte of an open chip (LOCKBIT.LB = NOLOCK) on the NVM controller
+// version 0 parts; any other value locks the chip at its next reset.
+constexpr uint8_t kUpdiLockOpen = 0xC5;
+
 enum class EUpdiFamily : uint8_t {
     kTinyAvr,  // tinyAVR 0-, 1- and 2-series
     kMegaAvr,  // megaAVR 0-series

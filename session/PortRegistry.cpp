@@ -9,6 +9,8 @@
 #include "ports/QtSerialPort.h"
 #include "ports/RoutingPort.h"
 #include "sim/SimPortOptions.h"
+#include "sim/SimUpdiPort.h"
+#include "updi/UpdiAdapter.h"
 
 namespace {
 
@@ -16,9 +18,25 @@ constexpr const char* kComPrefix = "COM";
 constexpr size_t kMaxComDigits = 9;  // keeps every number inside int
 constexpr int kDecimalBase = 10;
 
+constexpr const char* kUpdiOption = ",updi";
+constexpr const char* kBaudOption = ",baud=";
+constexpr size_t kMaxBaudDigits = 9;  // keeps every baud inside uint32_t
+
 bool CheckSimName(const std::string& name, std::string& error) {
+    // A UPDI chip of the simulator's, or else one it simulates over ISP.
+    if (IsSimUpdiPortName(name)) {
+        SimUpdiPortOptions options;
+        return ParseSimUpdiPortOptions(name, options, error);
+    }
     SimPortOptions options;
     return ParseSimPortOptions(name, options, error);
+}
+
+std::string Lower(std::string text) {
+    for (char& c : text) {
+        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    }
+    return text;
 }
 
 std::unique_ptr<IPortKind> MakeSimKind(IPerformanceCounter& counter) {
@@ -86,7 +104,51 @@ bool CheckPortName(const std::string& name, std::string& error) {
         return true;
     }
     const PortKindSpec* kind = PortKindOf(name);
-    return kind == nullptr || kind->check(name, error);
+    if (kind != nullptr) {
+        return kind->check(name, error);
+    }
+    UpdiPortPath updi;
+    return ParseUpdiPortPath(name, updi, error) || error.empty();
+}
+
+bool ParseUpdiPortPath(const std::string& path, UpdiPortPath& updi, std::string& error) {
+    const std::string lower = Lower(path);
+    const size_t at = lower.find(kUpdiOption);
+    if (at == std::string::npos || at == 0) {
+        return false;
+    }
+    std::string rest = lower.substr(at + std::strlen(kUpdiOption));
+    UpdiPortPath parsed;
+    parsed.device = path.substr(0, at);
+    parsed.baud = kUpdiDefaultBaud;
+    if (!rest.empty()) {
+        const std::string digits = rest.compare(0, std::strlen(kBaudOption), kBaudOption) == 0
+                                       ? rest.substr(std::strlen(kBaudOption))
+                                       : std::string();
+        const bool number = !digits.empty() && digits.size() <= kMaxBaudDigits &&
+                            std::all_of(digits.begin(), digits.end(), [](char c) {
+                                return std::isdigit(static_cast<unsigned char>(c)) != 0;
+                            });
+        if (!number || std::stoul(digits) == 0) {
+            error = "bad UPDI option \"" + path.substr(at) + "\" in \"" + path +
+                    "\" (,updi or ,updi,baud=<n>)";
+            return false;
+        }
+        parsed.baud = static_cast<uint32_t>(std::stoul(digits));
+    }
+    updi = parsed;
+    return true;
+}
+
+bool IsUpdiPortName(const std::string& name, const PortNameMap& overrides) {
+    if (IsSimUpdiPortName(name)) {
+        return true;
+    }
+    int number = 0;
+    const std::string path = ParseComName(name, number) ? ResolvePortName(number, overrides) : name;
+    UpdiPortPath updi;
+    std::string error;
+    return PortKindOf(path) == nullptr && (ParseUpdiPortPath(path, updi, error) || !error.empty());
 }
 
 std::string PortListText() {
@@ -144,7 +206,10 @@ bool KeepsModemLines(const std::string& path) {
 
 bool FastWayOf(const std::string& path, std::string& fastName) {
     std::string serial;
+    UpdiPortPath updi;
+    std::string error;
     if (PortKindOf(path) != nullptr || KeepsModemLines(path) ||
+        ParseUpdiPortPath(path, updi, error) || !error.empty() ||
         !FtdiCableOfSerialDevice(path, serial)) {
         return false;
     }

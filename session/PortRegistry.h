@@ -6,6 +6,7 @@
 // opened, by the tool's argument check and by the window alike.
 #pragma once
 
+#include <cstdint>
 #include <memory>
 #include <string>
 #include <vector>
@@ -44,6 +45,19 @@ bool IsSimulatedPortName(const std::string& name);
 // other name as it is.
 // The option ",modem" after a device path stays out of it.
 std::string PortDevicePath(const std::string& name, const PortNameMap& overrides);
+// ",updi" after a device path, and optionally ",baud=<n>" after that: a UPDI
+// adapter (TX and RX joined through a resistor) on that serial port's data
+// path, at that baud (115200 when none is given).
+struct UpdiPortPath {
+    std::string device;  // the path without the options
+    uint32_t baud = 0;
+};
+// true when path names a UPDI adapter; error is set (and false given) when it
+// does with a bad option, and stays empty when path is no UPDI path.
+bool ParseUpdiPortPath(const std::string& path, UpdiPortPath& updi, std::string& error);
+// Whether a port name leads to a UPDI adapter: a UPDI path, or a sim: name of
+// a UPDI chip. COMn is taken through overrides.
+bool IsUpdiPortName(const std::string& name, const PortNameMap& overrides);
 // Whether a device path asks to keep the modem lines (",modem" after it).
 bool KeepsModemLines(const std::string& path);
 // When path is the serial device of an FT232R or FT231X cable (and does not

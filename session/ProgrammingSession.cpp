@@ -7,9 +7,13 @@
 #include "isp/IspAdapter.h"
 #include "ports/QtSerialPort.h"
 #include "ports/RoutingPort.h"
+#include "ports/SerialWire.h"
+#include "session/PortProgrammer.h"
 #include "session/PortRegistry.h"
 #include "sim/SimPortOptions.h"
+#include "sim/SimUpdiPort.h"
 #include "sim/VirtualCounter.h"
+#include "updi/UpdiAdapter.h"
 
 const char* const kAdapterReadyText = "Prog. Key ready";
 const char* const kAdapterNotFoundText = "Not found";
@@ -72,18 +76,77 @@ CProgrammingSession::CProgrammingSession(IOperationHost& host, IPerformanceCount
     }
     m_router = std::make_unique<CRoutingPort>(*m_realPort, entries);
     m_adapter = std::make_unique<CIspAdapter>(*m_router, m_counter);
-    m_operations = std::make_unique<COperations>(*m_adapter, m_images, host);
+    m_simUpdi = std::make_unique<CSimUpdiPorts>();
+    m_programmer = std::make_unique<CPortProgrammer>(*m_adapter);
+    m_operations = std::make_unique<COperations>(*m_programmer, m_images, host);
     m_operations->SetPortReopen([this] { return Reopen(); });
     if (m_simPorts != nullptr) {
         // A simulated stop request is the user's Stop, wherever the user is.
         m_simPorts->SetStopHook([this] { m_host.RequestStop(); });
     }
+    m_simUpdi->SetStopHook([this] { m_host.RequestStop(); });
 }
 
 CProgrammingSession::~CProgrammingSession() {
     // The adapter releases RESET and closes the port while the ports exist.
     m_operations.reset();
+    CloseUpdi();
     m_adapter.reset();
+}
+
+bool CProgrammingSession::OnUpdiPort() const {
+    return m_programmer->OnUpdi();
+}
+
+void CProgrammingSession::CloseUpdi() {
+    m_programmer->UseUpdi(nullptr);
+    m_updi.reset();  // leaves the chip running
+    if (m_serialWire) {
+        m_serialWire->Close();
+        m_serialWire.reset();
+    }
+}
+
+int CProgrammingSession::OpenUpdi(const std::string& path) {
+    CloseUpdi();
+    // The ISP adapter lets go of its port: the UPDI adapter may need it.
+    m_adapter->CloseDevice();
+    m_updiError.clear();
+    // What the adapter is on: a sim: UPDI chip, or a serial device with the
+    // baud after ,updi. "COM3,updi" (as -c serialupdi -P COM3 gives it) is
+    // COM3 where it lives.
+    std::string device = path;
+    uint32_t baud = kUpdiDefaultBaud;
+    UpdiPortPath updi;
+    if (!IsSimUpdiPortName(path)) {
+        if (!ParseUpdiPortPath(path, updi, m_updiError)) {
+            return kPortFailed;
+        }
+        device = updi.device;
+        baud = updi.baud;
+        int number = kNoPortNumber;
+        if (ParseComName(device, number)) {
+            device = PortDevicePath(ResolvePortName(number, m_adapter->PortNames()), {});
+        }
+    }
+    IUpdiWire* wire = nullptr;
+    if (IsSimUpdiPortName(device)) {
+        wire = m_simUpdi->WireNamed(device, m_updiError);
+    } else {
+        m_serialWire = std::make_unique<CSerialWire>();
+        if (m_serialWire->Open(device, m_updiError)) {
+            wire = m_serialWire.get();
+        } else {
+            m_openKind = m_serialWire->LastErrorKind();
+            m_serialWire.reset();
+        }
+    }
+    if (wire == nullptr) {
+        return kPortFailed;
+    }
+    m_updi = std::make_unique<CUpdiAdapter>(*wire, baud);
+    m_programmer->UseUpdi(m_updi.get());
+    return kPortOk;
 }
 
 const DeviceInfo* CProgrammingSession::Device() const {
@@ -131,10 +194,11 @@ bool CProgrammingSession::AutoDetect() {
     m_host.AddMessage(kAutoSelectLine);
     // A port that stopped answering is opened afresh: the cable may be back.
     const ISerialPort* port = m_adapter->m_hComm;
-    if (port != nullptr && port->LastErrorKind() == PortErrorKind::NotAnswering) {
+    if ((port != nullptr && port->LastErrorKind() == PortErrorKind::NotAnswering) ||
+        (OnUpdiPort() && m_programmer->PortNotAnswering())) {
         Reopen();
     }
-    const int row = m_adapter->IdentifyDevice();
+    const int row = m_programmer->IdentifyDevice();
     const bool found = row >= 0;
     if (found) {
         m_host.AddMessage(kFoundSeparator);
@@ -142,7 +206,7 @@ bool CProgrammingSession::AutoDetect() {
     } else {
         m_host.AddMessage(kDeviceErrorLine);
     }
-    m_adapter->LeaveProgrammingMode();
+    m_programmer->LeaveProgrammingMode();
     return found;
 }
 
@@ -153,8 +217,13 @@ void CProgrammingSession::SetPortOverrides(const PortNameMap& overrides) {
 int CProgrammingSession::OpenNamed(const std::string& name) {
     m_portName = name;
     m_operations->SetPortLabel(PortLabel(name));
+    m_openKind = PortErrorKind::None;
     const int result = OpenAgain();
-    m_openKind = result == kPortOk ? PortErrorKind::None : m_router->LastErrorKind();
+    if (result == kPortOk) {
+        m_openKind = PortErrorKind::None;
+    } else if (!OnUpdiPort() && m_updiError.empty()) {
+        m_openKind = m_router->LastErrorKind();
+    }
     return result;
 }
 
@@ -164,6 +233,13 @@ int CProgrammingSession::OpenAgain() {
     int number = kNoPortNumber;
     const bool com = ParseComName(m_portName, number);
     const std::string given = com ? ResolvePortName(number, m_adapter->PortNames()) : m_portName;
+    if (IsUpdiPortName(given, {})) {
+        const int updi = OpenUpdi(given);
+        m_adapter->m_nPort = com ? number : kNoPortNumber;
+        return updi;
+    }
+    CloseUpdi();
+    m_updiError.clear();
     std::string fast;
     int result = kPortFailed;
     if (FastWayOf(given, fast)) {
@@ -226,7 +302,10 @@ bool CProgrammingSession::SelectPort(const std::string& name) {
 }
 
 bool CProgrammingSession::CheckAdapter(const std::string& name) {
-    return OpenNamed(name) == kPortOk && m_adapter->CheckAdapter() == kAdapterPresent;
+    if (OpenNamed(name) != kPortOk) {
+        return false;
+    }
+    return OnUpdiPort() ? m_updi->AdapterAnswers() : m_adapter->CheckAdapter() == kAdapterPresent;
 }
 
 int CProgrammingSession::PortNumber() const {
@@ -238,11 +317,15 @@ std::string CProgrammingSession::PortDevice(const std::string& name) const {
 }
 
 std::string CProgrammingSession::LastPortError() const {
+    if (!m_updiError.empty()) {
+        return m_updiError;
+    }
     return m_adapter->LastPortError();
 }
 
 bool CProgrammingSession::SavePortState(std::string& error) {
-    return m_router->SaveKinds(error);
+    const bool updiSaved = m_simUpdi->Save(error);
+    return m_router->SaveKinds(error) && updiSaved;
 }
 
 HexReadStatus CProgrammingSession::ReadHexText(bool prog, const std::string& text,

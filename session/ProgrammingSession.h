@@ -21,7 +21,11 @@
 #include "ports/SerialPort.h"
 
 class CIspAdapter;
+class CPortProgrammer;
 class CRoutingPort;
+class CSerialWire;
+class CSimUpdiPorts;
+class CUpdiAdapter;
 class CSimPortKind;
 class IPerformanceCounter;
 class IPortKind;
@@ -153,6 +157,10 @@ public:
     // sim: names lead to.
     CIspAdapter& Adapter() { return *m_adapter; }
     CSimPortKind& SimPorts() { return *m_simPorts; }
+    // The simulated UPDI adapters that sim:<UPDI chip> names lead to.
+    CSimUpdiPorts& SimUpdiPorts() { return *m_simUpdi; }
+    // Whether the port open leads to a UPDI adapter.
+    bool OnUpdiPort() const;
 
 private:
     CProgrammingSession(IOperationHost& host, IPerformanceCounter* counter, bool virtualTime);
@@ -162,6 +170,10 @@ private:
     // Opens the port last asked for by name again (a cable plugged back).
     int OpenAgain();
     bool Reopen();
+    // Opens a UPDI adapter on the path (a UPDI path or a sim: UPDI name).
+    int OpenUpdi(const std::string& path);
+    // Back to the ISP adapter: the UPDI adapter and its wire are let go.
+    void CloseUpdi();
     // The last open's failure in words, for the three reasons the user can
     // act on; empty for any other.
     std::string PortTrouble() const;
@@ -174,6 +186,12 @@ private:
     CSimPortKind* m_simPorts = nullptr;
     std::unique_ptr<CRoutingPort> m_router;
     std::unique_ptr<CIspAdapter> m_adapter;
+    std::unique_ptr<CSimUpdiPorts> m_simUpdi;
+    std::unique_ptr<CSerialWire> m_serialWire;
+    std::unique_ptr<CUpdiAdapter> m_updi;
+    std::string m_updiError;  // why the last UPDI open failed
+    // What the operations are given: the adapter the open port leads to.
+    std::unique_ptr<CPortProgrammer> m_programmer;
     MemoryImages m_images;
     std::unique_ptr<COperations> m_operations;
     bool m_bToldFastWay = false;                     // the notice on the slow way was given

@@ -65,7 +65,7 @@ TEST_P(AdapterIdentifyTest, IdentifiesTheRealPartAsItsRow) {
     EXPECT_EQ(b.adapter.LeaveProgrammingMode(), kIspOk);
 }
 
-INSTANTIATE_TEST_SUITE_P(EveryRow, AdapterIdentifyTest, ::testing::Range(0, kDeviceCount));
+INSTANTIATE_TEST_SUITE_P(EveryRow, AdapterIdentifyTest, ::testing::Range(0, kIspDeviceCount));
 
 TEST(AdapterIdentify, OnlyTheLowEightBitsOfTheTinyRowAreCompared) {
     AdapterBench b;

@@ -100,7 +100,7 @@ TEST(AdapterRealTime, EntersWritesAndReadsOnTheSteadyCounter) {
     EXPECT_EQ(port.Counters().protocolErrors, 0u);
 }
 
-INSTANTIATE_TEST_SUITE_P(EveryDevice, AdapterRoundTripTest, ::testing::Range(0, kDeviceCount),
+INSTANTIATE_TEST_SUITE_P(EveryDevice, AdapterRoundTripTest, ::testing::Range(0, kIspDeviceCount),
                          [](const ::testing::TestParamInfo<int>& info) {
                              std::string name = g_deviceTable[info.param].name;
                              for (char& c : name) {

@@ -454,7 +454,7 @@ TEST_F(SimTargetTest, CountsLineOperationsAndInstructionsByKind) {
 TEST(SimConfigForDevice, TakesOnlyTheNameFromTheProgrammersTable) {
     EXPECT_EQ(SimConfigForDevice(kATtiny10).signature,
               (std::array<uint8_t, 3>{{0x1E, 0x90, 0x59}}));
-    for (int i = 0; i < kDeviceCount; ++i) {
+    for (int i = 0; i < kIspDeviceCount; ++i) {
         SCOPED_TRACE(g_deviceTable[i].name);
         const SimConfig config = SimConfigForDevice(i);
         EXPECT_EQ(config.signature, SimConfigForPart(g_deviceTable[i].name).signature);

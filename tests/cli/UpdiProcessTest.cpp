@@ -1,0 +1,146 @@
+// The built tool programming UPDI parts on simulated UPDI adapters: by its
+// own actions and by the toolchain's -c serialupdi line, with the chip kept
+// between runs in a state file.
+#include <gtest/gtest.h>
+#include <stdlib.h>
+#include <sys/wait.h>
+
+#include <filesystem>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "image/IntelHex.h"
+#include "tests/support/FileText.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+struct ToolRun {
+    int status = -1;
+    std::string out;
+    std::string err;
+    bool Has(const std::string& text) const { return out.find(text) != std::string::npos; }
+};
+
+constexpr int kFailed = 1;             // an operation failed
+constexpr int kBadUsage = 2;           // the command line was refused
+constexpr size_t kFlashBytes = 16384;  // ATtiny1614
+constexpr size_t kEepromBytes = 256;
+const char* const kChip = "sim:ATtiny1614,state=chip.state";
+
+class UpdiProcessTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        std::string pattern = (fs::temp_directory_path() / "brenwick-updi-XXXXXX").string();
+        ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
+        m_dir = pattern;
+        m_flash = Random(kFlashBytes, 3);
+        m_eeprom = Random(kEepromBytes, 4);
+        WriteText(m_dir / "main.hex", FormatHexImage(m_flash));
+        WriteText(m_dir / "data.hex", FormatHexImage(m_eeprom));
+    }
+    void TearDown() override {
+        std::error_code ec;
+        fs::remove_all(m_dir, ec);
+    }
+
+    static std::vector<uint8_t> Random(size_t size, unsigned seed) {
+        std::mt19937 random(seed);
+        std::vector<uint8_t> bytes(size);
+        for (uint8_t& b : bytes) {
+            b = static_cast<uint8_t>(random());
+        }
+        return bytes;
+    }
+
+    ToolRun Tool(const std::string& args) {
+        const std::string command = "cd '" + m_dir.string() + "' && '" BRENWICK_CLI_PATH "' " +
+                                    args + " >.out 2>.err </dev/null";
+        const int raw = std::system(command.c_str());
+        ToolRun run;
+        run.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+        run.out = ReadText(m_dir / ".out");
+        run.err = ReadText(m_dir / ".err");
+        return run;
+    }
+
+    fs::path m_dir;
+    std::vector<uint8_t> m_flash;
+    std::vector<uint8_t> m_eeprom;
+};
+
+TEST_F(UpdiProcessTest, WritesAndVerifiesByItsOwnActions) {
+    const ToolRun run =
+        Tool("--port sim:ATtiny1614 --device ATtiny1614 write-prog main.hex verify-prog main.hex");
+    EXPECT_EQ(run.status, 0) << run.out << run.err;
+    EXPECT_TRUE(run.Has(" Writing : Complete")) << run.out;
+    EXPECT_TRUE(run.Has(" Verify : Complete")) << run.out;
+}
+
+// The toolchain's line writes flash and EEPROM; a later run reads them back
+// as written; a lock makes the next read say so, and -e opens the chip.
+TEST_F(UpdiProcessTest, SerialUpdiLineWritesLocksAndErases) {
+    ToolRun run = Tool(std::string("-c serialupdi -P ") + kChip +
+                       " -p t1614 -U flash:w:main.hex:i -U eeprom:w:data.hex:i");
+    ASSERT_EQ(run.status, 0) << run.out << run.err;
+    run =
+        Tool(std::string("--port ") + kChip + " --device t1614 read-prog back.hex read-data e.hex");
+    ASSERT_EQ(run.status, 0) << run.out << run.err;
+    EXPECT_EQ(ReadText(m_dir / "back.hex"), FormatHexImage(m_flash));
+    EXPECT_EQ(ReadText(m_dir / "e.hex"), FormatHexImage(m_eeprom));
+
+    run = Tool(std::string("-c serialupdi -P ") + kChip + " -p t1614 -U lock:w:0x00:m");
+    ASSERT_EQ(run.status, 0) << run.out << run.err;
+    EXPECT_TRUE(run.Has(" Verify : Complete")) << run.out;
+    run = Tool(std::string("-c serialupdi -P ") + kChip + " -p t1614 -U flash:r:locked.hex:i");
+    EXPECT_EQ(run.status, kFailed);
+    EXPECT_TRUE(
+        run.Has(" Read : The chip is locked: Erase All unlocks it and erases flash and EEPROM.\n"))
+        << run.out;
+    EXPECT_FALSE(fs::exists(m_dir / "locked.hex"));
+
+    run = Tool(std::string("-c serialupdi -P ") + kChip + " -b 230400 -p t1614 -e " +
+               "-U flash:w:main.hex:i");
+    EXPECT_EQ(run.status, 0) << run.out << run.err;
+    run = Tool(std::string("--port ") + kChip + " --device t1614 read-data e.hex");
+    ASSERT_EQ(run.status, 0) << run.out << run.err;
+    EXPECT_EQ(ReadText(m_dir / "e.hex"), FormatHexImage(std::vector<uint8_t>(kEepromBytes, 0xFF)));
+}
+
+struct Refusal {
+    const char* args;
+    int status;
+    const char* said;  // in the standard output (lines) or error (usage)
+};
+
+class UpdiRefusals : public UpdiProcessTest, public ::testing::WithParamInterface<Refusal> {};
+
+// What cannot be done is said in one line, and nothing is done.
+TEST_P(UpdiRefusals, SaysWhy) {
+    const Refusal& r = GetParam();
+    const ToolRun run = Tool(r.args);
+    EXPECT_EQ(run.status, r.status) << run.out << run.err;
+    EXPECT_NE((run.out + run.err).find(r.said), std::string::npos) << run.out << run.err;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, UpdiRefusals,
+    ::testing::Values(
+        Refusal{"-c serialupdi -P sim:ATtiny1614 -p t1614 -U userrow:w:data.hex:i", kBadUsage,
+                "userrow is not offered yet for UPDI parts"},
+        Refusal{"-c serialupdi -P sim:ATtiny1614 -p t1614 -U bodcfg:w:0x00:m", kBadUsage,
+                "bodcfg is not offered yet for UPDI parts"},
+        Refusal{"-c serialupdi -P sim:ATtiny1614 -p t1614 -U lfuse:r:f.txt:h", kBadUsage,
+                "lfuse is not offered yet for UPDI parts"},
+        Refusal{"-c serialupdi -p t1614 -U flash:w:main.hex:i", kBadUsage,
+                "-c serialupdi needs -P"},
+        Refusal{"-P sim:ATtiny1614 -b 9600 -p t1614 -U flash:w:main.hex:i", kBadUsage,
+                "goes with -c serialupdi"},
+        Refusal{"-c serialupdi -P sim:ATmega328P -p t1614 -U flash:w:main.hex:i", kFailed,
+                " ATtiny1614 is programmed through UPDI: choose a port with ,updi"},
+        Refusal{"-P sim:ATtiny1614 -p m328p -U flash:w:main.hex:i", kFailed,
+                " ATmega328P is programmed through ISP: choose a port without ,updi"}));
+
+}  // namespace
