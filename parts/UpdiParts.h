@@ -10,6 +10,10 @@
 // The lock byte of an open chip (LOCKBIT.LB = NOLOCK) on the NVM controller
 // version 0 parts; any other value locks the chip at its next reset.
 constexpr uint8_t kUpdiLockOpen = 0xC5;
+// The lock of an open chip on the parts with a 4-byte lock key (AVR Dx/Ex:
+// LOCK.KEY = NOLOCK), least significant byte first on the wire.
+constexpr uint32_t kUpdiWideLockOpen = 0x5CC5C55C;
+constexpr size_t kUpdiMaxLockBytes = 4;
 
 enum class EUpdiFamily : uint8_t {
     kTinyAvr,  // tinyAVR 0-, 1- and 2-series

@@ -264,19 +264,35 @@ int CUpdiAdapter::FlushData() {
     return result;
 }
 
+bool CUpdiAdapter::LockIsOpen(const uint8_t* value, size_t width) {
+    if (width == 1) {
+        return value[0] == kUpdiLockOpen;
+    }
+    uint32_t key = 0;
+    for (size_t i = width; i-- > 0;) {
+        key = key << kBitsPerByte | value[i];
+    }
+    return key == kUpdiWideLockOpen;
+}
+
 int CUpdiAdapter::ReadLockByte(uint8_t& lockByte, uint8_t& reported) {
     const int flushed = FlushData();
     if (flushed != kProgrammerOk) {
         return flushed;
     }
-    uint8_t value = 0;
-    const int result = Note(m_programmer.ReadLock(value));
+    const SUpdiPart* part = ChipPart();
+    const size_t width = part != nullptr ? part->lockBytes : 1;
+    uint8_t value[kUpdiMaxLockBytes] = {};
+    if (width == 0 || width > kUpdiMaxLockBytes) {
+        return kProgrammerNotSupported;
+    }
+    const int result = Note(m_programmer.ReadLockBytes(value, width));
     if (result != kProgrammerOk) {
         return result;
     }
     // Lock Bit1 unprogrammed (1) only for the open value; the other bits
     // stand for nothing and read 1.
-    lockByte = static_cast<uint8_t>(value == kUpdiLockOpen ? kByteMask : kByteMask & ~kLockBit1);
+    lockByte = static_cast<uint8_t>(LockIsOpen(value, width) ? kByteMask : kByteMask & ~kLockBit1);
     reported = kLockBit1;
     return kProgrammerOk;
 }
@@ -303,7 +319,14 @@ int CUpdiAdapter::WriteLockByte(uint8_t lockByte) {
     if ((lockByte & kLockBit1) != 0) {
         return kProgrammerOk;
     }
-    return Note(m_programmer.WriteLock(kUpdiLockClosed));
+    const SUpdiPart* part = ChipPart();
+    const size_t width = part != nullptr ? part->lockBytes : 1;
+    if (width == 0 || width > kUpdiMaxLockBytes) {
+        return kProgrammerNotSupported;
+    }
+    const uint8_t closed[kUpdiMaxLockBytes] = {kUpdiLockClosed, kUpdiLockClosed, kUpdiLockClosed,
+                                               kUpdiLockClosed};
+    return Note(m_programmer.WriteLockBytes(closed, width));
 }
 
 int CUpdiAdapter::WriteLockBits(int lockBit1, int /*lockBit2*/, int /*fstrt*/) {

@@ -95,6 +95,8 @@ private:
     // Writes with the stop check on (it is asked between pages only).
     int WriteStoppable(EUpdiMemory memory, uint32_t offset, const uint8_t* data, size_t count);
     const SUpdiPart* ChipPart() const;
+    // Whether a lock of width bytes (least significant first) is the open one.
+    static bool LockIsOpen(const uint8_t* value, size_t width);
 
     CUpdiProgrammer m_programmer;
     uint32_t m_baud;
