@@ -76,6 +76,8 @@ public:
     // then (m_nPort is kNoPortNumber). kPortOk or kPortFailed.
     int OpenDevice(const std::string& deviceName);
     int CheckAdapter();
+    // Releases RESET and closes the port (another session may open it).
+    void ClosePort();
     void WaitMicroseconds(int nMicroseconds);
     int PulseReset();
 
@@ -213,7 +215,6 @@ private:
     // Reads signature bytes 0 to 2 and takes the row they name: its index,
     // kIdentifyVendorError (only when the part echoed) or kIdentifyNotFound.
     int MatchSignature(bool echoed, int32_t& sizeFound);
-    void ClosePort();
     void TakeRow(int index);
     // One call each; false when no port is open or the call failed.
     bool Line(EscapeCode code);

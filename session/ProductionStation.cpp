@@ -181,11 +181,11 @@ ChipRecord CProductionStation::ProgramChip() {
     record.time = LogTimeNow();
     record.port = m_port;
     record.part = m_images.partName;
-    auto finish = [&](ChipResult result, const std::string& failure) {
+    auto finish = [&](ChipResult result, const std::string& failure, bool logged = true) {
         record.result = result;
         record.failure = failure;
         std::string error;
-        if (m_log != nullptr && !m_log->Append(record, error)) {
+        if (logged && m_log != nullptr && !m_log->Append(record, error)) {
             record.result = ChipResult::Fail;
             record.failure = error;
         }
@@ -194,7 +194,8 @@ ChipRecord CProductionStation::ProgramChip() {
     const DeviceInfo& device = g_deviceTable[m_recipe.deviceRow];
     const ChipPresence presence = Probe(record.signature);
     if (presence == ChipPresence::Absent) {
-        return finish(ChipResult::Refused, kNoChipLine);
+        // An empty socket is no chip: nothing to log.
+        return finish(ChipResult::Refused, kNoChipLine, false);
     }
     if (presence == ChipPresence::WrongPart) {
         return finish(ChipResult::Refused,

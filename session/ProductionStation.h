@@ -50,7 +50,8 @@ public:
     // gets what it answered ("1E 95 0F").
     ChipPresence Probe(std::string& signature);
     // Programs the chip in the socket and logs it. A chip of another part is
-    // refused (and logged) without a number; a stop leaves the chip failed.
+    // refused (and logged) without a number; an empty socket is refused and
+    // not logged; a stop leaves the chip failed.
     ChipRecord ProgramChip();
     // The first failure line of the last chip's messages, and all of them.
     const std::string& Messages() const;
