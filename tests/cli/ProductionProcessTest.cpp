@@ -131,4 +131,32 @@ TEST(ProductionProcessTest, KilledMidChipAndRestartedNeverGivesANumberTwice) {
     fs::remove_all(dir, ec);
 }
 
+TEST(ProductionProcessTest, CtrlCStopsEverySocketCleanly) {
+    std::string pattern = (fs::temp_directory_path() / "brenwick-stop-XXXXXX").string();
+    ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
+    const fs::path dir = pattern;
+    WriteText(dir / "line.brenwick", kRecipe);
+    WriteText(dir / "firmware.hex", ":0400000001020304F2\n:00000001FF\n");
+    const pid_t pid =
+        Start(dir, {"--recipe", "line.brenwick", "--auto", "--port", "sim:ATmega328P,chips=100",
+                    "--port", "sim:ATmega328P,chips=100,erase-fails"});
+    ASSERT_GT(pid, 0);
+    int polls = 0;
+    while (Lines(ReadText(dir / "line.log.csv")).size() < 3 && polls++ < kPollLimit) {
+        std::this_thread::sleep_for(kPollPause);
+    }
+    ASSERT_EQ(::kill(pid, SIGINT), 0);
+    int status = 0;
+    ASSERT_EQ(::waitpid(pid, &status, 0), pid);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 128 + SIGINT);
+    const std::string out = ReadText(dir / ".stdout");
+    EXPECT_NE(out.find("Total: "), std::string::npos) << out;
+    // Every socket's line in the summary, the faulty one with its failures.
+    EXPECT_NE(out.find("sim:ATmega328P,chips=100: "), std::string::npos) << out;
+    EXPECT_NE(out.find("erase-fails: 0 passed"), std::string::npos) << out;
+    std::error_code ec;
+    fs::remove_all(dir, ec);
+}
+
 }  // namespace
