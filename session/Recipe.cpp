@@ -168,8 +168,13 @@ public:
                 continue;
             }
             const uint8_t bit = g_fuseBytes[index].mask;
+            // Hex with or without 0x, as write-fuses takes it.
+            std::string digits = item.substr(equals + 1);
+            if (!StartsWithNoCase(digits, kHexPrefix)) {
+                digits = kHexPrefix + digits;
+            }
             uint64_t number = 0;
-            if (!ParseNumber(item.substr(equals + 1), number) || number > kMaxByte) {
+            if (!ParseNumber(digits, number) || number > kMaxByte) {
                 return Fail(*value, "bad value in \"" + item + "\"; a fuse byte is 0x00 to 0xFF");
             }
             if ((m_recipe.fuseMask & bit) != 0) {

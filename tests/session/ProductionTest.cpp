@@ -73,7 +73,7 @@ const char* const kGoodRecipe =
     "part = ATtiny13          ; name\n"
     "flash = firmware.hex\n"
     "eeprom = data.hex\n"
-    "fuses = lfuse=0x6A\n"
+    "fuses = lfuse=6A\n"
     "steps = erase,flash,eeprom,verify,fuses\n"
     "[Serial]\n"
     "memory = eeprom\n"
@@ -101,7 +101,7 @@ const RecipeErrorCase kRecipeErrors[] = {
      "line.brenwick:2: unknown part \"ATtiny99\""},
     {"bad step", "steps = erase,flash,eeprom,verify,fuses\n", "steps = erase,blink\n",
      "line.brenwick:6: unknown step \"blink\""},
-    {"fuse that cuts off", "fuses = lfuse=0x6A\n", "fuses = hfuse=0xFE\n",
+    {"fuse that cuts off", "fuses = lfuse=6A\n", "fuses = hfuse=0xFE\n",
      "line.brenwick:5: these fuses cut the chip off"},
     {"size too large", "size = 2\n", "size = 9\n", "line.brenwick:10: size is 1 to 8 bytes"},
     {"bad format", "size = 2\n", "size = 2\nformat = roman\n", "format is binary, bcd"},
@@ -115,6 +115,8 @@ const RecipeErrorCase kRecipeErrors[] = {
      "memory = flash\naddress = 0x0E\n", "overlaps the program's own flash byte at address 14"},
     {"calibration over serial", "store = eeprom:0x0F\n", "store = eeprom:0x11\n",
      "the calibration byte overlaps the serial number"},
+    {"fuse byte too large", "fuses = lfuse=6A\n", "fuses = lfuse=0x16A\n",
+     "line.brenwick:5: bad value in \"lfuse=0x16a\""},
     {"flash file missing", "flash = firmware.hex\n", "flash = nothere.hex\n",
      "line.brenwick:3: cannot read"},
 };
