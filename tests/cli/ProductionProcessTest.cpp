@@ -111,9 +111,9 @@ TEST(ProductionProcessTest, KilledMidChipAndRestartedNeverGivesANumberTwice) {
     for (size_t i = 1; i < log.size(); ++i) {
         EXPECT_NE(log[i].rfind("time,", 0), 0U) << "a second header";
         std::vector<std::string> fields;
-        std::istringstream parts(log[i]);
+        std::istringstream cells(log[i]);
         std::string field;
-        while (std::getline(parts, field, ',')) {
+        while (std::getline(cells, field, ',')) {
             fields.push_back(field);
         }
         // The port name is quoted: it holds a comma.
