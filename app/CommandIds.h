@@ -55,6 +55,7 @@ constexpr int kRecentData1 = 1048;
 constexpr int kRecentProg2 = 1049;
 constexpr int kRecentData2 = 1050;
 constexpr int kSetUp = 32771;
+constexpr int kProduction = 32830;  // a recipe's production window
 
 // Device menu.
 constexpr int kAutoDetect = 32806;

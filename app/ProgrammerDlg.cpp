@@ -359,6 +359,7 @@ QMenu* CProgrammerDlg::BuildFileMenu() {
     AddCommand(menu, QStringLiteral("&Save\tCtrl+S"), ids::kFileSave);
     AddCommand(menu, QStringLiteral("Save &As"), ids::kFileSaveAs);
     menu->addSeparator();
+    AddCommand(menu, QStringLiteral("&Production..."), ids::kProduction);
     AddCommand(menu, QStringLiteral("Set&Up"), ids::kSetUp);
     AddCommand(menu, QStringLiteral("E&xit"), ids::kExit);
     return menu;
@@ -747,6 +748,8 @@ void CProgrammerDlg::OnCommand(int id) {
         OnFuses();
     } else if (id == ids::kSetUp) {
         OnSetUp();
+    } else if (id == ids::kProduction) {
+        OnProduction();
     } else if (id == ids::kAbout) {
         OnAbout();
     } else if (id == ids::kExit) {

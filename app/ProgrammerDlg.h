@@ -174,6 +174,9 @@ private:
     void OnOtherDevice();
     void OnFuses();
     void OnSetUp();
+    // Opens a recipe and its production window on the window's port
+    // (app/ProgrammerDlgProduction.cpp).
+    void OnProduction();
     void OnAbout();
     void OnOperationButton(int id);
     void OnFileCommand(int id);

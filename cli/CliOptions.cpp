@@ -396,6 +396,13 @@ second Ctrl-C ends the tool at once.
 Example:
   brenwick-cli --port sim:AT90S8535,state=chip.txt erase write-prog blink.hex verify-prog blink.hex
 
+Production runs (README, "Production runs"): chip after chip from a recipe,
+each with its own serial number, every chip logged; one worker per port:
+  brenwick-cli --recipe FILE [--count N] [--auto] [--log FILE] --port P [--port P2 ...]
+  --auto waits for each chip and for its removal; --count ends the run after
+  N chips passed or failed in all; sim:<device>,chips=<n> is a simulated
+  socket fed n fresh chips.
+
 The AVR toolchain's uploader command line is taken as well (man brenwick-cli):
   brenwick-cli -P PORT -p m328p [-c ponyser] [-e] [-V] -U MEMORY:OP:FILE[:FORMAT]...
   brenwick-cli -P sim:ATmega328P -p m328p -U flash:w:main.elf:e -U lfuse:w:0xE2:m

@@ -11,10 +11,22 @@
 #include "cli/CliOptions.h"
 #include "cli/CliRunner.h"
 #include "cli/CliSignals.h"
+#include "cli/ProductionCli.h"
 #include "cli/ToolchainArgs.h"
 
 int main(int argc, char** argv) {
     const std::vector<std::string> args(argv + 1, argv + argc);
+    if (IsProductionCommandLine(args)) {
+        ProductionCliOptions production;
+        std::string why;
+        if (!ParseProductionArguments(args, production, why)) {
+            std::cerr << "brenwick-cli: " << why << "\nTry brenwick-cli --help.\n";
+            return kCliExitUsage;
+        }
+        QCoreApplication app(argc, argv);
+        InstallStopSignals();
+        return RunProduction(production, std::cout, std::cerr);
+    }
     CliOptions options;
     std::string error;
     if (!ParseCliArguments(args, options, error)) {

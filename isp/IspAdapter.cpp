@@ -392,6 +392,7 @@ int CIspAdapter::EnterProgrammingMode(int checkSignature) {
             return kIspStopped;
         }
         if (!m_lines->SlowDown()) {
+            m_lines->RestoreSpeed();
             return kIspNoSync;
         }
     }

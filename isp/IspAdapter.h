@@ -78,6 +78,8 @@ public:
     // Releases the target and closes the port, if one is open.
     void CloseDevice() { ClosePort(); }
     int CheckAdapter();
+    // Releases RESET and closes the port (another session may open it).
+    void ClosePort();
     void WaitMicroseconds(int nMicroseconds);
     int PulseReset();
 
@@ -215,7 +217,6 @@ private:
     // Reads signature bytes 0 to 2 and takes the row they name: its index,
     // kIdentifyVendorError (only when the part echoed) or kIdentifyNotFound.
     int MatchSignature(bool echoed, int32_t& sizeFound);
-    void ClosePort();
     void TakeRow(int index);
     // One call each; false when no port is open or the call failed.
     bool Line(EscapeCode code);

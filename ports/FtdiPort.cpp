@@ -221,6 +221,13 @@ size_t CFtdiPort::BatchLength() const {
     return kFtdiBatchLength;
 }
 
+void CFtdiPort::RestoreSpeed() {
+    if (m_open && m_pinClockHz != m_options.pinClockHz &&
+        m_device.SetPinClock(m_options.pinClockHz)) {
+        m_pinClockHz = m_options.pinClockHz;
+    }
+}
+
 bool CFtdiPort::SlowDown() {
     const int slower = m_pinClockHz / kSlowDownFactor;
     if (!m_open || slower < kMinPinClockHz || !m_device.SetPinClock(slower)) {

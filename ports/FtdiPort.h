@@ -66,6 +66,7 @@ public:
                size_t count) override;
     size_t BatchLength() const override;
     bool SlowDown() override;
+    void RestoreSpeed() override;
 
     int PinClockHz() const { return m_pinClockHz; }
 

@@ -28,4 +28,8 @@ public:
     // Programming Enable did not get through: go slower (a chip on a slow
     // clock needs a slower SCK). false when the lines cannot.
     virtual bool SlowDown() { return false; }
+    // No chip answered even at the slowest: back to the clock the port was
+    // opened with, so that the next chip (an empty socket filled again) is
+    // not programmed at the slowest clock.
+    virtual void RestoreSpeed() {}
 };

@@ -210,6 +210,10 @@ bool CProgrammingSession::AutoDetect() {
     return found;
 }
 
+void CProgrammingSession::ReleasePort() {
+    m_adapter->ClosePort();
+}
+
 void CProgrammingSession::SetPortOverrides(const PortNameMap& overrides) {
     m_adapter->SetPortNames(overrides);
 }

@@ -119,6 +119,9 @@ public:
     // " COM2 (/dev/ttyUSB0) is in use by another program\r\n" when the last
     // open failed for one of those three reasons; empty otherwise.
     std::string PortTroubleLine(const std::string& name) const;
+    // Lets go of the port open (RESET released), so that another session
+    // may open it; SelectPort opens it again.
+    void ReleasePort();
     // Saves what the ports keep between runs (a sim: state file).
     bool SavePortState(std::string& error);
 

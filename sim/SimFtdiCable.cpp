@@ -41,6 +41,9 @@ bool CSimFtdiCable::Open(const std::string&, uint8_t outputMask, int pinClockHz)
 
 bool CSimFtdiCable::SetPinClock(int pinClockHz) {
     m_pinClockHz = pinClockHz;
+    if (m_slowestPinClockHz == 0 || pinClockHz < m_slowestPinClockHz) {
+        m_slowestPinClockHz = pinClockHz;
+    }
     return m_open;
 }
 

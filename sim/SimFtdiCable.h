@@ -43,6 +43,8 @@ public:
     const SimFtdiCounters& Counters() const { return m_counters; }
     void ResetCounters() { m_counters = SimFtdiCounters(); }
     int PinClockHz() const { return m_pinClockHz; }
+    // The slowest pin clock the cable was ever set to (0: never set).
+    int SlowestPinClockHz() const { return m_slowestPinClockHz; }
     // Plugs the cable in again after it was pulled.
     void PlugIn() { m_unplugAfter = 0; }
 
@@ -60,6 +62,7 @@ private:
     uint8_t m_outputMask = 0;
     uint8_t m_pins = 0xFF;
     int m_pinClockHz = 0;
+    int m_slowestPinClockHz = 0;
     SimFtdiCounters m_counters;
     std::string m_error;
 };

@@ -1,5 +1,6 @@
 #include "sim/SimPortOptions.h"
 
+#include <algorithm>
 #include <cctype>
 #include <cstdio>
 #include <cstring>
@@ -24,6 +25,10 @@ constexpr const char* kUnplugAfter = "unplug-after=";
 constexpr const char* kPowerOffAfter = "power-off-after=";
 constexpr const char* kStopAfter = "stop-after=";
 constexpr const char* kHexPrefix = "0x";
+constexpr const char* kChipsOption = "chips=";
+constexpr const char* kLineNsOption = "line-ns=";
+constexpr uint8_t kErasedByte = 0xFF;
+constexpr uint8_t kUnprogrammedLockBits = 0xFF;
 
 constexpr int kDecimalBase = 10;
 constexpr int kHexBase = 16;
@@ -185,6 +190,20 @@ bool ParseSimPortOptions(const std::string& name, SimPortOptions& simPort, std::
             if (!LineCallCount(option, kStopAfter, config.stopAfterLineOps, error)) {
                 return false;
             }
+        } else if (StartsWith(option, kChipsOption)) {
+            int chips = 0;
+            if (!ParseAddress(option.substr(std::strlen(kChipsOption)), chips) || chips < 1) {
+                error = "bad chip count in \"" + option + "\"";
+                return false;
+            }
+            parsed.chips = chips;
+        } else if (StartsWith(option, kLineNsOption)) {
+            int ns = 0;
+            if (!ParseAddress(option.substr(std::strlen(kLineNsOption)), ns)) {
+                error = "bad line call time in \"" + option + "\"";
+                return false;
+            }
+            config.lineCallNs = ns;
         } else if (StartsWith(option, kStuckFlash)) {
             if (!StuckAddress(option, kStuckFlash, config.progSize, deviceName,
                               config.stuckProgBytes, error)) {
@@ -220,8 +239,12 @@ ISerialPort* CSimPortKind::PortNamed(const std::string& name, std::string& error
         if (!ParseSimPortOptions(name, simPort, error)) {
             return nullptr;
         }
-        SimChip chip{std::make_unique<CSimPort>(simPort.config, m_counter), simPort.stateFile,
-                     nullptr, nullptr};
+        SimChip chip;
+        chip.port = std::make_unique<CSimPort>(simPort.config, m_counter);
+        chip.stateFile = simPort.stateFile;
+        chip.fed = simPort.chips > 0;
+        chip.chipsLeft = simPort.chips - 1;
+        chip.factoryFuses = chip.port->Fuses();
         if (simPort.ftdi) {
             chip.cable = std::make_unique<CSimFtdiCable>(
                 *chip.port, m_counter, simPort.ftdiOptions.ttl, simPort.ftdiUnplugAfter);
@@ -248,6 +271,41 @@ void CSimPortKind::SetStopHook(std::function<void()> hook) {
     for (auto& entry : m_chips) {
         entry.second.port->SetStopHook(m_stopHook);
     }
+}
+
+CSimPortKind::SimChip* CSimPortKind::LastChip() {
+    for (auto& entry : m_chips) {
+        if (entry.second.port.get() == m_lastSim) {
+            return &entry.second;
+        }
+    }
+    return nullptr;
+}
+
+void CSimPortKind::ChipRemovalAwaited() {
+    SimChip* chip = LastChip();
+    if (chip == nullptr || !chip->fed) {
+        return;
+    }
+    // Out of the socket: nothing answers on MISO, and what was going on in
+    // the chip is gone with it.
+    chip->port->Config().noTarget = true;
+    chip->port->PowerCycle();
+}
+
+void CSimPortKind::ChipAwaited() {
+    SimChip* chip = LastChip();
+    if (chip == nullptr || !chip->fed || !chip->port->Config().noTarget || chip->chipsLeft <= 0) {
+        return;
+    }
+    --chip->chipsLeft;
+    CSimPort& port = *chip->port;
+    std::fill(port.Flash().begin(), port.Flash().end(), kErasedByte);
+    std::fill(port.Eeprom().begin(), port.Eeprom().end(), kErasedByte);
+    port.SetLockBitsByte(kUnprogrammedLockBits);
+    port.SetFuses(chip->factoryFuses);
+    port.Config().noTarget = false;
+    port.PowerCycle();
 }
 
 bool CSimPortKind::Save(std::string& error) {

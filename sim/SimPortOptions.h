@@ -17,6 +17,12 @@
 //   power-off-after=<n> the target loses its power at the n-th line call; it
 //                       comes back at the next release of RESET
 //   stop-after=<n>      a stop is asked for at the n-th line call, as by the user
+//   chips=<n>           a production socket: the chip is taken out as soon as
+//                       the program waits for its removal, and a fresh one
+//                       (erased, factory fuses) put in when it waits for the
+//                       next, n chips in all; after the last the socket stays empty
+//   line-ns=<n>         every line call takes n ns of virtual time (a UART's
+//                       register access), on top of the protocol's own waits
 // The state file keeps flash, EEPROM, lock and fuse bits between runs; its name
 // cannot contain a comma.
 #pragma once
@@ -38,6 +44,7 @@ struct SimPortOptions {
     bool ftdi = false;      // on a simulated FT232R cable
     FtdiPortOptions ftdiOptions;
     uint64_t ftdiUnplugAfter = 0;  // round trips; 0: never
+    int chips = 0;                 // chips the socket is fed; 0: one that stays
 };
 
 constexpr const char* kSimPortPrefix = "sim:";
@@ -69,6 +76,12 @@ public:
     CSimFtdiCable* Cable() { return m_lastCable; }
     // What a stop-after fault calls, on every simulated port of the kind.
     void SetStopHook(std::function<void()> hook);
+    // A production socket (chips=<n>) of the port last asked for: the
+    // program waits for the chip's removal (it is taken out at once), or
+    // for the next chip (a fresh one goes in while any are left). Nothing
+    // happens on other ports.
+    void ChipRemovalAwaited();
+    void ChipAwaited();
 
 private:
     struct SimChip {
@@ -76,7 +89,11 @@ private:
         std::string stateFile;
         std::unique_ptr<CSimFtdiCable> cable;
         std::unique_ptr<CFtdiPort> ftdiPort;
+        int chipsLeft = 0;                  // fresh chips still to come
+        bool fed = false;                   // a production socket
+        std::vector<uint8_t> factoryFuses;  // of a fresh chip
     };
+    SimChip* LastChip();
     static bool StateFileExists(const std::string& path);
 
     IPerformanceCounter& m_counter;

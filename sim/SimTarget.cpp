@@ -218,6 +218,9 @@ struct CSimPort::Impl {
         // time run away geometrically (and overflow).
         if (virtualCounter != nullptr) {
             virtualCounter->NoteActivity();
+            if (config.lineCallNs > 0) {
+                virtualCounter->Advance(config.lineCallNs);
+            }
         }
         if (Reached(config.unplugAfterLineOps) && open) {
             Unplug();

@@ -132,6 +132,8 @@ struct SimConfig {
     std::vector<int> stuckProgBytes;  // byte addresses that never take a write
     std::vector<int> stuckDataBytes;
     bool eraseFails = false;  // Chip Erase erases nothing and the next reset echo is lost
+    // Virtual time every line call takes (a UART's register access); 0: none.
+    int64_t lineCallNs = 0;
 };
 
 // SimConfig of the part with that name in the simulator's own parts table
