@@ -8,7 +8,7 @@ bash scripts/install-deps.sh
 
 build=${FUZZ_BUILD:-build-fuzz}
 CC=clang-14 CXX=clang++-14 cmake -S . -B "$build" -G Ninja -DBRENWICK_FUZZ=ON \
-  -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+  -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_FLAGS_RELWITHDEBINFO="-O1 -g1 -DNDEBUG" >/dev/null
 cmake --build "$build" -j"$(nproc 2>/dev/null || echo 2)"
 
 mode=${1:---replay}
