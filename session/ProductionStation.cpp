@@ -140,7 +140,10 @@ int64_t CProductionStation::ElapsedNs() const {
     const int64_t ns = frequency == kNsPerSecond ? count
                                                  : count / frequency * kNsPerSecond +
                                                        count % frequency * kNsPerSecond / frequency;
-    return ns - m_startNs;
+    // A simulated UPDI adapter keeps time on its own clock: the socket's
+    // time is its idle waits plus the adapter's.
+    const int64_t updiNs = m_virtual ? m_session->SimUpdiPorts().ElapsedNs() : 0;
+    return ns + updiNs - m_startNs;
 }
 
 void CProductionStation::IdleWait() {

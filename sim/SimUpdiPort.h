@@ -52,6 +52,8 @@ public:
     CSimUpdiWire* Wire() { return m_lastWire; }
     // What a stop-after fault calls.
     void SetStopHook(std::function<void()> hook);
+    // The time the simulated UPDI adapters have spent, in nanoseconds.
+    int64_t ElapsedNs() const { return m_clock.Now(); }
     // A production socket (chips=<n>) of the adapter last opened: the
     // program waits for the chip's removal (it is taken out at once), or
     // for the next chip (a fresh one goes in while any are left). Nothing
