@@ -22,8 +22,14 @@ QStringList DeviceChoices(const QString& filter, const QStringList& recent) {
             offer(QString::fromLatin1(g_deviceTable[row].name));
         }
     }
+    // A whole toolchain id (m328p, t1614) or device number names its part
+    // first, as the tool's -p and the recipe's part = take it.
+    const int named = filter.isEmpty() ? -1 : FindDevice(filter.toStdString());
+    if (named >= 0) {
+        names << QString::fromLatin1(g_deviceTable[named].name);
+    }
     for (const DeviceInfo& row : DeviceRows()) {
-        // A UPDI part is found by its toolchain id too ("t1614").
+        // A UPDI part is found by part of its toolchain id too ("t16").
         const QString name = QString::fromLatin1(row.name);
         const bool byId =
             row.updiPart != nullptr && !filter.isEmpty() &&

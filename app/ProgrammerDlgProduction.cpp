@@ -28,7 +28,7 @@ void CProgrammerDlg::OnProduction() {
     }
     Recipe recipe;
     std::string error;
-    if (!LoadRecipe(path.toStdString(), nullptr, recipe, error)) {
+    if (!LoadRecipe(path.toStdString(), recipe, error)) {
         AppendMessage(error + kLineEnd);
         return;
     }

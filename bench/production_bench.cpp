@@ -66,7 +66,7 @@ void BM_Production(benchmark::State& state) {
         const fs::path dir = MakeLine();
         Recipe recipe;
         std::string error;
-        if (dir.empty() || !LoadRecipe((dir / "line.brenwick").string(), nullptr, recipe, error)) {
+        if (dir.empty() || !LoadRecipe((dir / "line.brenwick").string(), recipe, error)) {
             state.SkipWithError(error.c_str());
             return;
         }

@@ -48,9 +48,6 @@ constexpr const char* kListPortsOption = "--list-ports";
 constexpr const char* kListPartIdsOption = "--list-part-ids";
 constexpr const char* kVersionOption = "--version";
 constexpr const char* kAllowCutOffOption = "--allow-cutoff";
-constexpr int kHexBase = 16;
-constexpr unsigned kMaxByte = 0xFF;
-constexpr size_t kFuseTextLength = 8;
 constexpr size_t kListLineLength = 128;
 constexpr size_t kFuseHeadLength = 24;
 constexpr const char* kShortHelpOption = "-h";
@@ -61,7 +58,6 @@ constexpr const char* kLockBit1Name = "lb1";
 constexpr const char* kLockBit2Name = "lb2";
 constexpr const char* kFstrtName = "fstrt";
 constexpr char kListSeparator = ',';
-constexpr int kDecimalBase = 10;
 
 std::string Quoted(const std::string& text) {
     return "\"" + text + "\"";
@@ -80,10 +76,7 @@ bool ParseDevice(const std::string& text, CliOptions& options, std::string& erro
         options.autoDevice = true;
         return true;
     }
-    int row = FindDevice(text);
-    if (row < 0) {
-        row = FindDeviceByPartId(text);  // m328p, as the toolchain's -p takes it
-    }
+    const int row = FindDevice(text);  // a name, a number, or an id such as m328p
     if (row >= 0) {
         options.autoDevice = false;
         options.deviceNumber = g_deviceTable[row].number;
@@ -399,7 +392,8 @@ Example:
 Production runs (README, "Production runs"): chip after chip from a recipe,
 each with its own serial number, every chip logged; one worker per port:
   brenwick-cli --recipe FILE [--count N] [--auto] [--log FILE] --port P [--port P2 ...]
-  --auto waits for each chip and for its removal; --count ends the run after
+  --auto waits for each chip and for its removal; without it each port
+  programs the chip in it once and the run ends; --count ends the run after
   N chips passed or failed in all; sim:<device>,chips=<n> is a simulated
   socket fed n fresh chips.
 
@@ -407,70 +401,6 @@ The AVR toolchain's uploader command line is taken as well (man brenwick-cli):
   brenwick-cli -P PORT -p m328p [-c ponyser] [-e] [-V] -U MEMORY:OP:FILE[:FORMAT]...
   brenwick-cli -P sim:ATmega328P -p m328p -U flash:w:main.elf:e -U lfuse:w:0xE2:m
 )";
-}
-
-bool ParseFuseSet(const std::string& text, std::array<uint8_t, kFuseByteCount>& fuses,
-                  uint8_t& mask, std::string& error, std::string* settings) {
-    std::array<uint8_t, kFuseByteCount> parsed{};
-    uint8_t given = 0;
-    std::string named;
-    size_t start = 0;
-    for (;;) {
-        const size_t comma = text.find(kListSeparator, start);
-        const std::string item = LowerCase(text.substr(start, comma - start));
-        const size_t equals = item.find('=');
-        const int index = equals == std::string::npos ? -1 : FindFuseByte(item.substr(0, equals));
-        const std::string value = equals == std::string::npos ? "" : item.substr(equals + 1);
-        if (settings != nullptr && index < 0 && equals != std::string::npos && equals > 0 &&
-            !value.empty()) {
-            // A setting by name: the device's fuse fields say whether it has one.
-            named += (named.empty() ? "" : ",") + item;
-            if (comma == std::string::npos) {
-                break;
-            }
-            start = comma + 1;
-            continue;
-        }
-        const std::string digits = value.rfind("0x", 0) == 0 ? value.substr(2) : value;
-        unsigned number = 0;
-        bool hex = !digits.empty() && digits.size() <= 2;
-        for (char c : digits) {
-            const int digit = std::isdigit(static_cast<unsigned char>(c)) != 0 ? c - '0'
-                              : c >= 'a' && c <= 'f' ? c - 'a' + kDecimalBase
-                                                     : -1;
-            hex = hex && digit >= 0;
-            number = number * kHexBase + static_cast<unsigned>(digit < 0 ? 0 : digit);
-        }
-        if (index < 0 || !hex || number > kMaxByte || (given & g_fuseBytes[index].mask) != 0) {
-            error = "bad fuse " + Quoted(item) + " in " + Quoted(text) +
-                    "; use a comma list of lfuse=, hfuse=, efuse= with hex values, each once";
-            return false;
-        }
-        parsed[static_cast<size_t>(index)] = static_cast<uint8_t>(number);
-        given = static_cast<uint8_t>(given | g_fuseBytes[index].mask);
-        if (comma == std::string::npos) {
-            break;
-        }
-        start = comma + 1;
-    }
-    fuses = parsed;
-    mask = given;
-    if (settings != nullptr) {
-        *settings = named;
-    }
-    return true;
-}
-
-std::string FormatFuseSet(const std::array<uint8_t, kFuseByteCount>& fuses, uint8_t mask) {
-    std::string text;
-    for (int i = 0; i < kFuseByteCount; ++i) {
-        if ((mask & g_fuseBytes[i].mask) != 0) {
-            char value[kFuseTextLength];
-            std::snprintf(value, sizeof value, "0x%02X", fuses[static_cast<size_t>(i)]);
-            text += (text.empty() ? "" : ",") + std::string(g_fuseBytes[i].name) + "=" + value;
-        }
-    }
-    return text;
 }
 
 std::vector<std::string> FuseBitLines(const DeviceInfo& device,

@@ -11,6 +11,7 @@
 #include "image/ImageFormats.h"
 #include "ops/OperationHost.h"
 #include "ops/Operations.h"
+#include "parts/FuseSet.h"
 #include "session/Defaults.h"
 #include "session/PortRegistry.h"
 
@@ -57,6 +58,11 @@ struct CliAction {
     // Settings of write-fuses given by name ("clock=rc8m,ckdiv8=off"), made
     // on top of the chip's own values once the device is known.
     std::string fuseSettings;
+    // write-prog and write-data of the toolchain's -U without -V: the image
+    // is verified after the write, by the write's own read-back where the
+    // programmer confirms every write so (IProgrammer::WritesAreReadBack),
+    // else by a verify pass.
+    bool verifyAfter = false;
 };
 
 struct CliOptions {
@@ -89,14 +95,8 @@ bool ParseCliArguments(const std::vector<std::string>& args, CliOptions& options
 bool ParseLockSet(const std::string& text, LockTicks& ticks, std::string& error);
 std::string FormatLockSet(const LockTicks& ticks);
 
-// FUSES of write-fuses and verify-fuses: "lfuse=0xE2,hfuse=0xD9" (any of
-// lfuse, hfuse, efuse, each once, hex values with or without 0x).
-// FormatFuseSet gives the same form for the bytes in mask. With settings,
-// other items of the form name=value are collected there (comma list), for
-// the device's own fuse fields to resolve (parts/FuseFields.h).
-bool ParseFuseSet(const std::string& text, std::array<uint8_t, kFuseByteCount>& fuses,
-                  uint8_t& mask, std::string& error, std::string* settings = nullptr);
-std::string FormatFuseSet(const std::array<uint8_t, kFuseByteCount>& fuses, uint8_t mask);
+// FUSES of write-fuses and verify-fuses: ParseFuseSet and FormatFuseSet
+// (parts/FuseSet.h), the reader the recipe's fuses = shares.
 
 // The text of --list-devices: every device of the table with its number,
 // sizes, how its flash is written and which lock bits it reports.

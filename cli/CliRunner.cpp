@@ -23,6 +23,7 @@ constexpr const char* kFusesPrefix = "Fuses : ";
 constexpr uint8_t kFuseByteBits[kFuseByteCount] = {kLowFuse, kHighFuse, kExtendedFuse};
 constexpr size_t kCalibrationLineLength = 32;
 constexpr const char* kStandardOutput = "-";
+constexpr const char* kVerifiedByReadBack = " Verify : every byte written was read back\r\n";
 
 bool IsProgAction(CliActionKind kind) {
     return kind == CliActionKind::WriteProg || kind == CliActionKind::VerifyProg ||
@@ -413,6 +414,19 @@ private:
         return true;
     }
 
+    // The verify a write asked for: its own read-back where the programmer
+    // confirms every write so, else a pass over the chip.
+    bool VerifiedAfterWrite(const CliAction& action, bool prog) {
+        if (!action.verifyAfter) {
+            return true;
+        }
+        if (m_session.Programmer().WritesAreReadBack()) {
+            m_host.AddMessage(kVerifiedByReadBack);
+            return true;
+        }
+        return prog ? m_operations.VerifyProg() : m_operations.VerifyData();
+    }
+
     bool RunAction(size_t index) {
         const CliAction& action = m_options.actions[index];
         switch (action.kind) {
@@ -423,9 +437,11 @@ private:
             case CliActionKind::EraseData:
                 return m_operations.EraseData();
             case CliActionKind::WriteProg:
-                return LoadImage(index) && m_operations.WriteProg();
+                return LoadImage(index) && m_operations.WriteProg() &&
+                       VerifiedAfterWrite(action, true);
             case CliActionKind::WriteData:
-                return LoadImage(index) && m_operations.WriteData();
+                return LoadImage(index) && m_operations.WriteData() &&
+                       VerifiedAfterWrite(action, false);
             case CliActionKind::VerifyProg:
                 return LoadImage(index) && m_operations.VerifyProg();
             case CliActionKind::VerifyData:

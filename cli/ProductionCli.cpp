@@ -111,7 +111,7 @@ int RunProduction(const ProductionCliOptions& options, std::ostream& out, std::o
     ClearStopSignal();
     Recipe recipe;
     std::string error;
-    if (!LoadRecipe(options.recipePath, FindDeviceByPartId, recipe, error)) {
+    if (!LoadRecipe(options.recipePath, recipe, error)) {
         err << kToolName << error << '\n';
         return kCliExitFailed;
     }

@@ -4,9 +4,9 @@
 #include <cstdio>
 #include <cstring>
 
-#include "cli/PartIds.h"
 #include "image/IntelHex.h"
 #include "parts/DeviceTable.h"
+#include "parts/PartIds.h"
 #include "parts/UpdiParts.h"
 #include "session/PortRegistry.h"
 
@@ -244,13 +244,14 @@ bool AddImageActions(const MemoryRequest& request, bool verifyAfterWrite,
         return false;
     }
     if (request.op == kOpWrite) {
+        // The verify after a write goes with the write: a programmer that
+        // reads back what it writes has verified it by then.
         action.kind = prog ? CliActionKind::WriteProg : CliActionKind::WriteData;
-        actions.push_back(action);
-    }
-    if (request.op == kOpVerify || verifyAfterWrite) {
+        action.verifyAfter = verifyAfterWrite;
+    } else {
         action.kind = prog ? CliActionKind::VerifyProg : CliActionKind::VerifyData;
-        actions.push_back(action);
     }
+    actions.push_back(action);
     return true;
 }
 
@@ -387,17 +388,14 @@ bool AddSpecActions(const MemoryRequest& request, const DeviceInfo& device, bool
 
 // The device table's name for a -p id, or the part's own name.
 bool PartName(const std::string& part, std::string& name, std::string& error) {
-    const std::string lower = Lower(part);
-    for (int i = 0; i < kPartIdCount; ++i) {
-        if (lower == g_partIds[i].id) {
-            if (FindDeviceByName(g_partIds[i].name) < 0) {
-                error = "-p " + part + " names the " + g_partIds[i].name +
-                        ", which does not take this adapter's serial programming";
-                return false;
-            }
-            name = g_partIds[i].name;
-            return true;
+    if (const PartId* id = FindPartId(part)) {
+        if (FindDeviceByName(id->name) < 0) {
+            error = "-p " + part + " names the " + id->name +
+                    ", which does not take this adapter's serial programming";
+            return false;
         }
+        name = id->name;
+        return true;
     }
     if (const SUpdiPart* updi = CUpdiParts::ById(part)) {
         name = updi->name;
@@ -565,19 +563,6 @@ bool ParseToolchainArguments(const std::vector<std::string>& args, CliOptions& o
     parsed.actions = actions;
     options = parsed;
     return true;
-}
-
-int FindDeviceByPartId(const std::string& id) {
-    if (const SUpdiPart* updi = CUpdiParts::ById(id)) {
-        return FindDeviceByName(updi->name);
-    }
-    const std::string lower = Lower(id);
-    for (int i = 0; i < kPartIdCount; ++i) {
-        if (lower == g_partIds[i].id) {
-            return FindDeviceByName(g_partIds[i].name);
-        }
-    }
-    return -1;
 }
 
 std::string PartIdListText() {

@@ -26,10 +26,6 @@ bool IsToolchainCommandLine(const std::vector<std::string>& args);
 bool ParseToolchainArguments(const std::vector<std::string>& args, CliOptions& options,
                              std::string& error);
 
-// The device table's row of the part a -p id (any case) names; -1 when the
-// id is unknown or names a part this adapter cannot program.
-int FindDeviceByPartId(const std::string& id);
-
 // The text of --list-part-ids: each -p id and the part it names.
 std::string PartIdListText();
 

@@ -25,7 +25,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const std::string text(reinterpret_cast<const char*>(data), size);
     Recipe recipe;
     std::string error;
-    if (!ParseRecipe(text, kPath, nullptr, recipe, error)) {
+    if (!ParseRecipe(text, kPath, recipe, error)) {
         Require(error.rfind(std::string(kPath) + ":", 0) == 0);
         Require(error.find('\n') == std::string::npos);
         return 0;

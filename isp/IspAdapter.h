@@ -144,6 +144,9 @@ public:
     int DataSize() const override { return m_nDataSize; }
     // Flash page size of the selected part; 0 when it writes byte by byte.
     int ProgPageSize() const override;
+    // A byte is written until it reads back (or its write time is over), a
+    // page counts once every byte of it reads back, an EEPROM byte likewise.
+    bool WritesAreReadBack() const override { return true; }
 
     // Asked between the instructions of a flash page write; true ends the
     // write there with kIspStopped.

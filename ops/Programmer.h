@@ -108,4 +108,10 @@ public:
     // where ErasesMemoriesApart() is false.
     virtual int EraseProgram() { return kProgrammerNotSupported; }
     virtual int EraseData() { return kProgrammerNotSupported; }
+
+    // Whether every program and data memory write is confirmed by reading
+    // what was written back (a write that does not read back fails): the
+    // write is then its own verify, and a second pass over the chip adds
+    // nothing.
+    virtual bool WritesAreReadBack() const { return false; }
 };

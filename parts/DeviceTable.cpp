@@ -6,6 +6,7 @@
 
 #include "base/NameText.h"
 #include "parts/FuseFields.h"
+#include "parts/PartIds.h"
 #include "parts/UpdiParts.h"
 #include "parts/UpdiRows.h"
 
@@ -656,15 +657,22 @@ int FindDevice(const std::string& text) {
                         });
     if (digits) {
         const DeviceInfo* row = FindDeviceByNumber(std::stoi(text));
-        return row != nullptr ? static_cast<int>(row - g_deviceTable) : -1;
+        if (row != nullptr) {
+            return static_cast<int>(row - g_deviceTable);
+        }
+    } else {
+        const int named = FindDeviceByName(text);
+        if (named >= 0) {
+            return named;
+        }
     }
-    const int named = FindDeviceByName(text);
-    if (named >= 0) {
-        return named;
+    // A toolchain id: a UPDI part's ("t1614") as its description gives it,
+    // or an ISP part's ("m328p", "2313").
+    if (const SUpdiPart* updi = CUpdiParts::ById(text)) {
+        return FindDeviceByName(updi->name);
     }
-    // A UPDI part's toolchain id ("t1614"), as its description gives it.
-    const SUpdiPart* updi = CUpdiParts::ById(text);
-    return updi != nullptr ? FindDeviceByName(updi->name) : -1;
+    const PartId* id = FindPartId(text);
+    return id != nullptr ? FindDeviceByName(id->name) : -1;
 }
 
 // Read Fuse Bits, Read Fuse High Bits, Read Extended Fuse Bits and the

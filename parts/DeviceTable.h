@@ -125,7 +125,9 @@ const DeviceInfo* FindDeviceByNumber(int32_t number);
 int FindDeviceByName(const std::string& name);
 // The row a user's text names: a device number (all digits, as the settings
 // store the parts of the Device menu), a name as FindDeviceByName takes
-// it, or a UPDI part's toolchain id ("t1614", any case); -1 when none. Every front end and the settings go through this one.
+// it, or a toolchain id (parts/PartIds.h: "m328p"; a UPDI part's "t1614";
+// any case); -1 when none. Every front end, the recipe and the settings go
+// through this one.
 int FindDevice(const std::string& text);
 
 // First signature byte of every Atmel part.

@@ -114,6 +114,7 @@ public:
     bool ErasesMemoriesApart() const override { return Active().ErasesMemoriesApart(); }
     int EraseProgram() override { return Active().EraseProgram(); }
     int EraseData() override { return Active().EraseData(); }
+    bool WritesAreReadBack() const override { return Active().WritesAreReadBack(); }
 
 private:
     // The UPDI adapter works on the selected part.

@@ -5,12 +5,13 @@
 #include <thread>
 
 #include "base/PerformanceCounter.h"
-#include "isp/IspAdapter.h"
+#include "ops/Programmer.h"
 #include "parts/FuseFields.h"
 #include "session/PortRegistry.h"
 #include "session/ProgrammingSession.h"
 #include "session/SerialNumber.h"
 #include "sim/SimPortOptions.h"
+#include "sim/SimUpdiPort.h"
 #include "sim/VirtualCounter.h"
 
 namespace {
@@ -30,6 +31,10 @@ std::string SignatureText(const uint8_t* bytes) {
     char text[kSignatureTextLength];
     std::snprintf(text, sizeof text, "%02X %02X %02X", bytes[0], bytes[1], bytes[2]);
     return text;
+}
+
+const char* ProtocolName(Protocol protocol) {
+    return protocol == Protocol::Updi ? "UPDI" : "ISP";
 }
 
 // The last line of text that says something.
@@ -113,6 +118,14 @@ bool CProductionStation::Open(std::string& error) {
         error = m_session->PortOpenError(m_port);
         return false;
     }
+    // Refused before any chip is asked: every chip would be refused alike.
+    const DeviceInfo& device = g_deviceTable[m_recipe.deviceRow];
+    const Protocol portProtocol = m_session->OnUpdiPort() ? Protocol::Updi : Protocol::Isp;
+    if (device.protocol != portProtocol) {
+        error = m_port + " leads to the " + ProtocolName(portProtocol) + " adapter, but the " +
+                device.name + " is programmed through " + ProtocolName(device.protocol);
+        return false;
+    }
     m_startNs += ElapsedNs();
     return true;
 }
@@ -127,7 +140,10 @@ int64_t CProductionStation::ElapsedNs() const {
     const int64_t ns = frequency == kNsPerSecond ? count
                                                  : count / frequency * kNsPerSecond +
                                                        count % frequency * kNsPerSecond / frequency;
-    return ns - m_startNs;
+    // A simulated UPDI adapter keeps time on its own clock: the socket's
+    // time is its idle waits plus the adapter's.
+    const int64_t updiNs = m_virtual ? m_session->SimUpdiPorts().ElapsedNs() : 0;
+    return ns + updiNs - m_startNs;
 }
 
 void CProductionStation::IdleWait() {
@@ -144,16 +160,24 @@ void CProductionStation::IdleWait() {
 }
 
 void CProductionStation::RemovalAwaited() {
-    m_session->SimPorts().ChipRemovalAwaited();
+    if (m_session->OnUpdiPort()) {
+        m_session->SimUpdiPorts().ChipRemovalAwaited();
+    } else {
+        m_session->SimPorts().ChipRemovalAwaited();
+    }
 }
 
 void CProductionStation::ChipAwaited() {
-    m_session->SimPorts().ChipAwaited();
+    if (m_session->OnUpdiPort()) {
+        m_session->SimUpdiPorts().ChipAwaited();
+    } else {
+        m_session->SimPorts().ChipAwaited();
+    }
 }
 
 ChipPresence CProductionStation::Probe(std::string& signature) {
     // The chip answers whatever part it is: no signature check on entry.
-    IProgrammer& programmer = m_session->Adapter();
+    IProgrammer& programmer = m_session->Programmer();
     signature.clear();
     uint8_t bytes[kSignatureLength] = {};
     bool read = programmer.EnterProgrammingMode(0) == kProgrammerOk;
@@ -201,7 +225,7 @@ ChipRecord CProductionStation::ProgramChip() {
         return finish(ChipResult::Refused,
                       "signature " + record.signature + " is not the " + device.name + "'s");
     }
-    IProgrammer& programmer = m_session->Adapter();
+    IProgrammer& programmer = m_session->Programmer();
     if (m_recipe.calibration.enabled) {
         uint8_t value = 0;
         const bool read = programmer.EnterProgrammingMode(1) == kProgrammerOk &&
@@ -305,7 +329,7 @@ bool CProductionStation::WriteLock() {
         return m_session->Operations().WriteLock();
     }
     // Every lock bit at once, read back.
-    IProgrammer& programmer = m_session->Adapter();
+    IProgrammer& programmer = m_session->Programmer();
     uint8_t read = 0;
     uint8_t reported = 0;
     const bool ok = programmer.EnterProgrammingMode(1) == kProgrammerOk &&

@@ -94,6 +94,10 @@ CProgrammingSession::~CProgrammingSession() {
     m_adapter.reset();
 }
 
+IProgrammer& CProgrammingSession::Programmer() {
+    return *m_programmer;
+}
+
 bool CProgrammingSession::OnUpdiPort() const {
     return m_programmer->OnUpdi();
 }

@@ -156,8 +156,12 @@ public:
     bool ReadElfForDevice(const std::string& bytes, ElfMemories& memories,
                           std::string& error) const;
 
-    // For tests and benchmarks: the adapter and the simulated adapters that
-    // sim: names lead to.
+    // The programmer the port open leads to (the ISP or the UPDI adapter),
+    // with the selected part: what the operations are given, and what
+    // anything else that reaches the chip goes through.
+    IProgrammer& Programmer();
+    // For tests and benchmarks: the ISP adapter and the simulated adapters
+    // that sim: names lead to.
     CIspAdapter& Adapter() { return *m_adapter; }
     CSimPortKind& SimPorts() { return *m_simPorts; }
     // The simulated UPDI adapters that sim:<UPDI chip> names lead to.

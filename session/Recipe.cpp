@@ -8,6 +8,7 @@
 #include "image/FileAccess.h"
 #include "ops/Operations.h"
 #include "parts/FuseFields.h"
+#include "parts/FuseSet.h"
 #include "session/ProgrammingSession.h"
 #include "session/RecipeIni.h"
 
@@ -111,16 +112,13 @@ public:
         return false;
     }
 
-    bool Part(const PartIdLookup& partIds) {
+    bool Part() {
         const IniValue* part = m_ini.Find(kRecipeSection, "part");
         if (part == nullptr) {
             m_error = m_ini.Where(m_ini.SectionLine(kRecipeSection)) + "[Recipe] names no part";
             return false;
         }
-        int row = FindDevice(part->text);
-        if (row < 0 && partIds) {
-            row = partIds(part->text);
-        }
+        const int row = FindDevice(part->text);
         if (row < 0) {
             return Fail(*part, "unknown part \"" + part->text + "\"");
         }
@@ -148,43 +146,24 @@ public:
             return true;
         }
         const DeviceInfo& device = g_deviceTable[m_recipe.deviceRow];
-        for (const std::string& item : SplitList(LowerCase(value->text), kListSeparator)) {
-            const size_t equals = item.find('=');
-            if (equals == std::string::npos || equals == 0 || equals + 1 == item.size()) {
-                return Fail(*value,
-                            "bad fuse item \"" + item + "\"; use lfuse=0xE2 or a setting=value");
+        // The tool's write-fuses syntax, settings by name included.
+        std::string why;
+        if (!ParseFuseSet(value->text, m_recipe.fuses, m_recipe.fuseMask, why,
+                          &m_recipe.fuseSettings)) {
+            return Fail(*value, why);
+        }
+        for (const FuseByteInfo& fuse : g_fuseBytes) {
+            if ((m_recipe.fuseMask & fuse.mask) != 0 && (device.fuseBytes & fuse.mask) == 0) {
+                return Fail(*value, std::string(device.name) + " has no " + fuse.name);
             }
-            const std::string name = item.substr(0, equals);
-            const int index = FindFuseByte(name);
-            if (index < 0) {
-                // A setting by name: checked against the part's own fields.
-                FuseByteValues probe{kErasedByte, kErasedByte, kErasedByte};
-                uint8_t touched = 0;
-                std::string why;
-                if (!ApplyFuseSettings(device, item, probe, touched, why)) {
-                    return Fail(*value, why);
-                }
-                m_recipe.fuseSettings += (m_recipe.fuseSettings.empty() ? "" : ",") + item;
-                continue;
+        }
+        if (!m_recipe.fuseSettings.empty()) {
+            // Settings by name: checked against the part's own fields.
+            FuseByteValues probe{kErasedByte, kErasedByte, kErasedByte};
+            uint8_t touched = 0;
+            if (!ApplyFuseSettings(device, m_recipe.fuseSettings, probe, touched, why)) {
+                return Fail(*value, why);
             }
-            const uint8_t bit = g_fuseBytes[index].mask;
-            // Hex with or without 0x, as write-fuses takes it.
-            std::string digits = item.substr(equals + 1);
-            if (!StartsWithNoCase(digits, kHexPrefix)) {
-                digits = kHexPrefix + digits;
-            }
-            uint64_t number = 0;
-            if (!ParseNumber(digits, number) || number > kMaxByte) {
-                return Fail(*value, "bad value in \"" + item + "\"; a fuse byte is 0x00 to 0xFF");
-            }
-            if ((m_recipe.fuseMask & bit) != 0) {
-                return Fail(*value, name + " given twice");
-            }
-            if ((device.fuseBytes & bit) == 0) {
-                return Fail(*value, std::string(device.name) + " has no " + name);
-            }
-            m_recipe.fuses[static_cast<size_t>(index)] = static_cast<uint8_t>(number);
-            m_recipe.fuseMask = static_cast<uint8_t>(m_recipe.fuseMask | bit);
         }
         // A value that cuts the chip off from a chip that could be reached:
         // refused now. (A new clock source depends on the chip's values; the
@@ -520,8 +499,8 @@ bool Recipe::Has(RecipeStep step) const {
     return std::find(steps.begin(), steps.end(), step) != steps.end();
 }
 
-bool ParseRecipe(const std::string& text, const std::string& path, const PartIdLookup& partIds,
-                 Recipe& recipe, std::string& error) {
+bool ParseRecipe(const std::string& text, const std::string& path, Recipe& recipe,
+                 std::string& error) {
     CRecipeIni ini;
     if (!ini.Parse(text, path, KnownKeys(), error)) {
         return false;
@@ -534,8 +513,7 @@ bool ParseRecipe(const std::string& text, const std::string& path, const PartIdL
     }
     const std::string folder = FolderOf(path);
     CRecipeReader reader(ini, parsed, error);
-    if (!reader.Part(partIds) ||
-        !reader.YesNo(kRecipeSection, "allow-cutoff", parsed.allowCutOff)) {
+    if (!reader.Part() || !reader.YesNo(kRecipeSection, "allow-cutoff", parsed.allowCutOff)) {
         return false;
     }
     if (const IniValue* flash = ini.Find(kRecipeSection, "flash")) {
@@ -554,15 +532,14 @@ bool ParseRecipe(const std::string& text, const std::string& path, const PartIdL
     return true;
 }
 
-bool LoadRecipe(const std::string& path, const PartIdLookup& partIds, Recipe& recipe,
-                std::string& error) {
+bool LoadRecipe(const std::string& path, Recipe& recipe, std::string& error) {
     std::string text;
     std::string why;
     if (!ReadWholeFile(path, text, why)) {
         error = "cannot read " + path + ": " + why;
         return false;
     }
-    return ParseRecipe(text, path, partIds, recipe, error);
+    return ParseRecipe(text, path, recipe, error);
 }
 
 std::string DefaultLogPath(const std::string& recipePath) {

@@ -8,7 +8,6 @@
 
 #include <array>
 #include <cstdint>
-#include <functional>
 #include <string>
 #include <vector>
 
@@ -67,16 +66,12 @@ struct Recipe {
     bool Has(RecipeStep step) const;
 };
 
-// What a front end adds to the part names: the toolchain's short ids
-// (m328p). Gives the device row, or -1.
-using PartIdLookup = std::function<int(const std::string&)>;
-
 // Parses recipe text; path names the file in messages and gives the folder
-// relative paths are taken from.
-bool ParseRecipe(const std::string& text, const std::string& path, const PartIdLookup& partIds,
-                 Recipe& recipe, std::string& error);
-bool LoadRecipe(const std::string& path, const PartIdLookup& partIds, Recipe& recipe,
-                std::string& error);
+// relative paths are taken from. part = takes what FindDevice takes: a
+// name, a device number or a toolchain id (m328p, t1614).
+bool ParseRecipe(const std::string& text, const std::string& path, Recipe& recipe,
+                 std::string& error);
+bool LoadRecipe(const std::string& path, Recipe& recipe, std::string& error);
 // The log beside the recipe: "line.brenwick" gives "line.log.csv".
 std::string DefaultLogPath(const std::string& recipePath);
 

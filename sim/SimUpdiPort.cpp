@@ -1,9 +1,12 @@
 #include "sim/SimUpdiPort.h"
 
+#include <algorithm>
 #include <cctype>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <fstream>
+#include <limits>
 #include <sstream>
 #include <vector>
 
@@ -11,6 +14,9 @@ namespace {
 
 constexpr const char* kPrefix = "sim:";
 constexpr const char* kStateOption = "state=";
+constexpr const char* kChipsOption = "chips=";
+constexpr int kDecimalBase = 10;
+constexpr uint8_t kErasedByte = 0xFF;
 constexpr char kSeparator = ',';
 constexpr int kHexBase = 16;
 constexpr size_t kHexDigitsPerByte = 2;
@@ -140,6 +146,16 @@ bool ParseSimUpdiPortOptions(const std::string& name, SimUpdiPortOptions& option
                 error = "empty state file name in \"" + name + "\"";
                 return false;
             }
+        } else if (item.compare(0, std::strlen(kChipsOption), kChipsOption) == 0) {
+            const std::string count = item.substr(std::strlen(kChipsOption));
+            char* end = nullptr;
+            const long chips = std::strtol(count.c_str(), &end, kDecimalBase);
+            if (count.empty() || *end != '\0' || chips < 1 ||
+                chips > std::numeric_limits<int>::max()) {
+                error = "bad chip count \"" + count + "\" in \"" + name + "\"";
+                return false;
+            }
+            parsed.chips = static_cast<int>(chips);
         } else {
             faults += (faults.empty() ? "" : ",") + item;
         }
@@ -169,6 +185,10 @@ IUpdiWire* CSimUpdiPorts::WireNamed(const std::string& name, std::string& error)
             !LoadChip(*chip.target, chip.stateFile, error)) {
             return nullptr;
         }
+        chip.fed = options.chips > 0;
+        chip.chipsLeft = options.chips - 1;
+        chip.factoryFuses = chip.target->Fuses();
+        chip.factoryLock = chip.target->Lock();
         chip.wire = std::make_unique<CSimUpdiWire>(chip.target.get(), m_clock, options.faults);
         found = m_chips.emplace(name, std::move(chip)).first;
     }
@@ -176,6 +196,7 @@ IUpdiWire* CSimUpdiPorts::WireNamed(const std::string& name, std::string& error)
     if (m_stopHook) {
         chip.wire->SetStopHook(m_stopHook);
     }
+    m_lastChip = &chip;
     m_lastTarget = chip.target.get();
     m_lastWire = chip.wire.get();
     return chip.wire.get();
@@ -196,4 +217,31 @@ void CSimUpdiPorts::SetStopHook(std::function<void()> hook) {
     for (auto& [name, chip] : m_chips) {
         chip.wire->SetStopHook(m_stopHook);
     }
+}
+
+void CSimUpdiPorts::ChipRemovalAwaited() {
+    Chip* chip = m_lastChip;
+    if (chip == nullptr || !chip->fed) {
+        return;
+    }
+    // Out of the socket: only the adapter's echo comes back.
+    chip->present = false;
+    chip->wire->SetChipPresent(false);
+}
+
+void CSimUpdiPorts::ChipAwaited() {
+    Chip* chip = m_lastChip;
+    if (chip == nullptr || !chip->fed || chip->present || chip->chipsLeft <= 0) {
+        return;
+    }
+    --chip->chipsLeft;
+    CSimUpdiTarget& target = *chip->target;
+    for (std::vector<uint8_t>* memory : {&target.Flash(), &target.Eeprom(), &target.UserRow()}) {
+        std::fill(memory->begin(), memory->end(), kErasedByte);
+    }
+    target.Fuses() = chip->factoryFuses;
+    target.Lock() = chip->factoryLock;
+    target.Reset();
+    chip->present = true;
+    chip->wire->SetChipPresent(true);
 }

@@ -95,7 +95,8 @@ bool CSimUpdiWire::Write(const uint8_t* data, size_t n) {
             const bool noisy = m_faults.wrongEchoAfter != 0 && m_sent == m_faults.wrongEchoAfter;
             m_rx.push_back(noisy ? static_cast<uint8_t>(byte ^ kEchoNoise) : byte);
         }
-        if (m_target == nullptr || m_faults.noChip || m_faults.noAdapter || !m_powered) {
+        if (m_target == nullptr || !m_chipPresent || m_faults.noChip || m_faults.noAdapter ||
+            !m_powered) {
             continue;
         }
         if (byte == 0) {

@@ -50,6 +50,9 @@ public:
 
     void SetStopHook(std::function<void()> hook) { m_stop = std::move(hook); }
     uint64_t BytesSent() const { return m_sent; }
+    // A production socket: without a chip in it only the adapter's echo
+    // comes back.
+    void SetChipPresent(bool present) { m_chipPresent = present; }
     bool Unplugged() const { return m_unplugged; }
 
 private:
@@ -64,5 +67,6 @@ private:
     uint64_t m_sent = 0;
     bool m_unplugged = false;
     bool m_powered = true;
+    bool m_chipPresent = true;
     std::function<void()> m_stop;
 };

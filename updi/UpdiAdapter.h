@@ -83,6 +83,8 @@ public:
     bool ErasesMemoriesApart() const override { return true; }
     int EraseProgram() override;
     int EraseData() override;
+    // Each flash page and each gathered EEPROM page is read back once written.
+    bool WritesAreReadBack() const override { return true; }
 
 private:
     // Notes a wire that stopped answering; gives result on.

@@ -97,7 +97,7 @@ void ProductionWindowTest::programNextByEnterSpaceAndClick() {
 void ProductionWindowTest::failureShowsItsLine() {
     Recipe recipe;
     std::string error;
-    QVERIFY(LoadRecipe(m_dir.filePath("line.brenwick").toStdString(), nullptr, recipe, error));
+    QVERIFY(LoadRecipe(m_dir.filePath("line.brenwick").toStdString(), recipe, error));
     CProductionDlg dlg(recipe, "sim:ATtiny13,stuck-flash=0x2");
     QVERIFY2(dlg.Start(error), error.c_str());
     dlg.show();
@@ -113,7 +113,7 @@ void ProductionWindowTest::failureShowsItsLine() {
 void ProductionWindowTest::automaticWaitsProgramsAndStops() {
     Recipe recipe;
     std::string error;
-    QVERIFY(LoadRecipe(m_dir.filePath("line.brenwick").toStdString(), nullptr, recipe, error));
+    QVERIFY(LoadRecipe(m_dir.filePath("line.brenwick").toStdString(), recipe, error));
     CProductionDlg dlg(recipe, "sim:ATtiny13,chips=3");
     QVERIFY2(dlg.Start(error), error.c_str());
     dlg.show();

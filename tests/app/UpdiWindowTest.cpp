@@ -21,6 +21,8 @@ void UpdiWindowTest::chooserOffersUpdiPartsByNameAndId() {
     QCOMPARE(DeviceChoices(QStringLiteral("tiny1614"), {}), QStringList{"ATtiny1614"});
     QCOMPARE(DeviceChoices(QStringLiteral("t1614"), {}), QStringList{"ATtiny1614"});
     QCOMPARE(DeviceChoices(QStringLiteral("M4809"), {}), QStringList{"ATmega4809"});
+    // An ISP part's toolchain id names it alike.
+    QCOMPARE(DeviceChoices(QStringLiteral("m328p"), {}), QStringList{"ATmega328P"});
     QCOMPARE(DeviceChoices(QString(), {"t3217"}).value(0), QStringLiteral("ATtiny3217"));
 }
 
@@ -35,6 +37,7 @@ void UpdiWindowTest::chosenByIdBecomesThePart() {
         {"t1614", "ATtiny1614", 16384, 256},
         {"atmega4809", "ATmega4809", 49152, 256},
         {"T202", "ATtiny202", 2048, 64},
+        {"m328p", "ATmega328P", 32768, 1024},  // an ISP part's id alike
     };
     for (const Case& c : cases) {
         CTestSettings settings;

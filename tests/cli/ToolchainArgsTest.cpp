@@ -73,6 +73,9 @@ std::string Describe(const CliAction& a) {
     } else if (a.kind == CliActionKind::WriteLock || a.kind == CliActionKind::VerifyLock) {
         text += " " + FormatLockSet(a.ticks);
     }
+    if (a.verifyAfter) {
+        text += " +verify";
+    }
     return text;
 }
 
@@ -86,12 +89,15 @@ TEST(ToolchainArgs, CommandLinesAndTheirActions) {
     const Line lines[] = {
         {{"-p", "m328p", "-U", "flash:w:main.elf:e", "-U", "lfuse:w:0xE2:m"},
          kCliExitOk,
-         "write-prog main.elf/elf; verify-prog main.elf/elf; write-fuses lfuse=0xE2; "
-         "verify-fuses lfuse=0xE2"},
+         "write-prog main.elf/elf +verify; write-fuses lfuse=0xE2; verify-fuses lfuse=0xE2"},
         {{"-pM328P", "-Uflash:w:main.hex:i", "-V"}, kCliExitOk, "write-prog main.hex/hex"},
         {{"-U", "eeprom:w:main.eep", "-e", "-p", "t85"},
          kCliExitOk,
-         "erase; write-data main.eep/auto; verify-data main.eep/auto"},
+         "erase; write-data main.eep/auto +verify"},
+        // An explicit verify stays a pass of its own, beside a write.
+        {{"-p", "m328p", "-U", "flash:w:a.hex:i", "-U", "flash:v:a.hex:i"},
+         kCliExitOk,
+         "write-prog a.hex/hex +verify; verify-prog a.hex/hex"},
         {{"-p", "8515", "-U", "flash:r:out.bin:r", "-U", "eeprom:r:-:i", "-U", "flash:v:x.hex"},
          kCliExitOk,
          "read-prog out.bin/bin; read-data -/hex; verify-prog x.hex/auto"},

@@ -59,7 +59,9 @@ TEST_F(ToolchainProcessTest, MakefileLineWritesTheElfAndTheFuse) {
         "-U lfuse:r:-:h");
     ASSERT_EQ(run.status, 0) << run.out << run.err;
     EXPECT_TRUE(run.Has(" ELF sections : .text .data\n")) << run.out;
-    EXPECT_TRUE(run.Has("Verifing PROG device ...")) << run.out;
+    // The write reads every page back: that is the verify, not a second pass.
+    EXPECT_TRUE(run.Has(" Verify : every byte written was read back\n")) << run.out;
+    EXPECT_FALSE(run.Has("Verifing PROG device ...")) << run.out;
     EXPECT_TRUE(run.Has("\n0xe2\n")) << run.out;
 
     // Read back from the same chip into a raw binary image.
@@ -97,6 +99,14 @@ TEST_F(ToolchainProcessTest, FailuresEndTheRun) {
     run = Tool("-P sim:ATmega328P -p m328p -U flash:v:other.bin:r -U eeprom:w:main.elf:e");
     EXPECT_EQ(run.status, 1);
     EXPECT_FALSE(run.Has("Writing Data")) << run.out;
+
+    // A byte that does not take the write fails the write itself, with no
+    // verify pass needed to find it.
+    run = Tool("-P sim:ATmega328P,stuck-flash=2 -p m328p -U flash:w:main.elf:e");
+    EXPECT_EQ(run.status, 1);
+    EXPECT_TRUE(run.Has("Writing")) << run.out;
+    EXPECT_FALSE(run.Has("read back")) << run.out;
+    EXPECT_FALSE(run.Has("Verifing")) << run.out;
 
     // A programmer of another wiring is refused before anything runs.
     run = Tool("-P sim:ATmega328P -p m328p -c dasa -U flash:w:main.elf");

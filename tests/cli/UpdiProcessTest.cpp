@@ -85,6 +85,9 @@ TEST_F(UpdiProcessTest, SerialUpdiLineWritesLocksAndErases) {
     ToolRun run = Tool(std::string("-c serialupdi -P ") + kChip +
                        " -p t1614 -U flash:w:main.hex:i -U eeprom:w:data.hex:i");
     ASSERT_EQ(run.status, 0) << run.out << run.err;
+    // Each page is read back as it is written: the chip is read once.
+    EXPECT_FALSE(run.Has("Verifing")) << run.out;
+    EXPECT_TRUE(run.Has(" Verify : every byte written was read back")) << run.out;
     run =
         Tool(std::string("--port ") + kChip + " --device t1614 read-prog back.hex read-data e.hex");
     ASSERT_EQ(run.status, 0) << run.out << run.err;

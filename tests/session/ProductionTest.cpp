@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "parts/DeviceTable.h"
 #include "session/ProductionRun.h"
 #include "session/Recipe.h"
 #include "session/SerialNumber.h"
@@ -116,7 +117,7 @@ const RecipeErrorCase kRecipeErrors[] = {
     {"calibration over serial", "store = eeprom:0x0F\n", "store = eeprom:0x11\n",
      "the calibration byte overlaps the serial number"},
     {"fuse byte too large", "fuses = lfuse=6A\n", "fuses = lfuse=0x16A\n",
-     "line.brenwick:5: bad value in \"lfuse=0x16a\""},
+     "line.brenwick:5: bad fuse \"lfuse=0x16a\""},
     {"flash file missing", "flash = firmware.hex\n", "flash = nothere.hex\n",
      "line.brenwick:3: cannot read"},
 };
@@ -134,7 +135,7 @@ TEST_F(ProductionTest, EachRecipeErrorIsOneClearLineAndNothingIsWritten) {
         Recipe recipe;
         std::string error;
         const std::string path = Write(text);
-        bool ok = LoadRecipe(path, nullptr, recipe, error);
+        bool ok = LoadRecipe(path, recipe, error);
         if (ok) {
             ProductionOptions options;
             CProductionRun run(recipe, options, nullptr, nullptr);
@@ -236,7 +237,7 @@ std::vector<std::vector<std::string>> LogRows(const std::string& text) {
 TEST_F(ProductionTest, FourWorkersWithFaultsGiveEveryNumberOnce) {
     Recipe recipe;
     std::string error;
-    ASSERT_TRUE(LoadRecipe(Write(kGoodRecipe), nullptr, recipe, error)) << error;
+    ASSERT_TRUE(LoadRecipe(Write(kGoodRecipe), recipe, error)) << error;
     ProductionOptions options;
     options.automatic = true;
     options.count = 9;
@@ -276,6 +277,105 @@ TEST_F(ProductionTest, FourWorkersWithFaultsGiveEveryNumberOnce) {
     EXPECT_EQ(serials.size(), 9U);
     EXPECT_EQ(*serials.begin(), "1000");
     EXPECT_EQ(ReadText(m_dir / "serial.next"), "1009\n");
+}
+
+// part = takes what the window's chooser and the tool's -p take: a name, a
+// device number or a toolchain id, in any case.
+TEST_F(ProductionTest, PartIsANameANumberOrAnId) {
+    const struct {
+        const char* part;
+        const char* row;  // nullptr: refused
+    } cases[] = {
+        {"ATtiny13", "ATtiny13/13A"},
+        {"t13a", "ATtiny13/13A"},
+        {"M328P", "ATmega328P"},
+        {"2313", "AT90S2313"},
+        {"t1614", "ATtiny1614"},
+        {"attiny1614", "ATtiny1614"},
+        {"m999", nullptr},
+        {"lgt8f328p", nullptr},
+    };
+    for (const auto& c : cases) {
+        Recipe recipe;
+        std::string error;
+        const bool ok = ParseRecipe(std::string("[Recipe]\npart = ") + c.part + "\nsteps = erase\n",
+                                    Path("line.brenwick"), recipe, error);
+        ASSERT_EQ(ok, c.row != nullptr) << c.part << ": " << error;
+        if (ok) {
+            EXPECT_STREQ(g_deviceTable[recipe.deviceRow].name, c.row) << c.part;
+        } else {
+            EXPECT_NE(error.find("unknown part"), std::string::npos) << c.part << ": " << error;
+        }
+    }
+}
+
+const char* const kUpdiRecipe =
+    "[Recipe]\n"
+    "part = t1614\n"
+    "flash = firmware.hex\n"
+    "eeprom = data.hex\n"
+    "steps = erase,flash,eeprom,verify\n"
+    "[Serial]\n"
+    "memory = eeprom\n"
+    "address = 0x10\n"
+    "size = 2\n"
+    "first = 1000\n"
+    "next-file = serial.next\n";
+
+// What a UPDI part cannot give is refused with the recipe, before any chip.
+TEST_F(ProductionTest, UpdiRecipeAsksOnlyForWhatThePartGives) {
+    const RecipeErrorCase cases[] = {
+        {"calibration byte", "", "[Calibration]\nstore = eeprom:0x0F\n",
+         "line.brenwick:13: ATtiny1614 gives no calibration byte"},
+        {"ISP fuse byte", "steps = erase,flash,eeprom,verify\n",
+         "fuses = lfuse=0xE2\nsteps = erase,flash,eeprom,verify,fuses\n",
+         "line.brenwick:5: ATtiny1614 has no lfuse"},
+    };
+    for (const RecipeErrorCase& c : cases) {
+        std::string text = kUpdiRecipe;
+        if (*c.from == '\0') {
+            text += c.to;
+        } else {
+            text.replace(text.find(c.from), std::string(c.from).size(), c.to);
+        }
+        Recipe recipe;
+        std::string error;
+        EXPECT_FALSE(ParseRecipe(text, Path("line.brenwick"), recipe, error)) << c.name;
+        EXPECT_NE(error.find(c.message), std::string::npos) << c.name << ": " << error;
+    }
+}
+
+// A UPDI part goes through the UPDI adapter the port leads to: each chip of
+// the simulated socket gets its number, written and verified; a port that
+// leads to the ISP adapter is refused before it is asked for a chip.
+TEST_F(ProductionTest, UpdiRecipeRunsOnSimulatedUpdiSockets) {
+    Recipe recipe;
+    std::string error;
+    ASSERT_TRUE(ParseRecipe(kUpdiRecipe, Path("line.brenwick"), recipe, error)) << error;
+    ProductionOptions options;
+    options.automatic = true;
+    options.count = 3;
+    options.ports = {"sim:ATtiny1614,chips=3", "sim:ATtiny13,chips=1"};
+    CProductionRun run(recipe, options, nullptr, nullptr);
+    ASSERT_TRUE(run.Prepare(error)) << error;
+    const ProductionSummary summary = run.Run();
+    EXPECT_EQ(summary.passed, 3);
+    EXPECT_EQ(summary.failed, 0);
+    EXPECT_EQ(summary.stations[0].passed, 3);
+    // The socket's time includes the UPDI adapter's own: seconds a chip at
+    // the adapter's baud, not nothing.
+    EXPECT_GT(summary.chipsPerMinute, 1.0);
+    EXPECT_LT(summary.chipsPerMinute, 1000.0);
+    EXPECT_NE(summary.stations[1].error.find("is programmed through UPDI"), std::string::npos)
+        << summary.stations[1].error;
+    const auto rows = LogRows(ReadText(m_dir / "line.log.csv"));
+    ASSERT_EQ(rows.size(), 4U);
+    for (size_t i = 1; i < rows.size(); ++i) {
+        EXPECT_EQ(rows[i][8], "pass") << rows[i][9];
+        EXPECT_EQ(rows[i][4], std::to_string(999 + i));
+        EXPECT_EQ(rows[i][3], "1E 94 22");
+    }
+    EXPECT_EQ(ReadText(m_dir / "serial.next"), "1003\n");
 }
 
 }  // namespace

@@ -1,4 +1,6 @@
-#include "cli/PartIds.h"
+#include "parts/PartIds.h"
+
+#include "base/NameText.h"
 
 const PartId g_partIds[] = {
     {"t12", "ATtiny12"},
@@ -167,3 +169,12 @@ const PartId g_partIds[] = {
 };
 
 const int kPartIdCount = static_cast<int>(sizeof g_partIds / sizeof g_partIds[0]);
+
+const PartId* FindPartId(const std::string& id) {
+    for (int i = 0; i < kPartIdCount; ++i) {
+        if (EqualNoCase(id, g_partIds[i].id)) {
+            return &g_partIds[i];
+        }
+    }
+    return nullptr;
+}
