@@ -30,6 +30,9 @@ enum class CliActionKind {
     ReadFuses,
     WriteFuses,
     VerifyFuses,
+    ReadUserRow,
+    WriteUserRow,
+    VerifyUserRow,
     Detect,
     Check,
 };
@@ -57,6 +60,12 @@ struct CliAction {
     // Settings of write-fuses given by name ("clock=rc8m,ckdiv8=off"), made
     // on top of the chip's own values once the device is known.
     std::string fuseSettings;
+    // The toolchain's -U of one fuse of a UPDI part: its name in the part's
+    // layout ("syscfg0"); its value is in fuseSettings when given at once,
+    // else in file.
+    std::string updiFuse;
+    // The bytes -U userrow:w or :v gives at once (format m).
+    std::vector<uint8_t> values;
 };
 
 struct CliOptions {
