@@ -192,7 +192,10 @@ bool ParseRequest(const std::string& text, const DeviceInfo& device, MemoryReque
     }
     if (request.memory == nullptr) {
         error = "-U " + Quoted(text) + ": unknown memory " + Quoted(memory) +
-                "; memories: flash, eeprom, lfuse, hfuse, efuse, lock, signature, calibration";
+                "; memories: flash, eeprom, lfuse, hfuse, efuse, lock, signature, calibration" +
+                (updi ? "; of the " + std::string(device.name) + ": userrow and its fuses " +
+                            UpdiFuseNameList(*device.updiPart)
+                      : std::string());
         return false;
     }
     request.op = text[first + 1];

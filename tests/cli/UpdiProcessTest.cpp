@@ -255,6 +255,8 @@ INSTANTIATE_TEST_SUITE_P(
         Refusal{"-c serialupdi -P sim:ATtiny1614 -p t1614 -U fuse3:w:0x00:m", kBadUsage,
                 "no fuse fuse3; its fuses: fuse0 (wdtcfg), fuse1 (bodcfg), fuse2 (osccfg), "
                 "fuse4 (tcd0cfg)"},
+        Refusal{"-c serialupdi -P sim:ATtiny1614 -p t1614 -U nvm:r:-:h", kBadUsage,
+                "of the ATtiny1614: userrow and its fuses fuse0 (wdtcfg)"},
         Refusal{"-c serialupdi -P sim:ATtiny1614 -p t1614 -U userrow:w:main.elf:e", kBadUsage,
                 "the user row is m, h, d, b, r, i or a"},
         Refusal{"--port sim:ATtiny1614 --device t1614 write-fuses lfuse=0xE2", kFailed,
