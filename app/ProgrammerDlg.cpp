@@ -34,6 +34,7 @@
 #include "app/HexTableView.h"
 #include "app/ProfileFile.h"
 #include "app/SettingsKeys.h"
+#include "app/UpdiFusesDlg.h"
 #include "parts/DeviceTable.h"
 #include "session/PortRegistry.h"
 
@@ -840,6 +841,12 @@ void CProgrammerDlg::OnOtherDevice() {
 }
 
 void CProgrammerDlg::OnFuses() {
+    if (m_session.Device() != nullptr && m_session.Device()->updiPart != nullptr) {
+        CUpdiFusesDlg dlg(m_session, this);
+        dlg.SetResultLine([this] { return LastLine(); });
+        dlg.exec();
+        return;
+    }
     CFusesDlg dlg(m_session, this);
     OfferFileFuses(dlg);
     dlg.exec();

@@ -160,6 +160,8 @@ bool ParseCliArguments(const std::vector<std::string>& args, CliOptions& options
     bool portGiven = false;
     bool deviceGiven = false;
     bool optionsEnded = false;
+    // Why verify-fuses would refuse its names on a part of today.
+    std::string verifyByNameError;
     // --help wins over everything else on the line.
     for (const std::string& word : args) {
         if (word == kEndOfOptions) {
@@ -267,7 +269,14 @@ bool ParseCliArguments(const std::vector<std::string>& args, CliOptions& options
                 const bool byName = action->kind == CliActionKind::WriteFuses;
                 if (!ParseFuseSet(argument, step.fuses, step.fuseMask, error,
                                   byName ? &step.fuseSettings : nullptr)) {
-                    return false;
+                    // A UPDI part's fuses are verified by name too
+                    // (syscfg0=0xF6): decided once the device is known.
+                    if (byName || !ParseFuseSet(argument, step.fuses, step.fuseMask,
+                                                verifyByNameError, &step.fuseSettings)) {
+                        return false;
+                    }
+                    verifyByNameError = error;
+                    error.clear();
                 }
             } else if (!ParseLockSet(argument, step.ticks, error)) {
                 return false;
@@ -277,6 +286,13 @@ bool ParseCliArguments(const std::vector<std::string>& args, CliOptions& options
     }
     if (parsed.actions.empty()) {
         error = "no action given";
+        return false;
+    }
+    const bool updiDevice =
+        parsed.deviceRow >= 0 && g_deviceTable[parsed.deviceRow].protocol == Protocol::Updi;
+    if (!verifyByNameError.empty() && !updiDevice) {
+        // The fuses of a part of today are verified as bytes only.
+        error = verifyByNameError;
         return false;
     }
     options = parsed;
@@ -344,6 +360,12 @@ Actions, run in the order given; the first failing one ends the run:
                    that would take the chip out of reach of this adapter
                    (RSTDISBL or DWEN programmed, SPIEN unprogrammed, another
                    clock source) are refused.
+                   UPDI parts: read-fuses prints each fuse (wdtcfg, bodcfg,
+                   syscfg0...) with its settings in words; FUSES are settings
+                   by name (rstpincfg=gpio,eesave=on,freqsel=20mhz), a fuse
+                   and its byte (syscfg0=0xF6, fuse5=0xF6) or a section fuse
+                   and its blocks (bootend=2). A UPDI pin made GPIO or RESET
+                   is refused.
   --allow-cutoff   write such values all the same.
   detect           identify the device and print its name; the device found
                    becomes the selected one

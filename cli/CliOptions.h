@@ -31,6 +31,9 @@ enum class CliActionKind {
     ReadFuses,
     WriteFuses,
     VerifyFuses,
+    ReadUserRow,
+    WriteUserRow,
+    VerifyUserRow,
     Detect,
     Check,
 };
@@ -63,6 +66,12 @@ struct CliAction {
     // programmer confirms every write so (IProgrammer::WritesAreReadBack),
     // else by a verify pass.
     bool verifyAfter = false;
+    // The toolchain's -U of one fuse of a UPDI part: its name in the part's
+    // layout ("syscfg0"); its value is in fuseSettings when given at once,
+    // else in file.
+    std::string updiFuse;
+    // The bytes -U userrow:w or :v gives at once (format m).
+    std::vector<uint8_t> values;
 };
 
 struct CliOptions {

@@ -13,6 +13,7 @@
 #include "image/IntelHex.h"
 #include "parts/DeviceTable.h"
 #include "parts/FuseFields.h"
+#include "parts/UpdiFuseFields.h"
 #include "session/ProgrammingSession.h"
 
 namespace {
@@ -36,8 +37,16 @@ bool ReadsFile(CliActionKind kind) {
 }
 
 bool WritesFile(CliActionKind kind) {
-    return kind == CliActionKind::ReadProg || kind == CliActionKind::ReadData;
+    return kind == CliActionKind::ReadProg || kind == CliActionKind::ReadData ||
+           kind == CliActionKind::ReadUserRow;
 }
+
+bool IsUserRowValueAction(CliActionKind kind) {
+    return kind == CliActionKind::WriteUserRow || kind == CliActionKind::VerifyUserRow;
+}
+
+constexpr size_t kFuseValueLength = 8;
+constexpr size_t kFuseHeadLength = 32;
 
 class CCliRunner {
 public:
@@ -130,6 +139,13 @@ private:
                 std::array<uint8_t, kFuseByteCount> fuses{};
                 uint8_t mask = 0;
                 LockTicks ticks;
+                std::vector<uint8_t> values;
+                if (IsUserRowValueAction(action.kind)) {
+                    if (!UserRowValues(action, values)) {
+                        return false;
+                    }
+                    continue;
+                }
                 if (!(action.kind == CliActionKind::WriteFuses ||
                               action.kind == CliActionKind::VerifyFuses
                           ? FuseValues(action, fuses, mask)
@@ -188,10 +204,11 @@ private:
     }
 
     static bool TakesValueFile(const CliAction& action) {
-        return !action.file.empty() && (action.kind == CliActionKind::WriteFuses ||
-                                        action.kind == CliActionKind::VerifyFuses ||
-                                        action.kind == CliActionKind::WriteLock ||
-                                        action.kind == CliActionKind::VerifyLock);
+        return !action.file.empty() &&
+               (action.kind == CliActionKind::WriteFuses ||
+                action.kind == CliActionKind::VerifyFuses || IsUserRowValueAction(action.kind) ||
+                action.kind == CliActionKind::WriteLock ||
+                action.kind == CliActionKind::VerifyLock);
     }
 
     // The bytes of an action's value file: the fuse or lock section of an
@@ -341,6 +358,9 @@ private:
     // what the chip holds: it is read first, and the write goes ahead only
     // while it still holds that.
     bool WriteFuses(const CliAction& action) {
+        if (const SUpdiPart* part = UpdiPart()) {
+            return WriteUpdiFuses(action, *part);
+        }
         std::array<uint8_t, kFuseByteCount> given{};
         uint8_t mask = 0;
         if (!FuseValues(action, given, mask)) {
@@ -372,7 +392,128 @@ private:
                                        m_options.allowCutOff, &now);
     }
 
+    const SUpdiPart* UpdiPart() const {
+        const DeviceInfo* device = m_session.Device();
+        return device != nullptr ? device->updiPart : nullptr;
+    }
+
+    // The bytes of -U userrow:w or :v: given at once, or a value file's.
+    bool UserRowValues(const CliAction& action, std::vector<uint8_t>& values) {
+        values = action.values;
+        bool elf = false;
+        return action.file.empty() || ValueBytes(action, false, values, elf);
+    }
+
+    // The settings of a UPDI fuse action as the part's fuse fields take
+    // them: fuse numbers named, a toolchain's value file read.
+    bool UpdiSettings(const CliAction& action, const SUpdiPart& part, std::string& settings) {
+        if (action.fuseMask != 0) {
+            Error("lfuse, hfuse and efuse are fuse bytes of the parts of today; the " +
+                  std::string(part.name) + "'s fuses: " + UpdiFuseNameList(part));
+            return false;
+        }
+        settings = action.fuseSettings;
+        if (!action.updiFuse.empty() && !action.file.empty()) {
+            std::vector<uint8_t> values;
+            bool elf = false;
+            if (!ValueBytes(action, true, values, elf)) {
+                return false;
+            }
+            char value[kFuseValueLength];
+            std::snprintf(value, sizeof value, "0x%02X", values[0]);
+            settings = action.updiFuse + "=" + value;
+        }
+        std::string error;
+        if (settings.empty()) {
+            Error("name the fuses: settings (rstpincfg=gpio) or bytes (syscfg0=0xF6)");
+            return false;
+        }
+        if (!NameUpdiFuseNumbers(part, settings, settings, error)) {
+            Error(error);
+            return false;
+        }
+        return true;
+    }
+
+    // The fuses a UPDI fuse action wants: the chip's, read first, with the
+    // settings made on top; which names the fuses they reach.
+    bool UpdiTarget(const CliAction& action, const SUpdiPart& part, UpdiFuseBytes& now,
+                    UpdiFuseBytes& next, uint32_t& which) {
+        std::string settings;
+        if (!UpdiSettings(action, part, settings) || !m_operations.ReadUpdiFuses(now)) {
+            return false;
+        }
+        next = now;
+        std::string error;
+        if (!ApplyUpdiFuseSettings(part, settings, next, which, error)) {
+            Error(error);
+            return false;
+        }
+        return true;
+    }
+
+    bool WriteUpdiFuses(const CliAction& action, const SUpdiPart& part) {
+        UpdiFuseBytes now;
+        UpdiFuseBytes next;
+        uint32_t which = 0;
+        return UpdiTarget(action, part, now, next, which) &&
+               m_operations.WriteUpdiFuses(next, which, m_options.allowCutOff, &now);
+    }
+
+    bool VerifyUpdiFuses(const CliAction& action, const SUpdiPart& part) {
+        UpdiFuseBytes now;
+        UpdiFuseBytes next;
+        uint32_t which = 0;
+        return UpdiTarget(action, part, now, next, which) &&
+               m_operations.VerifyUpdiFuses(next, which);
+    }
+
+    // Every fuse by name with its byte and, where the part's fuses are
+    // known in words, its settings; or one fuse into a value file.
+    bool ReadUpdiFuses(const CliAction& action, const SUpdiPart& part) {
+        UpdiFuseBytes fuses;
+        if (!m_operations.ReadUpdiFuses(fuses)) {
+            return false;
+        }
+        if (action.value == CliValue::Fuse) {
+            size_t index = 0;
+            if (!FindUpdiFuse(part, action.updiFuse, index) || index >= fuses.size()) {
+                Error(m_session.DeviceName() + " has no such fuse");
+                return false;
+            }
+            return PutValues(action, {fuses[index]});
+        }
+        std::string list;
+        for (size_t i = 0; i < fuses.size(); ++i) {
+            char value[kFuseValueLength];
+            std::snprintf(value, sizeof value, "0x%02X", fuses[i]);
+            list += (list.empty() ? "" : ",") + std::string(part.fuses.fuses[i].name) + "=" + value;
+        }
+        m_host.PrintLine(kFusesPrefix + list);
+        const std::vector<SUpdiFuseLine> lines = DecodeUpdiFuses(part, fuses);
+        for (size_t i = 0; i < fuses.size(); ++i) {
+            const char* name = part.fuses.fuses[i].name;
+            char head[kFuseHeadLength];
+            std::snprintf(head, sizeof head, "%s = 0x%02X", name, fuses[i]);
+            m_host.PrintLine(head);
+            for (const SUpdiFuseLine& line : lines) {
+                if (std::string(line.fuse) == name) {
+                    m_host.PrintLine("  " + std::string(line.title) + " : " + line.words);
+                }
+            }
+        }
+        return true;
+    }
+
+    bool ReadUserRow(const CliAction& action) {
+        std::vector<uint8_t> row;
+        return m_operations.ReadUserRow(row) && PutValues(action, row);
+    }
+
     bool ReadFuses(const CliAction& action) {
+        if (const SUpdiPart* part = UpdiPart()) {
+            return ReadUpdiFuses(action, *part);
+        }
         std::array<uint8_t, kFuseByteCount> fuses{};
         uint8_t present = 0;
         int calibration = -1;
@@ -468,7 +609,22 @@ private:
                 return ReadFuses(action);
             case CliActionKind::WriteFuses:
                 return WriteFuses(action);
+            case CliActionKind::ReadUserRow:
+                return ReadUserRow(action);
+            case CliActionKind::WriteUserRow:
+            case CliActionKind::VerifyUserRow: {
+                std::vector<uint8_t> values;
+                if (!UserRowValues(action, values)) {
+                    return false;
+                }
+                return action.kind == CliActionKind::WriteUserRow
+                           ? m_operations.WriteUserRow(values)
+                           : m_operations.VerifyUserRow(values);
+            }
             case CliActionKind::VerifyFuses: {
+                if (const SUpdiPart* part = UpdiPart()) {
+                    return VerifyUpdiFuses(action, *part);
+                }
                 std::array<uint8_t, kFuseByteCount> fuses{};
                 uint8_t mask = 0;
                 return FuseValues(action, fuses, mask) && m_operations.VerifyFuses(fuses, mask);

@@ -20,7 +20,7 @@ const int kToolchainProgrammerIdCount =
 
 namespace {
 
-enum class Memory { Flash, Eeprom, Fuse, Lock, Signature, Calibration, UserRow };
+enum class Memory { Flash, Eeprom, Fuse, Lock, Signature, Calibration, UserRow, UpdiFuse };
 
 struct MemoryName {
     const char* name;
@@ -40,6 +40,8 @@ constexpr MemoryName kMemories[] = {
     {"userrow", Memory::UserRow, 0},
     {"usersig", Memory::UserRow, 0},
 };
+// A fuse of a UPDI part, by its name or number (the request says which).
+constexpr MemoryName kUpdiFuseMemory = {"fuse", Memory::UpdiFuse, 0};
 
 constexpr char kOpWrite = 'w';
 constexpr char kOpRead = 'r';
@@ -69,8 +71,6 @@ constexpr const char* kSerialUpdiId = "serialupdi";
 constexpr const char* kUpdiPortOption = ",updi";
 constexpr const char* kUpdiBaudOption = ",baud=";
 constexpr const char* kUpdiFusePrefix = "fuse";
-constexpr const char* kUpdiNotYet =
-    " is not offered yet for UPDI parts: brenwick-cli reaches their flash, eeprom and lock";
 constexpr char kHelpLetter = 'h';
 constexpr const char* kAllowCutOff = "--allow-cutoff";
 constexpr const char* kQuiet = "--quiet";
@@ -86,6 +86,8 @@ constexpr size_t kValueTextLength = 16;
 constexpr size_t kListLineLength = 64;
 constexpr uint8_t kLockBit1 = 0x01;
 constexpr uint8_t kLockBit2 = 0x02;
+// fuse0 to fuse99 at most: a longer number names no fuse.
+constexpr size_t kMaxFuseNumberDigits = 2;
 
 std::string Lower(const std::string& text) {
     std::string lower = text;
@@ -146,6 +148,7 @@ FormatChoice ImageChoice(char format, bool output) {
 
 struct MemoryRequest {
     const MemoryName* memory = nullptr;
+    std::string updiFuse;  // the layout's name of a UPDI part's fuse
     char op = 0;
     std::string file;
     char format = 0;  // 0: none given
@@ -169,22 +172,30 @@ bool ParseRequest(const std::string& text, const DeviceInfo& device, MemoryReque
             request.memory = &name;
         }
     }
-    // The user row and the fuses of a UPDI part (by their names, or fuse0...)
-    // come later: said so, never skipped.
-    const bool updi = device.protocol == Protocol::Updi;
-    const bool updiFuse = updi && device.updiPart != nullptr &&
-                          (CUpdiParts::FuseByName(*device.updiPart, memory) != nullptr ||
-                           memory.compare(0, std::strlen(kUpdiFusePrefix), kUpdiFusePrefix) == 0 ||
-                           (request.memory != nullptr && request.memory->memory == Memory::Fuse));
-    if (updiFuse || (request.memory != nullptr && request.memory->memory == Memory::UserRow)) {
-        error = "-U " + Quoted(text) + ": " + memory +
-                (updi ? kUpdiNotYet
-                      : " is a memory of UPDI parts, not of the " + std::string(device.name));
+    // A UPDI part's fuses go by their names or numbers (fuse0...); the
+    // three fuse bytes of the parts of today are none of its.
+    const bool updi = device.protocol == Protocol::Updi && device.updiPart != nullptr;
+    size_t fuseIndex = 0;
+    if (updi && FindUpdiFuse(*device.updiPart, memory, fuseIndex)) {
+        request.memory = &kUpdiFuseMemory;
+        request.updiFuse = device.updiPart->fuses.fuses[fuseIndex].name;
+    } else if (updi && ((request.memory != nullptr && request.memory->memory == Memory::Fuse) ||
+                        memory.compare(0, std::strlen(kUpdiFusePrefix), kUpdiFusePrefix) == 0)) {
+        error = "-U " + Quoted(text) + ": the " + device.name + " has no fuse " + memory +
+                "; its fuses: " + UpdiFuseNameList(*device.updiPart);
+        return false;
+    }
+    if (!updi && request.memory != nullptr && request.memory->memory == Memory::UserRow) {
+        error = "-U " + Quoted(text) + ": " + memory + " is a memory of UPDI parts, not of the " +
+                device.name;
         return false;
     }
     if (request.memory == nullptr) {
         error = "-U " + Quoted(text) + ": unknown memory " + Quoted(memory) +
-                "; memories: flash, eeprom, lfuse, hfuse, efuse, lock, signature, calibration";
+                "; memories: flash, eeprom, lfuse, hfuse, efuse, lock, signature, calibration" +
+                (updi ? "; of the " + std::string(device.name) + ": userrow and its fuses " +
+                            UpdiFuseNameList(*device.updiPart)
+                      : std::string());
         return false;
     }
     request.op = text[first + 1];
@@ -326,6 +337,78 @@ bool AddFuseActions(const MemoryRequest& request, bool verifyAfterWrite,
     return true;
 }
 
+// One fuse of a UPDI part: written or verified as a setting of its whole
+// byte, read into a value file.
+bool AddUpdiFuseActions(const MemoryRequest& request, bool verifyAfterWrite,
+                        std::vector<CliAction>& actions, std::string& error) {
+    if (request.op == kOpRead) {
+        if (!AddValueRead(request, CliValue::Fuse, actions, error)) {
+            return false;
+        }
+        actions.back().updiFuse = request.updiFuse;
+        return true;
+    }
+    CliAction action;
+    uint8_t value = 0;
+    bool immediate = false;
+    if (!TakeValue(request, action, value, immediate, error)) {
+        return false;
+    }
+    if (action.valueFormat == kFormatElf) {
+        error = FormatNotFor(request) + "; a fuse's value is m, h, d, b, r, i or a";
+        return false;
+    }
+    action.updiFuse = request.updiFuse;
+    if (immediate) {
+        char text[kValueTextLength];
+        std::snprintf(text, sizeof text, "0x%02X", value);
+        action.fuseSettings = request.updiFuse + "=" + text;
+    }
+    if (request.op == kOpWrite) {
+        action.kind = CliActionKind::WriteFuses;
+        actions.push_back(action);
+    }
+    if (request.op == kOpVerify || verifyAfterWrite) {
+        action.kind = CliActionKind::VerifyFuses;
+        actions.push_back(action);
+    }
+    return true;
+}
+
+// The user row of a UPDI part: bytes from a value file, or one at once.
+bool AddUserRowActions(const MemoryRequest& request, bool verifyAfterWrite,
+                       std::vector<CliAction>& actions, std::string& error) {
+    if (request.op == kOpRead) {
+        if (!AddValueRead(request, CliValue::None, actions, error)) {
+            return false;
+        }
+        actions.back().kind = CliActionKind::ReadUserRow;
+        return true;
+    }
+    CliAction action;
+    uint8_t value = 0;
+    bool immediate = false;
+    if (!TakeValue(request, action, value, immediate, error)) {
+        return false;
+    }
+    if (action.valueFormat == kFormatElf) {
+        error = FormatNotFor(request) + "; the user row is m, h, d, b, r, i or a";
+        return false;
+    }
+    if (immediate) {
+        action.values = {value};
+    }
+    if (request.op == kOpWrite) {
+        action.kind = CliActionKind::WriteUserRow;
+        actions.push_back(action);
+    }
+    if (request.op == kOpVerify || verifyAfterWrite) {
+        action.kind = CliActionKind::VerifyUserRow;
+        actions.push_back(action);
+    }
+    return true;
+}
+
 bool AddLockActions(const MemoryRequest& request, const DeviceInfo& device, bool verifyAfterWrite,
                     std::vector<CliAction>& actions, std::string& error) {
     if (request.op == kOpRead) {
@@ -369,9 +452,10 @@ bool AddSpecActions(const MemoryRequest& request, const DeviceInfo& device, bool
             return AddFuseActions(request, verifyAfterWrite, actions, error);
         case Memory::Lock:
             return AddLockActions(request, device, verifyAfterWrite, actions, error);
+        case Memory::UpdiFuse:
+            return AddUpdiFuseActions(request, verifyAfterWrite, actions, error);
         case Memory::UserRow:
-            error = "-U " + std::string(request.memory->name) + kUpdiNotYet;
-            return false;
+            return AddUserRowActions(request, verifyAfterWrite, actions, error);
         case Memory::Signature:
         case Memory::Calibration:
             if (request.op != kOpRead) {
@@ -658,5 +742,61 @@ bool LockTicksFromByte(uint8_t lockByte, LockTicks& ticks, std::string& error) {
     parsed.m_bLockBit1 = (lockByte & kLockBit1) == 0 ? 1 : 0;
     parsed.m_bLockBit2 = (lockByte & kLockBit2) == 0 ? 1 : 0;
     ticks = parsed;
+    return true;
+}
+
+bool FindUpdiFuse(const SUpdiPart& part, const std::string& name, size_t& index) {
+    const std::string lower = Lower(name);
+    const size_t prefix = std::strlen(kUpdiFusePrefix);
+    const bool numbered = lower.size() > prefix && lower.compare(0, prefix, kUpdiFusePrefix) == 0 &&
+                          lower.find_first_not_of("0123456789", prefix) == std::string::npos &&
+                          lower.size() - prefix <= kMaxFuseNumberDigits;
+    const unsigned number = numbered ? static_cast<unsigned>(std::stoul(lower.substr(prefix))) : 0;
+    for (size_t i = 0; i < part.fuses.count; ++i) {
+        const SUpdiFuse& fuse = part.fuses.fuses[i];
+        const bool match = numbered ? fuse.address - part.fuses.fuses[0].address == number
+                                    : lower == Lower(fuse.name);
+        if (match) {
+            index = i;
+            return true;
+        }
+    }
+    return false;
+}
+
+std::string UpdiFuseNameList(const SUpdiPart& part) {
+    std::string text;
+    for (size_t i = 0; i < part.fuses.count; ++i) {
+        const SUpdiFuse& fuse = part.fuses.fuses[i];
+        text += (text.empty() ? "" : ", ") + std::string(kUpdiFusePrefix) +
+                std::to_string(fuse.address - part.fuses.fuses[0].address) + " (" + fuse.name + ")";
+    }
+    return text;
+}
+
+bool NameUpdiFuseNumbers(const SUpdiPart& part, const std::string& settings, std::string& named,
+                         std::string& error) {
+    std::string text;
+    size_t start = 0;
+    for (bool last = false; !last;) {
+        const size_t comma = settings.find(',', start);
+        last = comma == std::string::npos;
+        std::string item = settings.substr(start, last ? std::string::npos : comma - start);
+        start = comma + 1;
+        const size_t equals = item.find('=');
+        const std::string name = Lower(item.substr(0, equals));
+        size_t index = 0;
+        if (name.compare(0, std::strlen(kUpdiFusePrefix), kUpdiFusePrefix) == 0 &&
+            CUpdiParts::FuseByName(part, name) == nullptr) {
+            if (!FindUpdiFuse(part, name, index)) {
+                error = "the " + std::string(part.name) + " has no fuse " + name +
+                        "; its fuses: " + UpdiFuseNameList(part);
+                return false;
+            }
+            item = part.fuses.fuses[index].name + item.substr(name.size());
+        }
+        text += (text.empty() ? "" : ",") + item;
+    }
+    named = text;
     return true;
 }

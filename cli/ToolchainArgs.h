@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "cli/CliOptions.h"
+#include "parts/UpdiParts.h"
 
 // The programmer ids (-c) that name this adapter's wiring: RESET on TXD,
 // SCK on RTS, MOSI on DTR, MISO on CTS.
@@ -41,3 +42,16 @@ std::string FormatValueFile(const std::vector<uint8_t>& values, char format);
 // Bit2, which are all this adapter's lock operations write. false when the
 // byte programs any other bit.
 bool LockTicksFromByte(uint8_t lockByte, LockTicks& ticks, std::string& error);
+
+// The position in a UPDI part's fuse layout of a fuse named as the toolchain
+// names it: by its name ("syscfg0", any case) or by its number ("fuse5",
+// counted from the address of the part's first fuse). false when the part
+// has no such fuse (fuse3 of a tinyAVR is reserved).
+bool FindUpdiFuse(const SUpdiPart& part, const std::string& name, size_t& index);
+// The part's fuses for a message: "fuse0 (wdtcfg), fuse1 (bodcfg), ...".
+std::string UpdiFuseNameList(const SUpdiPart& part);
+// Settings of write-fuses and verify-fuses with every fuse number (fuse5=)
+// turned into the fuse's name (syscfg0=). false with the reason in error for
+// a number the part has no fuse at.
+bool NameUpdiFuseNumbers(const SUpdiPart& part, const std::string& settings, std::string& named,
+                         std::string& error);

@@ -83,6 +83,25 @@ constexpr char kVerifyFusesHeading[] = "Verifing device Fuses ...\r\n";
 constexpr char kVerifyFusesDiffer[] = " Verify : Fuses Error.\r\n";
 constexpr char kVerifyFusesReadError[] = " Verify : Read Fuses Error.\r\n";
 constexpr int kBitsPerFuseByte = 8;
+// UPDI parts: their fuses listed one by one, and the user row.
+constexpr char kUpdiFusesNotOnDevice[] =
+    " Fuses : This device has no such fuse, or its fuses are not listed one by one.\r\n";
+// The reasons already say that no adapter would reach the chip.
+constexpr char kUpdiFusesCutOff[] = ".\r\n";
+constexpr char kReasonSeparator[] = "; ";
+constexpr char kReadUserRowHeading[] = "Reading device User Row ...\r\n";
+constexpr char kReadUserRowComplete[] = " Read User Row Complete\r\n";
+constexpr char kReadUserRowError[] = " Read User Row : Error.\r\n";
+constexpr char kWriteUserRowHeading[] = "Writing device User Row ...\r\n";
+constexpr char kWriteUserRowComplete[] = " Write User Row Complete\r\n";
+constexpr char kWriteUserRowError[] = " Write User Row : Error.\r\n";
+constexpr char kVerifyUserRowHeading[] = "Verifing device User Row ...\r\n";
+constexpr char kVerifyUserRowDiffer[] = " Verify : User Row Error.\r\n";
+constexpr char kVerifyUserRowReadError[] = " Verify : Read User Row Error.\r\n";
+constexpr char kUserRowNotOnDevice[] =
+    " User Row : This device has no user row, or not that long.\r\n";
+// More fuses than a mask of which can name.
+constexpr size_t kMaxUpdiFuses = 32;
 
 // The value of fuse bit 8 * byte + bit, 1 (unprogrammed) when the bit lies
 // in a byte not being written.
@@ -161,6 +180,8 @@ constexpr char kReadLockName[] = "Read LockBit";
 constexpr char kVerifyName[] = "Verify";
 constexpr char kReadFusesName[] = "Read Fuses";
 constexpr char kWriteFusesName[] = "Write Fuses";
+constexpr char kReadUserRowName[] = "Read User Row";
+constexpr char kWriteUserRowName[] = "Write User Row";
 constexpr char kEraseName[] = "Erase";
 constexpr int kNoAddress = -1;
 
@@ -1056,4 +1077,213 @@ bool COperations::VerifyAll() {
     const bool data = m_end == End::Running && VerifyData();
     const bool lock = m_end == End::Running && VerifyLock();
     return prog && data && lock;
+}
+
+// ---- The fuses and user row of UPDI parts ----
+
+const SUpdiPart* COperations::UpdiPart() const {
+    const DeviceInfo* device = m_programmer.Device();
+    return device != nullptr ? device->updiPart : nullptr;
+}
+
+bool COperations::ReadUpdiFuseBytes(UpdiFuseBytes& fuses) {
+    const SUpdiPart* part = UpdiPart();
+    fuses.assign(part != nullptr ? part->fuses.count : 0, 0);
+    bool ok = part != nullptr;
+    for (size_t i = 0; ok && i < fuses.size(); ++i) {
+        ok = m_programmer.ReadFuseAt(i, fuses[i]) == kProgrammerOk;
+    }
+    return ok && TargetStillAnswers();
+}
+
+bool COperations::ReadUpdiFuses(UpdiFuseBytes& fuses) {
+    CProgrammingModeExit exit(m_programmer);
+    fuses.clear();
+    if (!Begin(kReadFusesName, kReadFusesHeading, kReadInitError, kCheckSignature)) {
+        return false;
+    }
+    const SUpdiPart* part = UpdiPart();
+    if (part == nullptr || part->fuses.count == 0) {
+        m_host.AppendMessage(kReadFusesNone);
+        return part != nullptr;
+    }
+    if (!ReadUpdiFuseBytes(fuses)) {
+        fuses.clear();
+        Fail(kReadFusesError);
+        return false;
+    }
+    m_host.AppendMessage(kReadFusesComplete);
+    return true;
+}
+
+bool COperations::BeginUpdiFuses(const FuseLines& lines, uint32_t which, UpdiFuseBytes& now) {
+    if (!Begin(lines.name, lines.heading, lines.initError, kCheckSignature)) {
+        return false;
+    }
+    const SUpdiPart* part = UpdiPart();
+    const size_t count = part != nullptr ? part->fuses.count : 0;
+    const uint32_t all = count >= kMaxUpdiFuses ? ~0u : (1u << count) - 1;
+    if (count == 0 || which == 0 || (which & ~all) != 0) {
+        m_host.AppendMessage(kUpdiFusesNotOnDevice);
+        return false;
+    }
+    if (!ReadUpdiFuseBytes(now)) {
+        Fail(lines.readError);
+        return false;
+    }
+    return true;
+}
+
+bool COperations::WriteUpdiFuses(const UpdiFuseBytes& fuses, uint32_t which, bool allowCutOff,
+                                 const UpdiFuseBytes* readBefore) {
+    CProgrammingModeExit exit(m_programmer);
+    UpdiFuseBytes now;
+    if (!BeginUpdiFuses({kWriteFusesName, kWriteFusesHeading, kWriteInitError, kWriteFusesError},
+                        which, now)) {
+        return false;
+    }
+    const auto named = [which](size_t i) { return (which >> i & 1u) != 0; };
+    UpdiFuseBytes next = now;
+    for (size_t i = 0; i < now.size(); ++i) {
+        if (!named(i)) {
+            continue;
+        }
+        if (i >= fuses.size() ||
+            (readBefore != nullptr && (i >= readBefore->size() || (*readBefore)[i] != now[i]))) {
+            // Fields the user did not touch would be written from another
+            // chip's values.
+            m_host.AppendMessage(i >= fuses.size() ? kUpdiFusesNotOnDevice : kWriteFusesChanged);
+            return false;
+        }
+        next[i] = fuses[i];
+    }
+    // Once the writes begin, they run to their end: a stop comes before.
+    if (Stopping()) {
+        PostStopped(kNoAddress);
+        return false;
+    }
+    std::string reasons = UpdiFuseCutOffReasons(*UpdiPart(), now, next);
+    if (!reasons.empty() && !allowCutOff) {
+        for (size_t at = reasons.find('\n'); at != std::string::npos; at = reasons.find('\n')) {
+            reasons.replace(at, 1, kReasonSeparator);
+        }
+        m_host.AppendMessage(" Write Fuses : Refused, nothing written: " + reasons +
+                             kUpdiFusesCutOff);
+        return false;
+    }
+    bool ok = true;
+    for (size_t i = 0; i < next.size() && ok; ++i) {
+        if (next[i] != now[i]) {
+            ok = m_programmer.WriteFuseAt(i, next[i]) == kProgrammerOk;
+        }
+    }
+    UpdiFuseBytes back;
+    ok = ok && ReadUpdiFuseBytes(back) && back == next;
+    if (ok) {
+        m_host.AppendMessage(kWriteFusesComplete);
+    } else {
+        Fail(kWriteFusesError);
+    }
+    return ok;
+}
+
+bool COperations::VerifyUpdiFuses(const UpdiFuseBytes& fuses, uint32_t which, UpdiFuseBytes* chip,
+                                  uint32_t* differing) {
+    CProgrammingModeExit exit(m_programmer);
+    UpdiFuseBytes now;
+    if (differing != nullptr) {
+        *differing = 0;
+    }
+    if (!BeginUpdiFuses({kVerifyName, kVerifyFusesHeading, kVerifyInitError, kVerifyFusesReadError},
+                        which, now)) {
+        return false;
+    }
+    uint32_t differ = 0;
+    for (size_t i = 0; i < now.size(); ++i) {
+        if ((which >> i & 1u) != 0 && (i >= fuses.size() || fuses[i] != now[i])) {
+            differ |= 1u << i;
+        }
+    }
+    if (chip != nullptr) {
+        *chip = now;
+    }
+    if (differing != nullptr) {
+        *differing = differ;
+    }
+    m_host.AppendMessage(differ == 0 ? kVerifyComplete : kVerifyFusesDiffer);
+    return differ == 0;
+}
+
+bool COperations::BeginUserRow(const FuseLines& lines, size_t length, size_t& size) {
+    if (!Begin(lines.name, lines.heading, lines.initError, kCheckSignature)) {
+        return false;
+    }
+    const SUpdiPart* part = UpdiPart();
+    size = part != nullptr ? part->userRowBytes : 0;
+    if (size == 0 || length > size) {
+        m_host.AppendMessage(kUserRowNotOnDevice);
+        return false;
+    }
+    return true;
+}
+
+bool COperations::ReadUserRow(std::vector<uint8_t>& row) {
+    CProgrammingModeExit exit(m_programmer);
+    size_t size = 0;
+    row.clear();
+    if (!BeginUserRow({kReadUserRowName, kReadUserRowHeading, kReadInitError, kReadUserRowError}, 0,
+                      size)) {
+        return false;
+    }
+    std::vector<uint8_t> read(size);
+    if (m_programmer.ReadUserRow(read.data(), 0, size) != kProgrammerOk || !TargetStillAnswers()) {
+        Fail(kReadUserRowError);
+        return false;
+    }
+    row = read;
+    m_host.AppendMessage(kReadUserRowComplete);
+    return true;
+}
+
+bool COperations::WriteUserRow(const std::vector<uint8_t>& bytes) {
+    CProgrammingModeExit exit(m_programmer);
+    size_t size = 0;
+    if (!BeginUserRow(
+            {kWriteUserRowName, kWriteUserRowHeading, kWriteInitError, kWriteUserRowError},
+            bytes.size(), size)) {
+        return false;
+    }
+    if (Stopping()) {
+        PostStopped(kNoAddress);
+        return false;
+    }
+    std::vector<uint8_t> back(bytes.size());
+    const bool ok = m_programmer.WriteUserRow(bytes.data(), 0, bytes.size()) == kProgrammerOk &&
+                    m_programmer.ReadUserRow(back.data(), 0, back.size()) == kProgrammerOk &&
+                    back == bytes && TargetStillAnswers();
+    if (ok) {
+        m_host.AppendMessage(kWriteUserRowComplete);
+    } else {
+        Fail(kWriteUserRowError);
+    }
+    return ok;
+}
+
+bool COperations::VerifyUserRow(const std::vector<uint8_t>& bytes) {
+    CProgrammingModeExit exit(m_programmer);
+    size_t size = 0;
+    if (!BeginUserRow(
+            {kVerifyName, kVerifyUserRowHeading, kVerifyInitError, kVerifyUserRowReadError},
+            bytes.size(), size)) {
+        return false;
+    }
+    std::vector<uint8_t> back(bytes.size());
+    if (m_programmer.ReadUserRow(back.data(), 0, back.size()) != kProgrammerOk ||
+        !TargetStillAnswers()) {
+        Fail(kVerifyUserRowReadError);
+        return false;
+    }
+    const bool same = back == bytes;
+    m_host.AppendMessage(same ? kVerifyComplete : kVerifyUserRowDiffer);
+    return same;
 }

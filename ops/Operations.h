@@ -15,6 +15,7 @@
 
 #include "ops/Programmer.h"
 #include "parts/DeviceTable.h"
+#include "parts/UpdiFuseFields.h"
 
 class IOperationHost;
 
@@ -83,6 +84,30 @@ public:
     bool VerifyFuses(const std::array<uint8_t, kFuseByteCount>& fuses, uint8_t which,
                      std::array<uint8_t, kFuseByteCount>* chip = nullptr,
                      uint8_t* differing = nullptr);
+    // The fuses of a part whose description lists them one by one (a UPDI
+    // part): one byte per fuse of its layout, in the layout's order. Nothing
+    // is ever written to them here.
+    bool ReadUpdiFuses(UpdiFuseBytes& fuses);
+    // Writes the fuses whose bit is set in which (bit i: fuse i of the
+    // layout) with their values in fuses, those that differ from the chip's
+    // only, and reads them back; no other fuse is written. A change that
+    // would cut the chip off from every UPDI adapter (UpdiFuseCutOffReasons:
+    // the UPDI pin made a port pin or RESET) is refused, and nothing written,
+    // unless allowCutOff; clock settings never are. readBefore as for
+    // WriteFuses.
+    bool WriteUpdiFuses(const UpdiFuseBytes& fuses, uint32_t which, bool allowCutOff,
+                        const UpdiFuseBytes* readBefore = nullptr);
+    // Compares the fuses named in which with the values given. When the
+    // chip's values could be read, chip gets them and differing names the
+    // fuses (bit i: fuse i) that differ.
+    bool VerifyUpdiFuses(const UpdiFuseBytes& fuses, uint32_t which, UpdiFuseBytes* chip = nullptr,
+                         uint32_t* differing = nullptr);
+    // The user row of a UPDI part: read whole into row; written from its
+    // first byte with bytes (no longer than the row) and read back; compared
+    // over bytes' length.
+    bool ReadUserRow(std::vector<uint8_t>& row);
+    bool WriteUserRow(const std::vector<uint8_t>& bytes);
+    bool VerifyUserRow(const std::vector<uint8_t>& bytes);
     bool VerifyAll();
     bool VerifyProg();
     bool VerifyData();
@@ -218,6 +243,15 @@ private:
     // Where the programmer erases each memory alone: that memory only,
     // nothing read or written back.
     bool EraseAlone(Memory erased);
+    // Start of a UPDI fuse operation: the frame's start, the fuses named
+    // checked against the part's layout, all of its fuses read into now.
+    bool BeginUpdiFuses(const FuseLines& lines, uint32_t which, UpdiFuseBytes& now);
+    // Reads every fuse of the selected part's layout; false when one could not be.
+    bool ReadUpdiFuseBytes(UpdiFuseBytes& fuses);
+    // The selected part's UPDI description; nullptr for a part of today.
+    const SUpdiPart* UpdiPart() const;
+    // Start of a user row operation; the row's size in size.
+    bool BeginUserRow(const FuseLines& lines, size_t length, size_t& size);
     // " <part> is programmed through UPDI: choose a port with ,updi ...".
     void PostWrongAdapter();
 

@@ -6,6 +6,7 @@
 // outcomes below, or a failure whose number is the protocol's own.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <functional>
 
@@ -89,6 +90,22 @@ public:
     // whole; kProgrammerNotSupported when the part has no such byte.
     virtual int ReadFuseByte(uint8_t fuse, uint8_t& value) = 0;
     virtual int WriteFuseByte(uint8_t fuse, uint8_t value) = 0;
+
+    // The fuses of a part whose description lists them one by one (a UPDI
+    // part: DeviceInfo::updiPart->fuses), index counting that list.
+    // kProgrammerNotSupported where the part's fuses are the three bytes
+    // above, or the index lies past the list.
+    virtual int ReadFuseAt(size_t /*index*/, uint8_t& /*value*/) { return kProgrammerNotSupported; }
+    virtual int WriteFuseAt(size_t /*index*/, uint8_t /*value*/) { return kProgrammerNotSupported; }
+    // The user row (the bytes a part keeps for its maker across chip
+    // erases), count bytes from offset. Written bytes are written only, not
+    // read back. kProgrammerNotSupported where the part has none.
+    virtual int ReadUserRow(uint8_t* /*data*/, size_t /*offset*/, size_t /*count*/) {
+        return kProgrammerNotSupported;
+    }
+    virtual int WriteUserRow(const uint8_t* /*data*/, size_t /*offset*/, size_t /*count*/) {
+        return kProgrammerNotSupported;
+    }
 
     // Signature byte index (0: the vendor code).
     virtual int ReadSignatureByte(uint8_t& value, int index) = 0;

@@ -106,6 +106,18 @@ public:
     int WriteFuseByte(uint8_t fuse, uint8_t value) override {
         return Active().WriteFuseByte(fuse, value);
     }
+    int ReadFuseAt(size_t index, uint8_t& value) override {
+        return Active().ReadFuseAt(index, value);
+    }
+    int WriteFuseAt(size_t index, uint8_t value) override {
+        return Active().WriteFuseAt(index, value);
+    }
+    int ReadUserRow(uint8_t* data, size_t offset, size_t count) override {
+        return Active().ReadUserRow(data, offset, count);
+    }
+    int WriteUserRow(const uint8_t* data, size_t offset, size_t count) override {
+        return Active().WriteUserRow(data, offset, count);
+    }
     int ReadSignatureByte(uint8_t& value, int index) override {
         return Active().ReadSignatureByte(value, index);
     }

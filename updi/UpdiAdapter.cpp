@@ -342,6 +342,60 @@ int CUpdiAdapter::WriteFuseByte(uint8_t /*fuse*/, uint8_t /*value*/) {
     return kProgrammerNotSupported;
 }
 
+const SUpdiPart* CUpdiAdapter::SelectedPart() const {
+    return m_device != nullptr ? m_device->updiPart : nullptr;
+}
+
+int CUpdiAdapter::ReadFuseAt(size_t index, uint8_t& value) {
+    const int flushed = FlushData();
+    if (flushed != kProgrammerOk) {
+        return flushed;
+    }
+    const SUpdiPart* part = SelectedPart();
+    if (part == nullptr || index >= part->fuses.count) {
+        return kProgrammerNotSupported;
+    }
+    return Note(m_programmer.ReadFuse(index, value));
+}
+
+int CUpdiAdapter::WriteFuseAt(size_t index, uint8_t value) {
+    const int flushed = FlushData();
+    if (flushed != kProgrammerOk) {
+        return flushed;
+    }
+    const SUpdiPart* part = SelectedPart();
+    if (part == nullptr || index >= part->fuses.count) {
+        return kProgrammerNotSupported;
+    }
+    return Note(m_programmer.WriteFuse(index, value));
+}
+
+int CUpdiAdapter::ReadUserRow(uint8_t* data, size_t offset, size_t count) {
+    const int flushed = FlushData();
+    if (flushed != kProgrammerOk) {
+        return flushed;
+    }
+    const SUpdiPart* part = SelectedPart();
+    if (part == nullptr || part->userRowBytes == 0 || offset + count > part->userRowBytes) {
+        return kProgrammerNotSupported;
+    }
+    return Note(
+        m_programmer.ReadMemory(EUpdiMemory::kUserRow, static_cast<uint32_t>(offset), data, count));
+}
+
+int CUpdiAdapter::WriteUserRow(const uint8_t* data, size_t offset, size_t count) {
+    const int flushed = FlushData();
+    if (flushed != kProgrammerOk) {
+        return flushed;
+    }
+    const SUpdiPart* part = SelectedPart();
+    if (part == nullptr || part->userRowBytes == 0 || offset + count > part->userRowBytes) {
+        return kProgrammerNotSupported;
+    }
+    return Note(m_programmer.WriteMemory(EUpdiMemory::kUserRow, static_cast<uint32_t>(offset), data,
+                                         count));
+}
+
 int CUpdiAdapter::ReadSignatureByte(uint8_t& value, int index) {
     const SUpdiPart* part = ChipPart();
     if (index < 0 || index >= kSignatureBytes || part == nullptr || m_locked) {

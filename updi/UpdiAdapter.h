@@ -75,6 +75,12 @@ public:
     int ReadFuseByte(uint8_t fuse, uint8_t& value) override;
     int WriteFuseByte(uint8_t fuse, uint8_t value) override;
 
+    // Fuse index of the selected part's layout, through the NVM controller.
+    int ReadFuseAt(size_t index, uint8_t& value) override;
+    int WriteFuseAt(size_t index, uint8_t value) override;
+    int ReadUserRow(uint8_t* data, size_t offset, size_t count) override;
+    int WriteUserRow(const uint8_t* data, size_t offset, size_t count) override;
+
     int ReadSignatureByte(uint8_t& value, int index) override;
     int ReadCalibrationByte(uint8_t& value) override;
 
@@ -97,6 +103,8 @@ private:
     // Writes with the stop check on (it is asked between pages only).
     int WriteStoppable(EUpdiMemory memory, uint32_t offset, const uint8_t* data, size_t count);
     const SUpdiPart* ChipPart() const;
+    // The part the operations mean, for its fuse layout and user row.
+    const SUpdiPart* SelectedPart() const;
     // Whether a lock of width bytes (least significant first) is the open one.
     static bool LockIsOpen(const uint8_t* value, size_t width);
 

@@ -1,12 +1,20 @@
 // The window with UPDI parts: the other-device chooser offers them by name
-// and by toolchain id, and the choice becomes the window's part.
+// and by toolchain id, and the choice becomes the window's part; the Fuses
+// window of a UPDI part reads, shows in words and writes its fuses.
+#include <QComboBox>
 #include <QGroupBox>
+#include <QLineEdit>
 #include <QMenu>
+#include <QPushButton>
 #include <QtTest>
 
 #include "app/CommandIds.h"
 #include "app/DeviceChooser.h"
 #include "app/ProgrammerDlg.h"
+#include "app/UpdiFusesDlg.h"
+#include "parts/DeviceTable.h"
+#include "sim/SimUpdiPort.h"
+#include "sim/SimUpdiTarget.h"
 #include "tests/app/AppTestSupport.h"
 
 class UpdiWindowTest : public QObject {
@@ -15,6 +23,7 @@ class UpdiWindowTest : public QObject {
 private slots:
     void chooserOffersUpdiPartsByNameAndId();
     void chosenByIdBecomesThePart();
+    void fusesWindowReadsWritesAndAsksBeforeCuttingOff();
 };
 
 void UpdiWindowTest::chooserOffersUpdiPartsByNameAndId() {
@@ -50,6 +59,103 @@ void UpdiWindowTest::chosenByIdBecomesThePart() {
         QCOMPARE(dlg->Session().Images().m_dataImage.size(), c.eeprom);
         QCOMPARE(settings.Profile().GetString("Device", "Type", ""), std::string(c.part));
     }
+}
+
+namespace {
+
+// The settings line of the part's fuses with that field name.
+size_t LineOf(const SUpdiPart& part, const char* field) {
+    const std::vector<SUpdiFuseLine> lines =
+        DecodeUpdiFuses(part, UpdiFuseBytes(part.fuses.count, 0));
+    for (size_t i = 0; i < lines.size(); ++i) {
+        if (QString::fromLatin1(lines[i].name) == QLatin1String(field)) {
+            return i;
+        }
+    }
+    return lines.size();
+}
+
+// Types a byte into a hex field as the user does: focus, replace, leave.
+void TypeHex(QWidget* dlg, QLineEdit* field, Qt::Key high, Qt::Key low) {
+    field->setFocus();
+    field->selectAll();
+    KeyAsUser(dlg, high);
+    KeyAsUser(dlg, low);
+    KeyAsUser(dlg, Qt::Key_Tab);  // the edit is finished as the focus leaves
+}
+
+}  // namespace
+
+// The Fuses window of a UPDI part: read on opening, each fuse by name with
+// its hex and its settings in words; a byte typed changes the words; Write
+// writes it (only that fuse) and reads it back; the UPDI pin made a port pin
+// is written only after the user agrees to the question naming it; Read
+// shows the chip's values again. Every button is pressed as the user does.
+void UpdiWindowTest::fusesWindowReadsWritesAndAsksBeforeCuttingOff() {
+    CTestSettings settings({{2, "sim:ATtiny1614"}});
+    CScriptedChooser chooser;
+    auto window = MakeWindow(settings, chooser);
+    const int row = FindDeviceByName("ATtiny1614");
+    window->Session().SelectDeviceRow(row);
+    const SUpdiPart& part = *g_deviceTable[row].updiPart;
+    CUpdiFusesDlg dlg(window->Session(), window.get());
+    dlg.SetResultLine([&] {
+        const std::string& text = window->m_strMessages;
+        const size_t end = text.find_last_not_of("\r\n");
+        const size_t start = text.find_last_of('\n', end);
+        return text.substr(start == std::string::npos ? 0 : start + 1, end - start);
+    });
+    QStringList asked;
+    bool agree = false;
+    dlg.SetCutOffConsent([&](QWidget*, const QString& reasons) {
+        asked << reasons;
+        return agree;
+    });
+    QVERIFY(dlg.HaveRead());
+    QCOMPARE(dlg.ResultText(), QStringLiteral("Read Fuses Complete"));
+    QCOMPARE(dlg.FuseCount(), part.fuses.count);
+    constexpr size_t kSyscfg0 = 4;       // of the tinyAVR 1-series layout
+    constexpr size_t kSyscfg0Place = 5;  // in the chip's fuse row
+    QCOMPARE(QString::fromLatin1(part.fuses.fuses[kSyscfg0].name), QStringLiteral("syscfg0"));
+    CSimUpdiTarget& chip = *window->Session().SimUpdiPorts().Target();
+    const std::vector<uint8_t> before = chip.Fuses();
+    QCOMPARE(dlg.HexField(kSyscfg0)->text(), QStringLiteral("C4"));
+    const size_t pin = LineOf(part, "RSTPINCFG");
+    const size_t eesave = LineOf(part, "EESAVE");
+    QVERIFY(dlg.SettingBox(pin) != nullptr);
+    QCOMPARE(dlg.SettingText(pin), QStringLiteral("UPDI: PA0 is the UPDI pin"));
+    QVERIFY(dlg.SettingText(eesave).startsWith(QStringLiteral("off")));
+
+    TypeHex(&dlg, dlg.HexField(kSyscfg0), Qt::Key_C, Qt::Key_5);  // EESAVE on
+    QCOMPARE(dlg.Value(kSyscfg0), uint8_t(0xC5));
+    QVERIFY(dlg.SettingText(eesave).startsWith(QStringLiteral("on")));
+    QVERIFY(dlg.StatusText().contains(QStringLiteral("edited and not yet written")));
+    ClickAsUser(dlg.WriteButton());
+    QVERIFY(asked.isEmpty());
+    QCOMPARE(dlg.ResultText(), QStringLiteral("Write Fuses Complete"));
+    std::vector<uint8_t> expected = before;
+    expected[kSyscfg0Place] = 0xC5;
+    QCOMPARE(chip.Fuses(), expected);  // that fuse only
+    ClickAsUser(dlg.VerifyButton());
+    QCOMPARE(dlg.ResultText(), QStringLiteral("Verify : Complete"));
+
+    TypeHex(&dlg, dlg.HexField(kSyscfg0), Qt::Key_C, Qt::Key_1);  // RSTPINCFG: GPIO
+    QCOMPARE(dlg.SettingText(pin), QStringLiteral("GPIO: PA0 is a port pin"));
+    ClickAsUser(dlg.WriteButton());
+    QCOMPARE(asked.size(), 1);
+    QVERIFY(asked[0].contains(QStringLiteral("RSTPINCFG set to GPIO: the UPDI pin becomes")));
+    QCOMPARE(chip.Fuses(), expected);  // the user said no: nothing written
+    agree = true;
+    ClickAsUser(dlg.WriteButton());
+    QCOMPARE(asked.size(), 2);
+    expected[kSyscfg0Place] = 0xC1;
+    QCOMPARE(chip.Fuses(), expected);
+
+    chip.Fuses()[kSyscfg0Place] = 0xC4;
+    ClickAsUser(dlg.ReadButton());
+    QCOMPARE(dlg.HexField(kSyscfg0)->text(), QStringLiteral("C4"));
+    QCOMPARE(dlg.SettingText(pin), QStringLiteral("UPDI: PA0 is the UPDI pin"));
+    QCOMPARE(dlg.StatusText(), QStringLiteral("The values shown are the chip's, as read."));
 }
 
 QTEST_MAIN(UpdiWindowTest)
