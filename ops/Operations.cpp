@@ -299,6 +299,12 @@ bool COperations::Begin(const char* name, const char* heading, const char* initE
     }
     if (entered != kProgrammerOk) {
         Fail(initError);
+        // The result line stays the first; where the protocol can tell why,
+        // the next line says where to look.
+        const std::string trouble = m_programmer.EntryTrouble();
+        if (!trouble.empty() && !PortGone()) {
+            m_host.AppendMessage(" " + trouble + ".\r\n");
+        }
         return false;
     }
     return true;

@@ -9,6 +9,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <string>
 
 #include "parts/DeviceTable.h"
 
@@ -41,6 +42,10 @@ public:
     // Whether the way to the chip stopped answering (a cable pulled out):
     // the operations then say so instead of blaming the chip.
     virtual bool PortNotAnswering() const = 0;
+    // Why the last entry into programming mode failed, in words the user
+    // can act on ("no echo from the adapter ..."); empty when the protocol
+    // cannot tell more than that it failed.
+    virtual std::string EntryTrouble() const { return std::string(); }
 
     // The part. IdentifyDevice reads the signature and selects the row that
     // has it: the row's index, or a negative result.

@@ -54,6 +54,7 @@ public:
         }
     }
     bool PortNotAnswering() const override { return Active().PortNotAnswering(); }
+    std::string EntryTrouble() const override { return Active().EntryTrouble(); }
 
     // The row found becomes the selection of both.
     int IdentifyDevice() override {

@@ -53,6 +53,7 @@ int CUpdiAdapter::EnterProgrammingMode(int checkSignature) {
     m_dataStart = -1;
     m_locked = false;
     const int entered = m_programmer.Enter(m_baud);
+    m_entryResult = entered;
     m_wireGone = entered == kUpdiWireError;
     m_connected = entered == kUpdiOk || entered == kUpdiLocked;
     if (entered == kUpdiLocked) {
@@ -73,6 +74,19 @@ int CUpdiAdapter::EnterProgrammingMode(int checkSignature) {
         }
     }
     return kProgrammerOk;
+}
+
+std::string CUpdiAdapter::EntryTrouble() const {
+    // Only what points at the wire or the chip is worth a line: the echo
+    // tells a missing adapter or a broken wire from a chip that is silent.
+    switch (m_entryResult) {
+        case kUpdiNoEcho:
+        case kUpdiWrongEcho:
+        case kUpdiTimeout:
+            return std::string("UPDI: ") + UpdiResultText(m_entryResult);
+        default:
+            return std::string();
+    }
 }
 
 int CUpdiAdapter::LeaveProgrammingMode() {

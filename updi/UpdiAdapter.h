@@ -41,6 +41,7 @@ public:
     int LeaveProgrammingMode() override;
     void SetStopCheck(std::function<bool()> check) override { m_stop = std::move(check); }
     bool PortNotAnswering() const override { return m_wireGone; }
+    std::string EntryTrouble() const override;
 
     // The row whose UPDI part has the chip's signature; kUpdiUnknownPart
     // (negative) when none, or the failure that kept it from being read.
@@ -112,8 +113,9 @@ private:
     uint32_t m_baud;
     const DeviceInfo* m_device = nullptr;
     std::function<bool()> m_stop;
-    bool m_connected = false;  // the link is up (the chip may still be locked)
-    bool m_locked = false;     // the chip answered locked at the last entry
+    bool m_connected = false;     // the link is up (the chip may still be locked)
+    bool m_locked = false;        // the chip answered locked at the last entry
+    int m_entryResult = kUpdiOk;  // how the last entry ended
     bool m_wireGone = false;
     // EEPROM bytes waiting for the rest of their page.
     std::vector<uint8_t> m_dataPage;

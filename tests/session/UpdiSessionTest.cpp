@@ -211,8 +211,9 @@ INSTANTIATE_TEST_SUITE_P(Simulator, EveryUpdiChip, ::testing::Range<size_t>(0, S
 
 struct AdapterCase {
     const char* port;
-    bool adapterReady;  // SetUp's Check
-    bool detected;      // Auto Detect finds the ATtiny1614
+    bool adapterReady;      // SetUp's Check
+    bool detected;          // Auto Detect finds the ATtiny1614
+    const char* readLines;  // what Read Prog on the ATtiny1614 says
 };
 
 class UpdiAdapterCheck : public ::testing::TestWithParam<AdapterCase> {};
@@ -231,12 +232,23 @@ TEST_P(UpdiAdapterCheck, AnswersAsTheAdapterAndChipAre) {
     } else {
         EXPECT_EQ(host.Take(), "Auto Select device : \r\n Device Error \r\n");
     }
+    // An entry that fails says where to look: the adapter's echo, or the chip.
+    session.SelectDeviceRow(FindDevice("ATtiny1614"));
+    host.Take();
+    session.Operations().ReadProg();
+    EXPECT_EQ(host.Take(), std::string("Reading PROG device ...\r\n") + c.readLines);
 }
 
-INSTANTIATE_TEST_SUITE_P(Faults, UpdiAdapterCheck,
-                         ::testing::Values(AdapterCase{"sim:ATtiny1614", true, true},
-                                           AdapterCase{"sim:ATtiny1614,no-chip", true, false},
-                                           AdapterCase{"sim:ATtiny1614,no-adapter", false, false}));
+INSTANTIATE_TEST_SUITE_P(
+    Faults, UpdiAdapterCheck,
+    ::testing::Values(AdapterCase{"sim:ATtiny1614", true, true, " Reading : Complete\r\n"},
+                      AdapterCase{"sim:ATtiny1614,no-chip", true, false,
+                                  " Read : Initialisation Error\r\n"
+                                  " UPDI: the chip does not answer.\r\n"},
+                      AdapterCase{"sim:ATtiny1614,no-adapter", false, false,
+                                  " Read : Initialisation Error\r\n"
+                                  " UPDI: no echo from the adapter (no adapter, or a "
+                                  "broken wire).\r\n"}));
 
 // A locked chip is found by Check but cannot tell its signature.
 TEST(UpdiAdapterCheck, LockedChipIsNoDeviceToAutoDetect) {
