@@ -1,4 +1,5 @@
 #include "app/FusesDlg.h"
+#include "app/CutOffQuestion.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -35,21 +36,14 @@ FuseByteValues AsFieldBytes(const std::array<uint8_t, kFuseByteCount>& values) {
     return {values[0], values[1], values[2]};
 }
 
-// The desktop's question: the consequence in its words, and a button that
-// says it again; Cancel is the default.
+// The question names what would happen with this window's adapter.
 bool AskCutOffConsent(QWidget* parent, const QString& reasons) {
-    QMessageBox box(
-        QMessageBox::Warning, QObject::tr("Fuses"),
+    return AskCutOffQuestion(
+        parent,
         QObject::tr("Writing these fuses can cut the chip off from this adapter:\n\n%1.\n\n"
                     "It could then be programmed again only with a high-voltage "
-                    "programmer (or with the clock its fuses ask for).")
-            .arg(reasons),
-        QMessageBox::Cancel, parent);
-    QPushButton* write =
-        box.addButton(QObject::tr("Write and cut the chip off"), QMessageBox::DestructiveRole);
-    box.setDefaultButton(QMessageBox::Cancel);
-    box.exec();
-    return box.clickedButton() == write;
+                    "programmer (or with the clock its fuses ask for)."),
+        reasons);
 }
 
 }  // namespace

@@ -1,4 +1,5 @@
 #include "app/UpdiFusesDlg.h"
+#include "app/CutOffQuestion.h"
 
 #include <QComboBox>
 #include <QDialogButtonBox>
@@ -29,19 +30,12 @@ QString HexByte(uint8_t value) {
     return QString::number(value, kHexBase).rightJustified(kHexDigits, QLatin1Char('0')).toUpper();
 }
 
-// The desktop's question: the consequence in its words, and a button that
-// says it again; Cancel is the default.
+// The question names what would happen with this window's adapter.
 bool AskCutOffConsent(QWidget* parent, const QString& reasons) {
-    QMessageBox box(QMessageBox::Warning, QObject::tr("Fuses"),
-                    QObject::tr("Writing these fuses can cut the chip off from every UPDI "
-                                "adapter:\n\n%1.")
-                        .arg(reasons),
-                    QMessageBox::Cancel, parent);
-    QPushButton* write =
-        box.addButton(QObject::tr("Write and cut the chip off"), QMessageBox::DestructiveRole);
-    box.setDefaultButton(QMessageBox::Cancel);
-    box.exec();
-    return box.clickedButton() == write;
+    return AskCutOffQuestion(parent,
+                             QObject::tr("Writing these fuses can cut the chip off from every UPDI "
+                                         "adapter:\n\n%1."),
+                             reasons);
 }
 
 }  // namespace

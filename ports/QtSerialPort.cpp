@@ -94,11 +94,13 @@ QSerialPort::StopBits ToQt(CommStopBits stopBits) {
     return QSerialPort::OneStop;
 }
 
+}  // namespace
+
 // Why an open failed, in the kinds the messages tell apart. Qt reports a
 // port that another program holds (an exclusive open, or its lock file) as
 // a permission error too: whether this user may use the device at all
 // tells the two apart, without opening it.
-PortErrorKind OpenFailureKind(const std::string& deviceName, QSerialPort::SerialPortError error) {
+PortErrorKind QtOpenFailureKind(const std::string& deviceName, QSerialPort::SerialPortError error) {
     switch (error) {
         case QSerialPort::DeviceNotFoundError:
             return PortErrorKind::NoDevice;
@@ -117,8 +119,6 @@ PortErrorKind OpenFailureKind(const std::string& deviceName, QSerialPort::Serial
     return PortErrorKind::Other;
 }
 
-}  // namespace
-
 CQtSerialPort::CQtSerialPort(ISerialLineCalls* calls)
     : m_calls(calls != nullptr ? *calls : SystemLineCalls()) {}
 
@@ -133,7 +133,7 @@ bool CQtSerialPort::Open(const std::string& deviceName) {
     // QSerialPort opens exclusively and takes the usual lock file.
     if (!m_port->open(QIODevice::ReadWrite)) {
         m_lastError = m_port->errorString().toStdString();
-        m_lastKind = OpenFailureKind(deviceName, m_port->error());
+        m_lastKind = QtOpenFailureKind(deviceName, m_port->error());
         m_port.reset();
         return false;
     }

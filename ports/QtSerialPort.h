@@ -7,7 +7,14 @@
 #include <string>
 #include <vector>
 
+#include <QSerialPort>
+
 #include "ports/SerialPort.h"
+
+// Why Qt could not open a serial device, in the kinds the messages tell
+// apart (in use, missing, forbidden); the modem-line port and the UPDI wire
+// both ask it.
+PortErrorKind QtOpenFailureKind(const std::string& deviceName, QSerialPort::SerialPortError error);
 
 class QSerialPort;
 

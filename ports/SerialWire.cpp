@@ -1,5 +1,7 @@
 #include "ports/SerialWire.h"
 
+#include "ports/QtSerialPort.h"
+
 #include <QDeadlineTimer>
 #include <QSerialPort>
 #include <QString>
@@ -26,28 +28,6 @@ constexpr int64_t kBitsPerFrame = 12;  // start, 8 data, parity, 2 stop
 constexpr int64_t kMsPerSecond = 1000;
 // What a USB cable may add to the bytes' own time before it takes them.
 constexpr int kWriteSlackMs = 500;
-
-// Why an open failed. Qt reports a port that another program holds (the
-// exclusive open, or its lock file) as a permission error too: whether this
-// user may use the device at all tells the two apart, without opening it.
-PortErrorKind OpenFailureKind(const std::string& path, QSerialPort::SerialPortError error) {
-    switch (error) {
-        case QSerialPort::DeviceNotFoundError:
-            return PortErrorKind::NoDevice;
-        case QSerialPort::PermissionError:
-#ifdef _WIN32
-            return PortErrorKind::InUse;  // the system denies a port that is open elsewhere
-#else
-            if (::access(path.c_str(), R_OK | W_OK) != 0) {
-                return errno == ENOENT ? PortErrorKind::NoDevice : PortErrorKind::Permission;
-            }
-            return PortErrorKind::InUse;
-#endif
-        default:
-            break;
-    }
-    return PortErrorKind::Other;
-}
 
 // The device has gone away (unplugged, hung up), as opposed to a wait that
 // simply ran out.
@@ -101,7 +81,7 @@ bool CSerialWire::Open(const std::string& path, std::string& error) {
     // QSerialPort opens exclusively and takes the usual lock file.
     if (!port->open(QIODevice::ReadWrite)) {
         error = port->errorString().toStdString();
-        m_lastKind = OpenFailureKind(path, port->error());
+        m_lastKind = QtOpenFailureKind(path, port->error());
         return false;
     }
     m_port = std::move(port);
