@@ -1,12 +1,14 @@
 // The window with UPDI parts: the other-device chooser offers them by name
 // and by toolchain id, and the choice becomes the window's part; the Fuses
-// window of a UPDI part reads, shows in words and writes its fuses.
+// window of a UPDI part reads, shows in words and writes its fuses; Write All
+// clicked on a UPDI port writes the chip.
 #include <QComboBox>
 #include <QGroupBox>
 #include <QLineEdit>
 #include <QMenu>
 #include <QPushButton>
 #include <QtTest>
+#include <random>
 
 #include "app/CommandIds.h"
 #include "app/DeviceChooser.h"
@@ -24,6 +26,8 @@ private slots:
     void chooserOffersUpdiPartsByNameAndId();
     void chosenByIdBecomesThePart();
     void fusesWindowReadsWritesAndAsksBeforeCuttingOff();
+    void writeAllClickedWritesTheChip_data();
+    void writeAllClickedWritesTheChip();
 };
 
 void UpdiWindowTest::chooserOffersUpdiPartsByNameAndId() {
@@ -156,6 +160,43 @@ void UpdiWindowTest::fusesWindowReadsWritesAndAsksBeforeCuttingOff() {
     QCOMPARE(dlg.HexField(kSyscfg0)->text(), QStringLiteral("C4"));
     QCOMPARE(dlg.SettingText(pin), QStringLiteral("UPDI: PA0 is the UPDI pin"));
     QCOMPARE(dlg.StatusText(), QStringLiteral("The values shown are the chip's, as read."));
+}
+
+void UpdiWindowTest::writeAllClickedWritesTheChip_data() {
+    QTest::addColumn<QString>("part");
+    QTest::newRow("ATtiny1614") << QStringLiteral("ATtiny1614");
+    QTest::newRow("ATmega4809") << QStringLiteral("ATmega4809");
+    QTest::newRow("AVR128DA48") << QStringLiteral("AVR128DA48");
+}
+
+// Write All clicked as the user does, on a UPDI port: program, data and the
+// lock go to the chip, each with its own lines, and Verify All agrees.
+void UpdiWindowTest::writeAllClickedWritesTheChip() {
+    QFETCH(QString, part);
+    CTestSettings settings({{2, "sim:" + part.toStdString()}});
+    settings.Profile().WriteString("Device", "Type", part.toStdString());
+    CScriptedChooser chooser;
+    auto window = MakeWindow(settings, chooser);
+    QCOMPARE(Control<QGroupBox>(window.get(), ids::kMemoryGroup)->title(), part);
+    std::mt19937 random(11);
+    for (uint8_t& b : window->Session().Images().m_progImage) {
+        b = static_cast<uint8_t>(random());
+    }
+    for (uint8_t& b : window->Session().Images().m_dataImage) {
+        b = static_cast<uint8_t>(random());
+    }
+    const size_t before = window->m_strMessages.size();
+    ClickAsUser(Control<QPushButton>(window.get(), ids::kWriteAll));
+    QCOMPARE(window->m_strMessages.substr(before),
+             std::string("Writing PROG to device ...\r\n Writing : Complete\r\n"
+                         "Writing Data to device ...\r\n Writing Data: Complete\r\n"
+                         "Writing device LockBit ...\r\n Write LockBit Complete\r\n"));
+    CSimUpdiTarget& chip = *window->Session().SimUpdiPorts().Target();
+    QVERIFY(chip.Flash() == window->Session().Images().m_progImage);
+    QVERIFY(chip.Eeprom() == window->Session().Images().m_dataImage);
+    const size_t verify = window->m_strMessages.size();
+    ClickAsUser(Control<QPushButton>(window.get(), ids::kVerifyAll));
+    QVERIFY(window->m_strMessages.find("Error", verify) == std::string::npos);
 }
 
 QTEST_MAIN(UpdiWindowTest)
